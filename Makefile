@@ -1,0 +1,46 @@
+# Velmora: `make run` builds and starts the program, `make test` builds and runs every test.
+# Both install missing system packages first (scripts/setup).
+
+JOBS ?= $(shell nproc)
+TEST_DIR := build/test
+RUN_DIR := build/release
+BENCH_DIR := build/bench
+
+.PHONY: all setup build run test bench fuzz format clean
+
+all: build
+
+setup:
+	@bash scripts/setup
+
+$(RUN_DIR)/build.ninja:
+	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TESTS=OFF
+
+build: setup $(RUN_DIR)/build.ninja
+	cmake --build $(RUN_DIR) -j $(JOBS)
+
+# Starts the desktop window when it is built, otherwise the headless bridge on this terminal.
+run: build
+	@if [ -x $(RUN_DIR)/velmora ]; then exec $(RUN_DIR)/velmora; \
+	else echo "velmora-bridge: type one JSON request per line, e.g. {\"action\":\"getSettings\",\"id\":\"1\"}"; \
+	exec $(RUN_DIR)/velmora-bridge; fi
+
+# Debug build with AddressSanitizer and UndefinedBehaviorSanitizer for every test.
+$(TEST_DIR)/build.ninja:
+	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON
+
+test: setup $(TEST_DIR)/build.ninja
+	cmake --build $(TEST_DIR) -j $(JOBS)
+	cd $(TEST_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --output-on-failure -j $(JOBS)
+
+bench: setup
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_TESTS=ON -DVELMORA_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	bash bench/run.sh $(BENCH_DIR)
+
+format:
+	find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

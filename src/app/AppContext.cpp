@@ -1,0 +1,17 @@
+#include "app/AppContext.h"
+
+namespace velmora {
+
+std::shared_ptr<AppContext> AppContext::create(const AppPaths& paths, std::shared_ptr<Clock> clock,
+                                               std::shared_ptr<Sleeper> sleeper) {
+    auto ctx = std::make_shared<AppContext>();
+    ctx->paths = std::make_shared<AppPaths>(paths);
+    ctx->clock = clock ? std::move(clock) : std::make_shared<SystemClock>();
+    ctx->sleeper = sleeper ? std::move(sleeper) : std::make_shared<RealSleeper>();
+    ctx->sqlite = std::make_shared<SQLiteDatabase>(ctx->paths->database().string());
+    ctx->db = std::make_shared<DatabaseService>(ctx->sqlite);
+    ctx->db->initialize();
+    return ctx;
+}
+
+} // namespace velmora

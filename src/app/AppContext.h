@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/AppPaths.h"
+#include "core/Clock.h"
+#include "storage/DatabaseService.h"
+#include "storage/SQLiteDatabase.h"
+
+#include <functional>
+#include <memory>
+
+namespace velmora {
+
+// Every service of a running Velmora, built once over one shared database connection and
+// one key store, in start-up order. Front doors (desktop shell, headless host, tests) build
+// one and hand it to the bridge actions.
+struct AppContext {
+    std::shared_ptr<AppPaths> paths;
+    std::shared_ptr<Clock> clock;
+    std::shared_ptr<Sleeper> sleeper;
+    std::shared_ptr<SQLiteDatabase> sqlite;
+    std::shared_ptr<DatabaseService> db;
+
+    // Called after the settings are saved so native controls follow a changed language.
+    std::function<void()> applyNativeLanguage;
+
+    // Opens the database, runs initialize() and creates the services. Throws VelmoraError
+    // (for example "Could not open Velmora local database: ...") on failure.
+    static std::shared_ptr<AppContext> create(const AppPaths& paths, std::shared_ptr<Clock> clock = nullptr,
+                                              std::shared_ptr<Sleeper> sleeper = nullptr);
+};
+
+} // namespace velmora

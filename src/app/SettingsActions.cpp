@@ -1,0 +1,53 @@
+#include "app/SettingsActions.h"
+
+#include "app/Actions.h"
+#include "core/Text.h"
+#include "jobs/CountryLocationService.h"
+
+namespace velmora {
+
+json publicSettings(const DatabaseService& db) {
+    return json{
+        {"searchIntervalHours", db.getSetting("searchIntervalHours", "24")},
+        {"jobTitle", db.getSetting("jobTitle", "")},
+        {"keywords", db.getSetting("keywords", "")},
+        {"locationMode", CountryLocationService::normalizeMode(db.getSetting("locationMode", "worldwide"))},
+        {"homeCountryCode", CountryLocationService::normalizeCountryCode(db.getSetting("homeCountryCode", ""))},
+        {"homeCountryName", db.getSetting("homeCountryName", "")},
+        {"language", normalizeLanguage(db.getSetting("language", "en"))},
+        {"lastJobSync", db.getSetting("lastJobSync", "")},
+    };
+}
+
+void saveSettings(DatabaseService& db, const json& payload) {
+    static const char* const settable[] = {"jobTitle",        "keywords",        "locationMode",       "homeCountryCode",
+                                           "homeCountryName", "searchIntervalHours", "language"};
+    if (!payload.is_object()) return;
+    for (const auto& [key, raw] : payload.items()) {
+        bool known = false;
+        for (const char* k : settable) known = known || key == k;
+        if (!known) continue;
+        std::string value = text::trim(JSONTools::describe(raw));
+        if (key == "searchIntervalHours") {
+            if (value != "1" && value != "6" && value != "12" && value != "24") value = "24";
+        } else if (key == "locationMode") {
+            value = CountryLocationService::normalizeMode(value);
+        } else if (key == "homeCountryCode") {
+            value = CountryLocationService::normalizeCountryCode(value);
+        } else if (key == "language") {
+            value = normalizeLanguage(value);
+        }
+        db.setSetting(key, value);
+    }
+}
+
+void registerSettingsActions(Bridge& bridge, AppContext& ctx) {
+    bridge.addSync("getSettings", [&ctx](const json&) { return publicSettings(*ctx.db); });
+    bridge.addSync("saveSettings", [&ctx](const json& payload) {
+        saveSettings(*ctx.db, payload);
+        if (ctx.applyNativeLanguage) ctx.applyNativeLanguage();
+        return publicSettings(*ctx.db);
+    });
+}
+
+} // namespace velmora

@@ -1,0 +1,73 @@
+// velmora-bridge: the core without a window. One request JSON object per line on stdin,
+// one envelope (reply or event) per line on stdout, exactly what the page would receive.
+
+#include "app/Actions.h"
+#include "app/AppContext.h"
+#include "app/BackgroundRunner.h"
+#include "app/Bridge.h"
+#include "app/QueueUiLoop.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <thread>
+
+using namespace velmora;
+
+namespace {
+
+void usage() {
+    std::cerr << "usage: velmora-bridge [--data-dir DIR] [--dialogs FILE]\n"
+                 "Reads one request JSON object per line on stdin and writes one envelope per line on stdout.\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string dataDir;
+    std::string dialogsFile;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if ((arg == "--data-dir" || arg == "--dialogs") && i + 1 < argc) {
+            (arg == "--data-dir" ? dataDir : dialogsFile) = argv[++i];
+        } else if (arg == "--help" || arg == "-h") {
+            usage();
+            return 0;
+        } else {
+            usage();
+            return 2;
+        }
+    }
+
+    std::shared_ptr<AppContext> ctx;
+    try {
+        AppPaths paths(dataDir.empty() ? AppPaths::defaultApplicationSupport() : std::filesystem::path(dataDir));
+        ctx = AppContext::create(paths);
+    } catch (const std::exception& e) {
+        std::cerr << "Velmora could not start\n" << e.what() << "\n";
+        return 1;
+    }
+
+    QueueUiLoop loop;
+    BackgroundRunner background(8);
+    Bridge bridge(loop, background, [](const std::string& envelope) {
+        std::fwrite(envelope.data(), 1, envelope.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    });
+    registerActions(bridge, *ctx);
+
+    std::atomic<bool> inputEnded{false};
+    std::thread reader([&] {
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            loop.post([&bridge, line] { bridge.receiveLine(line); });
+        }
+        loop.post([&] { inputEnded = true; });
+    });
+
+    // At end of input, wait for replies still in flight, then leave.
+    loop.run([&] { return inputEnded.load() && bridge.inFlight() == 0; });
+    reader.join();
+    return 0;
+}

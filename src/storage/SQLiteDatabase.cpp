@@ -1,0 +1,166 @@
+#include "storage/SQLiteDatabase.h"
+
+#include "core/VelmoraError.h"
+
+#include <memory>
+#include <sqlite3.h>
+
+namespace velmora {
+
+namespace sqlite_row {
+std::optional<std::string> text(const SQLiteRow& row, const std::string& column) {
+    auto it = row.find(column);
+    if (it == row.end()) return std::nullopt;
+    if (const auto* s = std::get_if<std::string>(&it->second)) return *s;
+    return std::nullopt;
+}
+std::optional<int64_t> integer(const SQLiteRow& row, const std::string& column) {
+    auto it = row.find(column);
+    if (it == row.end()) return std::nullopt;
+    if (const auto* v = std::get_if<int64_t>(&it->second)) return *v;
+    return std::nullopt;
+}
+std::optional<double> real(const SQLiteRow& row, const std::string& column) {
+    auto it = row.find(column);
+    if (it == row.end()) return std::nullopt;
+    if (const auto* v = std::get_if<double>(&it->second)) return *v;
+    if (const auto* v = std::get_if<int64_t>(&it->second)) return static_cast<double>(*v);
+    return std::nullopt;
+}
+bool isNull(const SQLiteRow& row, const std::string& column) {
+    auto it = row.find(column);
+    return it == row.end() || std::holds_alternative<SQLiteNull>(it->second);
+}
+} // namespace sqlite_row
+
+namespace {
+
+struct StatementCloser {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+
+SQLiteField readColumn(sqlite3_stmt* stmt, int i) {
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_INTEGER:
+        return static_cast<int64_t>(sqlite3_column_int64(stmt, i));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(stmt, i);
+    case SQLITE_TEXT: {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+        if (!p) return SQLiteNull{};
+        return std::string(p);
+    }
+    case SQLITE_BLOB: {
+        const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(stmt, i));
+        int n = sqlite3_column_bytes(stmt, i);
+        if (!p || n <= 0) return Bytes{};
+        return Bytes(p, p + n);
+    }
+    default:
+        return SQLiteNull{};
+    }
+}
+
+} // namespace
+
+SQLiteDatabase::SQLiteDatabase(std::string path) : path_(std::move(path)) {
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                             nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = "unknown SQLite error";
+        if (db) {
+            message = sqlite3_errmsg(db);
+            sqlite3_close(db);
+        }
+        throw VelmoraError("Could not open Velmora local database: " + message);
+    }
+    handle_ = db;
+    sqlite3_busy_timeout(handle_, 5000);
+}
+
+SQLiteDatabase::~SQLiteDatabase() {
+    if (handle_) sqlite3_close_v2(handle_);
+}
+
+void SQLiteDatabase::execute(const std::string& sql, const std::vector<SQLiteValue>& bindings) {
+    std::lock_guard lock(queue_);
+    executeUnlocked(sql, bindings, false);
+}
+
+std::vector<SQLiteRow> SQLiteDatabase::query(const std::string& sql, const std::vector<SQLiteValue>& bindings) {
+    std::lock_guard lock(queue_);
+    return executeUnlocked(sql, bindings, true);
+}
+
+std::optional<SQLiteField> SQLiteDatabase::scalar(const std::string& sql, const std::vector<SQLiteValue>& bindings) {
+    auto rows = query(sql, bindings);
+    if (rows.empty() || rows.front().empty()) return std::nullopt;
+    return rows.front().begin()->second;
+}
+
+int64_t SQLiteDatabase::executeReturningChanges(const std::string& sql, const std::vector<SQLiteValue>& bindings) {
+    std::lock_guard lock(queue_);
+    executeUnlocked(sql, bindings, false);
+    return sqlite3_changes64(handle_);
+}
+
+int64_t SQLiteDatabase::insertReturningRowId(const std::string& sql, const std::vector<SQLiteValue>& bindings) {
+    std::lock_guard lock(queue_);
+    executeUnlocked(sql, bindings, false);
+    return sqlite3_last_insert_rowid(handle_);
+}
+
+int SQLiteDatabase::bind(const SQLiteValue& value, sqlite3_stmt* stmt, int index) {
+    return std::visit(
+        [&](const auto& v) -> int {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, int64_t>) {
+                return sqlite3_bind_int64(stmt, index, v);
+            } else if constexpr (std::is_same_v<T, double>) {
+                return sqlite3_bind_double(stmt, index, v);
+            } else if constexpr (std::is_same_v<T, std::string>) {
+                // Length -1: SQLite reads up to the first NUL, as text always has been bound here.
+                return sqlite3_bind_text(stmt, index, v.c_str(), -1, SQLITE_TRANSIENT);
+            } else if constexpr (std::is_same_v<T, Bytes>) {
+                if (v.empty()) return sqlite3_bind_zeroblob(stmt, index, 0);
+                return sqlite3_bind_blob64(stmt, index, v.data(), v.size(), SQLITE_TRANSIENT);
+            } else {
+                return sqlite3_bind_null(stmt, index);
+            }
+        },
+        value.storage());
+}
+
+std::vector<SQLiteRow> SQLiteDatabase::executeUnlocked(const std::string& sql,
+                                                       const std::vector<SQLiteValue>& bindings, bool collect) {
+    if (!handle_) throw VelmoraError("Database is not open.");
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(handle_, sql.c_str(), -1, &raw, nullptr);
+    if (rc != SQLITE_OK || !raw) {
+        if (raw) sqlite3_finalize(raw);
+        throw VelmoraError(std::string("SQLite prepare failed: ") + sqlite3_errmsg(handle_));
+    }
+    Statement stmt(raw);
+    int index = 1;
+    for (const auto& value : bindings) {
+        int brc = bind(value, stmt.get(), index++);
+        if (brc != SQLITE_OK) throw VelmoraError("SQLite parameter binding failed (" + std::to_string(brc) + ").");
+    }
+    std::vector<SQLiteRow> rows;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        if (!collect) continue;
+        SQLiteRow row;
+        const int n = sqlite3_column_count(stmt.get());
+        for (int i = 0; i < n; ++i) {
+            const char* name = sqlite3_column_name(stmt.get(), i);
+            row[name ? name : ""] = readColumn(stmt.get(), i);
+        }
+        rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) throw VelmoraError(std::string("SQLite operation failed: ") + sqlite3_errmsg(handle_));
+    return rows;
+}
+
+} // namespace velmora
