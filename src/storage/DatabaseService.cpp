@@ -69,7 +69,8 @@ CREATE TABLE IF NOT EXISTS application_profile (
 
 } // namespace
 
-DatabaseService::DatabaseService(std::shared_ptr<SQLiteDatabase> db) : db_(std::move(db)) {}
+DatabaseService::DatabaseService(std::shared_ptr<SQLiteDatabase> db, std::shared_ptr<const Clock> clock)
+    : db_(std::move(db)), clock_(clock ? std::move(clock) : std::make_shared<SystemClock>()) {}
 
 void DatabaseService::initialize() {
     db_->execute("PRAGMA journal_mode=WAL;");

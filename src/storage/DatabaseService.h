@@ -1,18 +1,28 @@
 #pragma once
 
+#include "core/Clock.h"
 #include "storage/SQLiteDatabase.h"
 
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace velmora {
+
+struct IncomingJob;
+struct SecurityAssessment;
 
 // The domain layer over the one shared connection: schema set-up, settings, and the job,
 // application and resume queries. Reads for display swallow failures and fall back;
 // writes report them.
 class DatabaseService {
 public:
-    explicit DatabaseService(std::shared_ptr<SQLiteDatabase> db);
+    // `clock` gives "now" for expiry, recency and timestamps; none means the system clock.
+    explicit DatabaseService(std::shared_ptr<SQLiteDatabase> db, std::shared_ptr<const Clock> clock = nullptr);
 
     SQLiteDatabase& db() const { return *db_; }
     std::shared_ptr<SQLiteDatabase> sharedDb() const { return db_; }
@@ -27,8 +37,54 @@ public:
 
     static const char* const kDefaultOllamaUrl;
 
+    // ---- Jobs (the read operations return JSON-ready values and give an empty result on failure)
+
+    // Unexpired listings matching the category ("All" or empty: any; otherwise exact and
+    // case-sensitive), the search phrase (LIKE over title, company, description, tags, location)
+    // and the location preference; newest first. limit is clamped to 1..500, offset to >= 0.
+    nlohmann::json getJobs(const std::string& category, const std::string& query, int64_t limit,
+                           int64_t offset) const;
+    // [{name, count}] of unexpired listings under the location preference, largest first.
+    nlohmann::json getCategories() const;
+    // {totalJobs, checkedJobs, added7d, applications}; a failing count is 0.
+    nlohmann::json dashboardCounts() const;
+    // Stores a listing by its link (insert, or update keeping added_at and an earlier
+    // published_at when the new one is absent); expiry is now + 90 days. Returns the row id,
+    // 0 when it cannot be read back. Throws on a database failure.
+    int64_t upsertJob(const IncomingJob& job, const SecurityAssessment& security);
+    // Deletes listings whose expiry has passed; returns how many were expired (0 if the count fails).
+    int64_t deleteExpiredJobs();
+
+    // ---- Applications
+
+    // [{id, jobId, title, company, url, firstOpenedAt, lastOpenedAt, status, notes}], most
+    // recently opened first.
+    nlohmann::json getApplications() const;
+    // Unknown ids change nothing. Throws on a database failure.
+    void updateApplication(int64_t id, const std::string& status, const std::string& notes);
+    void deleteApplication(int64_t id);
+    // Records that the user opened an application page: a new row with status "Opened", or for
+    // a link seen before, refresh last_opened_at, title and company (status, notes and the first
+    // time stay; a null jobId keeps the stored one). Throws on a database failure.
+    void recordOpenedApplication(std::optional<int64_t> jobId, const std::string& title, const std::string& company,
+                                 const std::string& url);
+
+    // ---- Resumes
+
+    // Records an analysed resume file (its text is not kept). Failures are ignored.
+    void saveResume(const std::string& name, const std::string& path, const std::string& analysisJson);
+
 private:
+    struct Condition {
+        std::string sql;
+        std::vector<SQLiteValue> bindings;
+    };
+    Condition locationClause() const;
+    int64_t scalarInt(const std::string& sql, const std::vector<SQLiteValue>& bindings) const;
+    std::string nowText() const;
+
     std::shared_ptr<SQLiteDatabase> db_;
+    std::shared_ptr<const Clock> clock_;
 };
 
 } // namespace velmora
