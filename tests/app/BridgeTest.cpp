@@ -1,0 +1,209 @@
+#include "app/Actions.h"
+#include "app/AppContext.h"
+#include "app/BackgroundRunner.h"
+#include "app/Bridge.h"
+#include "app/QueueUiLoop.h"
+#include "app/SettingsActions.h"
+#include "core/VelmoraError.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <future>
+#include <sstream>
+
+using namespace velmora;
+using velmora::testing::TempDir;
+
+namespace {
+
+class BridgeTest : public ::testing::Test {
+protected:
+    QueueUiLoop loop;
+    BackgroundRunner background{2};
+    std::vector<json> delivered;
+    Bridge bridge{loop, background, [this](const std::string& text) { delivered.push_back(json::parse(text)); }};
+
+    void settle() {
+        ASSERT_TRUE(loop.runUntil([&] { return bridge.inFlight() == 0; }, std::chrono::seconds(10)));
+        loop.drain();
+    }
+};
+
+} // namespace
+
+TEST_F(BridgeTest, RepliesCarryExactlyTheFiveKeysAndTheIdAsText) {
+    bridge.addSync("echo", [](const json& p) { return p; });
+    bridge.receive({{"action", "echo"}, {"id", 7}, {"payload", {{"a", 1}}}});
+    bridge.receive({{"action", "echo"}, {"id", "x"}, {"payload", json::array({1, 2})}});
+    bridge.receive({{"action", "echo"}, {"id", "s"}, {"payload", "text"}});
+    settle();
+    ASSERT_EQ(delivered.size(), 3u);
+    EXPECT_EQ(delivered[0], (json{{"type", "response"}, {"id", "7"}, {"ok", true}, {"data", {{"a", 1}}}, {"error", nullptr}}));
+    EXPECT_EQ(delivered[1]["data"], json::object()); // an array payload reads as an empty object
+    EXPECT_EQ(delivered[2]["data"], json::object());
+}
+
+TEST_F(BridgeTest, FailuresAndUnknownActionsAreAnsweredOnce) {
+    bridge.addSync("boom", [](const json&) -> json { throw VelmoraError("Resume payload is invalid."); });
+    bridge.receive({{"action", "boom"}, {"id", "1"}});
+    bridge.receive({{"action", "getNothing"}, {"id", "2"}});
+    settle();
+    ASSERT_EQ(delivered.size(), 2u);
+    EXPECT_EQ(delivered[0], (json{{"type", "response"}, {"id", "1"}, {"ok", false}, {"data", nullptr},
+                                  {"error", "Resume payload is invalid."}}));
+    EXPECT_EQ(delivered[1]["error"], "Unknown Velmora action: getNothing");
+}
+
+TEST_F(BridgeTest, RequestsWithoutIdRunButGetNoReplyAndNonObjectsAreDropped) {
+    int runs = 0;
+    bridge.addSync("count", [&](const json&) {
+        ++runs;
+        return json{{"ok", true}};
+    });
+    bridge.addSync("fail", [&](const json&) -> json {
+        ++runs;
+        throw VelmoraError("x");
+    });
+    bridge.receive({{"action", "count"}});
+    bridge.receive({{"action", "fail"}, {"id", ""}});
+    bridge.receive(json::array({1}));
+    bridge.receiveLine("not json at all");
+    bridge.receiveLine("\"a string\"");
+    bridge.receiveLine(R"({"action":"count","id":"z"})");
+    settle();
+    EXPECT_EQ(runs, 3);
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(delivered[0]["id"], "z");
+}
+
+TEST_F(BridgeTest, ASlowAsyncActionDoesNotHoldUpLaterRequests) {
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    bridge.addAsync("slow", [released](const json&) {
+        return [released] {
+            released.wait();
+            return json{{"slow", true}};
+        };
+    });
+    bridge.addSync("fast", [](const json&) { return json{{"fast", true}}; });
+    bridge.receive({{"action", "slow"}, {"id", "1"}});
+    bridge.receive({{"action", "fast"}, {"id", "2"}});
+    ASSERT_TRUE(loop.runUntil([&] { return delivered.size() == 1; }, std::chrono::seconds(10)));
+    EXPECT_EQ(delivered[0]["id"], "2");
+    release.set_value();
+    settle();
+    ASSERT_EQ(delivered.size(), 2u);
+    EXPECT_EQ(delivered[1]["id"], "1");
+    EXPECT_EQ(delivered[1]["data"]["slow"], true);
+}
+
+TEST_F(BridgeTest, UnencodableResultsBecomeAFailureReplyInsteadOfSilence) {
+    bridge.addSync("nan", [](const json&) { return json{{"v", std::nan("")}}; });
+    bridge.receive({{"action", "nan"}, {"id", "1"}});
+    settle();
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(delivered[0]["ok"], false);
+    EXPECT_EQ(delivered[0]["error"], "Velmora generated a response that could not be encoded.");
+}
+
+TEST_F(BridgeTest, EventsHaveExactlyThreeKeys) {
+    bridge.sendEvent("jobSyncStarted", {{"message", "Updating remote jobs…"}});
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(delivered[0], (json{{"type", "event"}, {"name", "jobSyncStarted"},
+                                  {"data", {{"message", "Updating remote jobs…"}}}}));
+    EXPECT_EQ(Bridge::deliveryScript("{}"), "window.__velmoraReceive({});");
+}
+
+TEST(Settings, SaveValidatesEveryKeyAndIgnoresOthers) {
+    TempDir dir;
+    auto ctx = AppContext::create(AppPaths(dir.path()));
+    int relabels = 0;
+    ctx->applyNativeLanguage = [&] { ++relabels; };
+    QueueUiLoop loop;
+    BackgroundRunner background(1);
+    std::vector<json> out;
+    Bridge bridge(loop, background, [&](const std::string& t) { out.push_back(json::parse(t)); });
+    registerActions(bridge, *ctx);
+
+    auto save = [&](json payload) {
+        out.clear();
+        bridge.receive({{"action", "saveSettings"}, {"id", "s"}, {"payload", payload}});
+        EXPECT_TRUE(loop.runUntil([&] { return !out.empty(); }, std::chrono::seconds(5)));
+        return out.back();
+    };
+    auto r = save({{"searchIntervalHours", 6}, {"homeCountryCode", " us "}, {"language", "DE"},
+                   {"lastJobSync", "2020-01-01T00:00:00.000Z"}, {"bogus", 1}, {"jobTitle", "  Nurse \n"}});
+    ASSERT_EQ(r["ok"], true);
+    EXPECT_EQ(r["data"]["searchIntervalHours"], "6");
+    EXPECT_EQ(r["data"]["homeCountryCode"], "US");
+    EXPECT_EQ(r["data"]["language"], "de");
+    EXPECT_EQ(r["data"]["jobTitle"], "Nurse");
+    EXPECT_EQ(r["data"]["lastJobSync"], "");
+    EXPECT_EQ(r["data"].size(), 8u);
+    EXPECT_EQ(ctx->db->getSetting("bogus", "absent"), "absent");
+    EXPECT_EQ(relabels, 1);
+
+    r = save({{"searchIntervalHours", 48}, {"homeCountryCode", "USA"}, {"language", "ja"}, {"locationMode", " HOME "}});
+    EXPECT_EQ(r["data"]["searchIntervalHours"], "24");
+    EXPECT_EQ(r["data"]["homeCountryCode"], "");
+    EXPECT_EQ(r["data"]["language"], "en");
+    EXPECT_EQ(r["data"]["locationMode"], "home");
+
+    r = save({{"locationMode", "europe"}, {"homeCountryCode", "u1"}});
+    EXPECT_EQ(r["data"]["locationMode"], "worldwide");
+    EXPECT_EQ(r["data"]["homeCountryCode"], "");
+}
+
+namespace {
+
+struct HostRun {
+    int status;
+    std::vector<json> lines;
+    std::string err;
+};
+
+HostRun runHost(const std::string& args, const std::string& input) {
+    TempDir io;
+    velmora::testing::writeFile(io / "in.txt", input);
+    std::string cmd = std::string(VELMORA_BRIDGE_BIN) + " " + args + " < " + (io / "in.txt").string() + " > " +
+                      (io / "out.txt").string() + " 2> " + (io / "err.txt").string();
+    HostRun run;
+    run.status = std::system(cmd.c_str());
+    std::istringstream out(velmora::testing::readFile(io / "out.txt"));
+    for (std::string line; std::getline(out, line);) run.lines.push_back(json::parse(line));
+    run.err = velmora::testing::readFile(io / "err.txt");
+    return run;
+}
+
+} // namespace
+
+TEST(Host, AnswersEachLineAndSurvivesGarbage) {
+    TempDir data;
+    std::string input = "{\"action\":\"getSettings\",\"id\":\"1\"}\n"
+                        "garbage\n\n[1,2]\n{\"id\":\n"
+                        "{\"action\":\"saveSettings\",\"id\":2,\"payload\":{\"keywords\":\"rust, go\"}}\n"
+                        "{\"action\":\"noSuchThing\",\"id\":\"3\"}\n"
+                        "{\"action\":\"getSettings\"}\n";
+    auto run = runHost("--data-dir " + data.path().string(), input);
+    EXPECT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(run.lines.size(), 3u);
+    std::map<std::string, json> byId;
+    for (auto& l : run.lines) byId[l["id"]] = l;
+    EXPECT_EQ(byId["1"]["data"].size(), 8u);
+    EXPECT_EQ(byId["2"]["data"]["keywords"], "rust, go");
+    EXPECT_EQ(byId["3"]["error"], "Unknown Velmora action: noSuchThing");
+    EXPECT_TRUE(std::filesystem::exists(data / "velmora.db"));
+}
+
+TEST(Host, ADatabaseThatCannotBeOpenedStopsStartUp) {
+    TempDir data;
+    velmora::testing::writeFile(data / "velmora.db", std::string(8192, 'z'));
+    auto run = runHost("--data-dir " + data.path().string(), "{\"action\":\"getSettings\",\"id\":\"1\"}\n");
+    EXPECT_NE(run.status, 0);
+    EXPECT_TRUE(run.lines.empty());
+    EXPECT_EQ(run.err.rfind("Velmora could not start\n", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("file is not a database"), std::string::npos) << run.err;
+}

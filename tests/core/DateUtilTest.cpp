@@ -1,0 +1,33 @@
+#include "core/DateUtil.h"
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+using namespace std::chrono;
+
+TEST(DateUtil, WritesMillisecondsInUtcAndReadsBothForms) {
+    auto t = TimePoint(milliseconds(1769850300123)); // 2026-01-31T09:05:00.123Z
+    EXPECT_EQ(DateUtil::withFractional(t), "2026-01-31T09:05:00.123Z");
+    EXPECT_EQ(DateUtil::standard(t), "2026-01-31T09:05:00Z");
+
+    EXPECT_EQ(DateUtil::parse("2026-01-31T09:05:00.123Z"), t);
+    EXPECT_EQ(DateUtil::parse("2026-01-31T09:05:00Z"), TimePoint(milliseconds(1769850300000)));
+    // Round trip through text is exact, which is what makes text ordering in SQL safe.
+    auto later = t + milliseconds(7);
+    EXPECT_EQ(DateUtil::parse(DateUtil::withFractional(later)), later);
+    EXPECT_LT(DateUtil::withFractional(t), DateUtil::withFractional(later));
+}
+
+TEST(DateUtil, RejectsEmptyMalformedAndZonedText) {
+    for (const char* bad : {"", "yesterday", "2026-01-31", "2026-01-31 09:05:00Z", "2026-13-01T00:00:00Z",
+                            "2026-02-30T00:00:00Z", "2026-01-31T09:05:00+01:00", "2026-01-31T09:05:00.Z",
+                            "2026-01-31T09:05:00.123Zjunk"}) {
+        EXPECT_FALSE(DateUtil::parse(bad).has_value()) << bad;
+    }
+    EXPECT_TRUE(DateUtil::parse("2024-02-29T23:59:59Z").has_value());
+}
+
+TEST(DateUtil, DatesBeforeTheEpochKeepTheirMilliseconds) {
+    auto t = TimePoint(milliseconds(-1)); // 1969-12-31T23:59:59.999Z
+    EXPECT_EQ(DateUtil::withFractional(t), "1969-12-31T23:59:59.999Z");
+}

@@ -1,0 +1,99 @@
+#include "core/VelmoraError.h"
+#include "storage/SQLiteDatabase.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace velmora;
+using velmora::testing::TempDir;
+
+namespace {
+
+class SQLiteDatabaseTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    SQLiteDatabase db{(dir / "t.db").string()};
+
+    void SetUp() override { db.execute("CREATE TABLE t (id INTEGER PRIMARY KEY, name TEXT, data BLOB);"); }
+
+    std::string errorOf(const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const VelmoraError& e) {
+            return e.what();
+        }
+        return "(no error)";
+    }
+};
+
+} // namespace
+
+TEST_F(SQLiteDatabaseTest, OnlyTheFirstStatementOfATextRuns) {
+    db.execute("INSERT INTO t(name) VALUES('one'); INSERT INTO t(name) VALUES('two');");
+    EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM t;")), 1);
+}
+
+TEST_F(SQLiteDatabaseTest, BindingFailuresAndBadSqlCarryTheirMessages) {
+    EXPECT_EQ(errorOf([&] { db.execute("INSERT INTO t(name) VALUES(?);", {"a", "b"}); }),
+              "SQLite parameter binding failed (25).");
+    // The failed statement was finalized: the connection keeps working.
+    db.execute("INSERT INTO t(name) VALUES(?);", {"ok"});
+    EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM t;")), 1);
+
+    EXPECT_EQ(errorOf([&] { db.execute("SELEKT 1;"); }).rfind("SQLite prepare failed: ", 0), 0u);
+    db.execute("CREATE TABLE u (v TEXT UNIQUE);");
+    db.execute("INSERT INTO u VALUES('x');");
+    EXPECT_EQ(errorOf([&] { db.execute("INSERT INTO u VALUES('x');"); }),
+              "SQLite operation failed: UNIQUE constraint failed: u.v");
+}
+
+TEST_F(SQLiteDatabaseTest, NullEmptyTextAndEmptyBlobStayDistinct) {
+    db.execute("INSERT INTO t(name, data) VALUES(?, ?);", {SQLiteValue::null(), SQLiteValue::blob({})});
+    db.execute("INSERT INTO t(name, data) VALUES(?, ?);", {"", SQLiteValue::blob({1, 0, 2})});
+    auto rows = db.query("SELECT name, data FROM t ORDER BY id;");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_TRUE(std::holds_alternative<SQLiteNull>(rows[0].at("name")));
+    EXPECT_EQ(std::get<Bytes>(rows[0].at("data")), Bytes{});
+    EXPECT_EQ(std::get<std::string>(rows[1].at("name")), "");
+    EXPECT_EQ(std::get<Bytes>(rows[1].at("data")), (Bytes{1, 0, 2}));
+    EXPECT_EQ(*db.scalar("SELECT typeof(data) FROM t WHERE id=1;"), SQLiteField(std::string("blob")));
+}
+
+TEST_F(SQLiteDatabaseTest, ScalarAndPragmasThatReturnRows) {
+    EXPECT_FALSE(db.scalar("SELECT name FROM t WHERE id=42;").has_value());
+    EXPECT_TRUE(std::holds_alternative<int64_t>(*db.scalar("SELECT COUNT(*) FROM t;")));
+    db.execute("PRAGMA journal_mode=WAL;");
+    EXPECT_EQ(*db.scalar("PRAGMA journal_mode;"), SQLiteField(std::string("wal")));
+    EXPECT_EQ(db.insertReturningRowId("INSERT INTO t(name) VALUES('r');"), 1);
+    EXPECT_EQ(db.executeReturningChanges("UPDATE t SET name='s';"), 1);
+}
+
+TEST_F(SQLiteDatabaseTest, StatementsFromManyThreadsNeverInterleave) {
+    constexpr int kThreads = 6, kEach = 150;
+    std::vector<std::thread> threads;
+    std::atomic<int> wrongCounts{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                db.execute("INSERT INTO t(name) VALUES(?);", {"t" + std::to_string(t)});
+                auto rows = db.query("SELECT COUNT(*) AS n FROM t WHERE name=?;", {"t" + std::to_string(t)});
+                if (rows.size() != 1 || std::get<int64_t>(rows[0].at("n")) != i + 1) ++wrongCounts;
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(wrongCounts.load(), 0);
+    EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM t;")), kThreads * kEach);
+}
+
+TEST(SQLiteDatabaseOpen, MissingFolderAndNonDatabaseFilesFailWithTheOpenMessage) {
+    TempDir dir;
+    try {
+        SQLiteDatabase db((dir / "missing" / "x.db").string());
+        FAIL() << "opened a file in a missing folder";
+    } catch (const VelmoraError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Could not open Velmora local database: ", 0), 0u) << e.what();
+    }
+}
