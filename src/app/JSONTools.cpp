@@ -95,11 +95,12 @@ int64_t i64(const json& object, const std::string& key, int64_t fallback) {
     if (!object.is_object()) return fallback;
     auto it = object.find(key);
     if (it == object.end()) return fallback;
-    if (it->is_number_integer()) return it->get<int64_t>();
+    // is_number_integer() is also true for unsigned values, so unsigned goes first.
     if (it->is_number_unsigned()) {
         uint64_t u = it->get<uint64_t>();
         return u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) ? fallback : static_cast<int64_t>(u);
     }
+    if (it->is_number_integer()) return it->get<int64_t>();
     if (it->is_number_float()) {
         double d = std::trunc(it->get<double>());
         // 2^63 itself does not fit; converting it would be undefined behaviour.
@@ -139,6 +140,7 @@ bool b(const json& object, const std::string& key, bool fallback) {
     if (it == object.end()) return fallback;
     if (it->is_boolean()) return it->get<bool>();
     if (it->is_number_float()) return it->get<double>() != 0.0;
+    if (it->is_number_unsigned()) return it->get<uint64_t>() != 0;
     if (it->is_number()) return it->get<int64_t>() != 0;
     return fallback;
 }
