@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <span>
@@ -83,8 +82,7 @@ private:
     std::shared_ptr<Clock> clock_;
     std::string profileKeyAccount_ = kProfileKeyAccount;
     std::string resumeKeyAccount_ = kResumeKeyAccount;
-    std::map<std::string, SymmetricKey> keyCache_;
-    std::mutex cacheMutex_;
+    std::map<std::string, SymmetricKey> keyCache_; // guarded by the store's key lock
 };
 
 } // namespace velmora
