@@ -9,8 +9,11 @@ std::shared_ptr<AppContext> AppContext::create(const AppPaths& paths, std::share
     ctx->clock = clock ? std::move(clock) : std::make_shared<SystemClock>();
     ctx->sleeper = sleeper ? std::move(sleeper) : std::make_shared<RealSleeper>();
     ctx->sqlite = std::make_shared<SQLiteDatabase>(ctx->paths->database().string());
-    ctx->db = std::make_shared<DatabaseService>(ctx->sqlite);
+    ctx->db = std::make_shared<DatabaseService>(ctx->sqlite, ctx->clock);
     ctx->db->initialize();
+    ctx->secureStore = std::make_shared<SecureStoreService>(ctx->paths->secureStoreDirectory());
+    ctx->security = std::make_shared<SecurityService>();
+    ctx->profiles = std::make_shared<ApplicationProfileService>(ctx->db, ctx->secureStore, ctx->paths, ctx->clock);
     return ctx;
 }
 

@@ -2,6 +2,8 @@
 
 #include "core/AppPaths.h"
 #include "core/Clock.h"
+#include "profile/ApplicationProfileService.h"
+#include "jobs/SecurityService.h"
 #include "storage/DatabaseService.h"
 #include "storage/SQLiteDatabase.h"
 
@@ -9,6 +11,8 @@
 #include <memory>
 
 namespace velmora {
+
+class MainWindowController;
 
 // Every service of a running Velmora, built once over one shared database connection and
 // one key store, in start-up order. Front doors (desktop shell, headless host, tests) build
@@ -19,9 +23,15 @@ struct AppContext {
     std::shared_ptr<Sleeper> sleeper;
     std::shared_ptr<SQLiteDatabase> sqlite;
     std::shared_ptr<DatabaseService> db;
+    std::shared_ptr<SecureStoreService> secureStore; // the one key store, shared by every service
+    std::shared_ptr<SecurityService> security;
+    std::shared_ptr<ApplicationProfileService> profiles;
 
     // Called after the settings are saved so native controls follow a changed language.
     std::function<void()> applyNativeLanguage;
+    // The main window's logic (browser, Assist Apply) for the shell actions; set by the front
+    // door that creates it. Weak: the front door owns the controller, which holds this context.
+    std::weak_ptr<MainWindowController> window;
 
     // Opens the database, runs initialize() and creates the services. Throws VelmoraError
     // (for example "Could not open Velmora local database: ...") on failure.
