@@ -15,6 +15,9 @@ std::string defaultLanguage(const DatabaseService& db) { return normalizeLanguag
 
 void registerActions(Bridge& bridge, AppContext& ctx) {
     registerSettingsActions(bridge, ctx);
+    registerJobActions(bridge, ctx);
+    registerShellActions(bridge, ctx);
+    registerProfileActions(bridge, ctx);
 }
 
 } // namespace velmora
