@@ -1,0 +1,38 @@
+// Bridge actions over the job list, categories, dashboard, link ratings and the application tracker.
+#include "app/Actions.h"
+
+namespace velmora {
+
+void registerJobActions(Bridge& bridge, AppContext& ctx) {
+    bridge.addSync("assessUrl", [&ctx](const json& payload) {
+        return ctx.security->assess(JSONTools::s(payload, "url", ""), JSONTools::s(payload, "source", "")).toJson();
+    });
+
+    bridge.addSync("getJobs", [&ctx](const json& payload) {
+        return ctx.db->getJobs(JSONTools::s(payload, "category", "All"), JSONTools::s(payload, "query", ""),
+                               JSONTools::i(payload, "limit", 200), JSONTools::i(payload, "offset", 0));
+    });
+
+    bridge.addSync("getCategories", [&ctx](const json&) { return ctx.db->getCategories(); });
+
+    bridge.addSync("getDashboard", [&ctx](const json&) {
+        json counts = ctx.db->dashboardCounts();
+        counts["lastSync"] = ctx.db->getSetting("lastJobSync", "");
+        return counts;
+    });
+
+    bridge.addSync("getApplications", [&ctx](const json&) { return ctx.db->getApplications(); });
+
+    bridge.addSync("updateApplication", [&ctx](const json& payload) {
+        ctx.db->updateApplication(JSONTools::i64(payload, "id", 0), JSONTools::s(payload, "status", "Opened"),
+                                  JSONTools::s(payload, "notes", ""));
+        return json{{"ok", true}};
+    });
+
+    bridge.addSync("deleteApplication", [&ctx](const json& payload) {
+        ctx.db->deleteApplication(JSONTools::i64(payload, "id", 0));
+        return json{{"ok", true}};
+    });
+}
+
+} // namespace velmora
