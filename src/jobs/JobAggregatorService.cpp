@@ -1,0 +1,184 @@
+#include "jobs/JobAggregatorService.h"
+
+#include "core/DateUtil.h"
+#include "core/Log.h"
+#include "core/Text.h"
+#include "core/VelmoraError.h"
+#include "jobs/JobCategories.h"
+#include "jobs/SecurityService.h"
+#include "storage/DatabaseService.h"
+
+namespace velmora {
+
+namespace {
+
+// Deepest nesting of arrays and objects in a JSON text, looking past string contents.
+// Checked before parsing so that a hostile body cannot build a value of absurd depth.
+int jsonDepth(const std::string& body, int limit) {
+    int depth = 0, deepest = 0;
+    bool inString = false, escaped = false;
+    for (char c : body) {
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+            continue;
+        }
+        if (c == '"') inString = true;
+        else if (c == '[' || c == '{') {
+            if (++depth > deepest) deepest = depth;
+            if (deepest > limit) return deepest;
+        } else if (c == ']' || c == '}') --depth;
+    }
+    return deepest;
+}
+
+// The parser's message without its internal prefix and without the bytes it choked on
+// (which may not be valid text).
+std::string parserMessage(const std::exception& e) {
+    std::string m = e.what();
+    if (auto close = m.find("] "); m.rfind("[json.exception", 0) == 0 && close != std::string::npos)
+        m = m.substr(close + 2);
+    if (auto last = m.find("; last read"); last != std::string::npos) m = m.substr(0, last);
+    return "A job source returned invalid JSON: " + m;
+}
+
+} // namespace
+
+const std::vector<JobAggregatorService::Source>& JobAggregatorService::schedule() {
+    static const std::vector<Source> sources = {
+        {"Himalayas", 24}, {"Jobicy", 1},   {"Arbeitnow Europe", 6}, {"Arbeitnow UK", 6},
+        {"We Work Remotely", 1}, {"Remotive", 6}, {"Remote OK", 1},   {kRemoteJobsName, 24},
+    };
+    return sources;
+}
+
+JobAggregatorService::JobAggregatorService(std::shared_ptr<DatabaseService> db, std::shared_ptr<SecurityService> security,
+                                           std::shared_ptr<HttpClient> http, JobSourceEndpoints endpoints,
+                                           std::shared_ptr<const Clock> clock, std::shared_ptr<Sleeper> sleeper)
+    : db_(std::move(db)), security_(std::move(security)), http_(std::move(http)), endpoints_(std::move(endpoints)),
+      clock_(clock ? std::move(clock) : std::make_shared<SystemClock>()),
+      sleeper_(sleeper ? std::move(sleeper) : std::make_shared<RealSleeper>()) {
+    if (!http_) http_ = std::make_shared<HttpClient>();
+}
+
+std::string JobAggregatorService::classify(const std::string& title) { return velmora::classify(title); }
+
+std::string JobAggregatorService::normalizeCategory(const std::string& sourceCategory) {
+    return velmora::normalizeCategory(sourceCategory);
+}
+
+void JobAggregatorService::report(const Progress& progress, const std::string& message, int64_t current,
+                                  int64_t total) const {
+    if (progress) progress(message, current, total);
+}
+
+std::string JobAggregatorService::searchQuery() const {
+    std::vector<std::string> parts;
+    for (const char* key : {"jobTitle", "keywords"}) {
+        std::string value = text::trim(db_->getSetting(key, ""));
+        if (!value.empty()) parts.push_back(std::move(value));
+    }
+    return text::join(parts, " ");
+}
+
+JobAggregatorService::json JobAggregatorService::sync(const Progress& progress) {
+    int64_t expiredRemoved = 0;
+    try {
+        expiredRemoved = db_->deleteExpiredJobs();
+    } catch (const std::exception& e) {
+        logLine(std::string("Velmora job expiry error: ") + e.what());
+    }
+
+    const std::string query = searchQuery();
+    json sources = json::array();
+    int64_t imported = 0;
+
+    for (const auto& source : schedule()) {
+        const std::string name = source.displayName;
+        const std::string lastKey = std::string("sourceLast.") + name;
+        auto last = DateUtil::parse(db_->getSetting(lastKey, ""));
+        if (last && now() - *last < std::chrono::hours(source.minimumIntervalHours)) {
+            sources.push_back({{"source", name}, {"status", "cached"}, {"imported", 0}});
+            continue;
+        }
+        report(progress, "Searching " + name + "\u2026", 0, 0);
+        try {
+            int64_t count = 0;
+            if (name == "Himalayas") count = fetchHimalayas(query, progress);
+            else if (name == "Jobicy") count = fetchJobicy(query, progress);
+            else if (name == "Arbeitnow Europe")
+                count = fetchArbeitnow(endpoints_.arbeitnow + "/api/job-board-api", name, query, progress);
+            else if (name == "Arbeitnow UK")
+                count = fetchArbeitnow(endpoints_.arbeitnowUk + "/api/job-board-api", name, query, progress);
+            else if (name == "We Work Remotely") count = fetchWWR(query, progress);
+            else if (name == "Remotive") count = fetchRemotive(query, progress);
+            else if (name == "Remote OK") count = fetchRemoteOK(query, progress);
+            else count = fetchRemoteJobsOrg(query, progress);
+
+            imported += count;
+            try {
+                db_->setSetting(lastKey, DateUtil::withFractional(now()));
+            } catch (const std::exception&) {
+                // the source is simply fetched again next time
+            }
+            sources.push_back({{"source", name}, {"status", "ok"}, {"imported", count}});
+        } catch (const std::exception& e) {
+            logLine("Velmora job source error (" + name + "): " + e.what());
+            sources.push_back({{"source", name}, {"status", "error"}, {"imported", 0}, {"error", e.what()}});
+        }
+    }
+
+    try {
+        db_->setSetting("lastJobSync", DateUtil::withFractional(now()));
+    } catch (const std::exception&) {
+    }
+    report(progress, "Job search complete", 0, 0);
+    return json{{"imported", imported},
+                {"expiredRemoved", expiredRemoved},
+                {"sources", std::move(sources)},
+                {"completedAt", DateUtil::withFractional(now())}};
+}
+
+bool JobAggregatorService::isSyncDue() {
+    std::string stored = text::trim(db_->getSetting("searchIntervalHours", "24"));
+    int hours = 0;
+    for (int allowed : {1, 6, 12, 24})
+        if (stored == std::to_string(allowed)) hours = allowed;
+    if (hours == 0) {
+        hours = 24;
+        try {
+            db_->setSetting("searchIntervalHours", "24");
+        } catch (const std::exception&) {
+        }
+    }
+    auto last = DateUtil::parse(db_->getSetting("lastJobSync", ""));
+    if (!last) return true;
+    return now() - *last >= std::chrono::hours(hours);
+}
+
+JobAggregatorService::json JobAggregatorService::getJSONAny(const std::string& url) const {
+    HttpResponse response = http_->getApi(url);
+    if (response.status < 200 || response.status > 299) throw VelmoraError("Job source returned an HTTP error.");
+    if (jsonDepth(response.body, kMaxJsonDepth) > kMaxJsonDepth)
+        throw VelmoraError("A job source returned JSON nested too deeply to read.");
+    try {
+        return json::parse(response.body);
+    } catch (const json::exception& e) {
+        throw VelmoraError(parserMessage(e));
+    }
+}
+
+JobAggregatorService::json JobAggregatorService::getJSON(const std::string& url) const {
+    json value = getJSONAny(url);
+    if (!value.is_object()) throw VelmoraError("A job source returned an unexpected response.");
+    return value;
+}
+
+void JobAggregatorService::store(IncomingJob job, const std::string& rawCategory) {
+    job.category = normalizeCategory(rawCategory);
+    SecurityAssessment assessment = security_->assess(job.url, job.source);
+    db_->upsertJob(job, assessment);
+}
+
+} // namespace velmora
