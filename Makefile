@@ -39,6 +39,18 @@ bench: setup
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	bash bench/run.sh $(BENCH_DIR)
 
+# A libFuzzer campaign (clang, ASan + UBSan): make fuzz FUZZ_TARGET=bridge_request FUZZ_SECONDS=600
+FUZZ_DIR := build/fuzz
+FUZZ_TARGET ?= bridge_request
+FUZZ_SECONDS ?= 600
+fuzz: setup
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DVELMORA_SANITIZE=ON -DVELMORA_FUZZ=ON -DVELMORA_TESTS=OFF -DVELMORA_SHELL=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_$(FUZZ_TARGET)
+	mkdir -p fuzz/corpus-work/$(FUZZ_TARGET)
+	$(FUZZ_DIR)/fuzz/fuzz_$(FUZZ_TARGET) -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+		fuzz/corpus-work/$(FUZZ_TARGET) fuzz/corpus/$(FUZZ_TARGET)
+
 format:
 	find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
