@@ -1,0 +1,300 @@
+#!/usr/bin/env node
+// Interface end-to-end tests: node tests/e2e/run.mjs --bridge <velmora-bridge> --ui <ui dir>
+//   [--only <text>] [--shots <dir>]
+// Each test file gets its own velmora-bridge with a fresh data folder and its own browser
+// context; tests inside a file run in order and share them, like one user session.
+import { chromium } from 'playwright-core';
+import path from 'node:path';
+import { fileURLToPath, pathToFileURL } from 'node:url';
+import { readdirSync } from 'node:fs';
+import {
+  ADAPTER_SCRIPT,
+  Bridge,
+  Skip,
+  serveDirectory,
+  startJobBoardFixture,
+  seedDatabase,
+  makeTempDir,
+  writeFileSync,
+  mkdirSync,
+  rmSync,
+} from './harness.mjs';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+
+function parseArgs(argv) {
+  const args = { bridge: '', ui: path.resolve(here, '../../ui'), only: '', shots: path.resolve(process.cwd(), 'e2e-screenshots') };
+  for (let i = 0; i < argv.length; i++) {
+    const key = argv[i].replace(/^--/, '');
+    if (key in args && i + 1 < argv.length) args[key] = argv[++i];
+  }
+  return args;
+}
+
+const args = parseArgs(process.argv.slice(2));
+if (!args.bridge) {
+  console.error('usage: node tests/e2e/run.mjs --bridge <velmora-bridge> --ui <ui dir> [--only <text>] [--shots <dir>]');
+  process.exit(2);
+}
+mkdirSync(args.shots, { recursive: true });
+
+// Read-only actions that the harness may call to learn whether the core has them yet.
+const SAFE_PROBES = new Set(['getSettings', 'getDashboard', 'getCategories', 'getApplications', 'getApplicationProfile', 'listResumeStudio', 'getInitialState']);
+const UNKNOWN = 'Unknown Velmora action: ';
+const SIZES = [
+  [1120, 720],
+  [1480, 900],
+];
+
+let passed = 0;
+let failed = 0;
+let skipped = 0;
+
+function sleep(ms) {
+  return new Promise((resolve) => setTimeout(resolve, ms));
+}
+
+class Env {
+  constructor({ browser, uiUrl, fixtureUrl, file }) {
+    this.browser = browser;
+    this.uiUrl = uiUrl;
+    this.fixtureUrl = fixtureUrl;
+    this.file = file;
+    this.dir = makeTempDir('velmora-e2e-');
+    this.dataDir = path.join(this.dir, 'data');
+    mkdirSync(this.dataDir);
+    this.unknown = new Set();
+    this.consoleErrors = [];
+    this.requests = new Map();
+    this.needs = [];
+    this.delivery = Promise.resolve();
+  }
+
+  async boot({ jobs = [], settings = {}, dialogs = null, adapter = true } = {}) {
+    Bridge.initialize(args.bridge, this.dataDir);
+    seedDatabase(this.dataDir, { jobs, settings });
+    const endpoints = path.join(this.dir, 'endpoints.json');
+    const base = this.fixtureUrl;
+    writeFileSync(
+      endpoints,
+      JSON.stringify({ himalayas: base, jobicy: base, arbeitnow: base, arbeitnowUk: base, weWorkRemotely: base, remotive: base, remoteOk: base, remoteJobs: base }),
+    );
+    let dialogsFile = null;
+    if (dialogs) {
+      dialogsFile = path.join(this.dir, 'dialogs.json');
+      writeFileSync(dialogsFile, JSON.stringify(dialogs));
+    }
+    // The AI model is pointed at a closed loopback port: every AI step takes its offline path.
+    this.bridge = new Bridge(args.bridge, this.dataDir, { dialogs: dialogsFile, env: { VELMORA_SOURCE_ENDPOINTS: endpoints } });
+    this.bridge.start();
+    this.context = await this.browser.newContext({ viewport: { width: SIZES[1][0], height: SIZES[1][1] } });
+    await this.context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: this.uiUrl });
+    this.page = await this.context.newPage();
+    this.page.on('console', (message) => {
+      if (message.type() === 'error') this.consoleErrors.push(message.text());
+    });
+    this.page.on('pageerror', (error) => this.consoleErrors.push(String(error && error.stack ? error.stack : error)));
+    if (adapter) {
+      await this.page.exposeBinding('__velmoraPost', (source, message) => {
+        if (message && typeof message === 'object' && message.id) this.requests.set(String(message.id), String(message.action));
+        this.bridge.send(message);
+      });
+      await this.page.addInitScript(ADAPTER_SCRIPT);
+      this.bridge.onLine = (line, envelope) => {
+        if (envelope.type === 'response' && !envelope.ok && typeof envelope.error === 'string' && envelope.error.startsWith(UNKNOWN)) {
+          this.unknown.add(envelope.error.slice(UNKNOWN.length));
+        }
+        // Delivered one after another, in the order the bridge wrote them.
+        this.delivery = this.delivery.then(() => this.page.evaluate(`window.__velmoraReceive(${line});`).catch(() => {}));
+      };
+    }
+    await this.load();
+  }
+
+  async load() {
+    await this.page.goto(`${this.uiUrl}/index.html`);
+    await this.page.waitForSelector('.sidebar .nav-item');
+  }
+
+  async ready() {
+    await this.waitFor(async () => (await this.page.getAttribute('body', 'data-ready')) === '1', 'the page to finish start-up');
+  }
+
+  checkUnknown() {
+    for (const action of this.needs) {
+      if (this.unknown.has(action)) throw new Skip(`velmora-bridge answered "${UNKNOWN}${action}"`);
+    }
+  }
+
+  async require(...actions) {
+    this.needs.push(...actions);
+    for (const action of actions) {
+      if (!SAFE_PROBES.has(action)) continue;
+      const reply = await this.bridge.call(action);
+      if (!reply.ok && String(reply.error).startsWith(UNKNOWN)) this.unknown.add(action);
+    }
+    this.checkUnknown();
+  }
+
+  async call(action, payload) {
+    const reply = await this.bridge.call(action, payload);
+    if (!reply.ok && String(reply.error).startsWith(UNKNOWN)) {
+      this.unknown.add(action);
+      this.checkUnknown();
+    }
+    if (!reply.ok) throw new Error(`${action} failed: ${reply.error}`);
+    return reply.data;
+  }
+
+  async waitFor(predicate, what, timeout = 20000) {
+    const end = Date.now() + timeout;
+    let lastError = null;
+    for (;;) {
+      this.checkUnknown();
+      try {
+        if (await predicate()) return;
+        lastError = null;
+      } catch (error) {
+        lastError = error;
+      }
+      if (Date.now() > end) throw new Error(`timed out waiting for ${what}${lastError ? ` (${lastError.message})` : ''}`);
+      await sleep(100);
+    }
+  }
+
+  locator(selector) {
+    return this.page.locator(selector);
+  }
+
+  async visible(selector, timeout) {
+    await this.waitFor(async () => this.page.locator(selector).first().isVisible(), `${selector} to be visible`, timeout);
+    return this.page.locator(selector).first();
+  }
+
+  async count(selector) {
+    return this.page.locator(selector).count();
+  }
+
+  async text(selector) {
+    return (await this.visible(selector)).innerText();
+  }
+
+  async click(selector) {
+    await (await this.visible(selector)).click();
+  }
+
+  async go(screen) {
+    await this.click(`.nav-item[data-screen="${screen}"]`);
+    await this.visible(`.screen[data-screen="${screen}"]`);
+  }
+
+  async shot(name) {
+    const original = this.page.viewportSize();
+    for (const [width, height] of SIZES) {
+      await this.page.setViewportSize({ width, height });
+      await sleep(150);
+      await this.page.screenshot({ path: path.join(args.shots, `${name}-${width}x${height}.png`) });
+    }
+    await this.page.setViewportSize(original);
+  }
+
+  async close() {
+    try {
+      await this.context?.close();
+    } catch {
+      /* already gone */
+    }
+    await this.bridge?.stop();
+    rmSync(this.dir, { recursive: true, force: true });
+  }
+}
+
+function report(status, name, detail) {
+  const line = `${status.padEnd(4)} ${name}${detail ? ` — ${detail}` : ''}`;
+  console.log(line);
+}
+
+async function runFile(browser, servers, file) {
+  const module = await import(pathToFileURL(path.join(here, file)).href);
+  const suite = module.default;
+  const tests = suite.tests.filter((test) => !args.only || `${suite.name} ${test.name}`.includes(args.only));
+  if (!tests.length) return;
+  const env = new Env({ browser, uiUrl: servers.ui, fixtureUrl: servers.fixture, file });
+  try {
+    try {
+      await suite.setup(env);
+    } catch (error) {
+      for (const test of tests) {
+        failed += 1;
+        report('FAIL', `${suite.name}: ${test.name}`, `set-up failed: ${error.message}`);
+      }
+      if (env.bridge?.stderr) console.log(env.bridge.stderr.slice(-2000));
+      return;
+    }
+    for (const test of tests) {
+      const name = `${suite.name}: ${test.name}`;
+      env.needs = [];
+      env.consoleErrors.length = 0;
+      try {
+        await test.run(env);
+        await env.delivery;
+        await sleep(100);
+        if (env.consoleErrors.length) throw new Error(`console errors: ${env.consoleErrors.join(' | ')}`);
+        passed += 1;
+        report('ok', name);
+      } catch (error) {
+        let skip = error instanceof Skip ? error : null;
+        if (!skip) {
+          try {
+            env.checkUnknown();
+          } catch (unknown) {
+            skip = unknown instanceof Skip ? unknown : null;
+          }
+        }
+        if (skip) {
+          skipped += 1;
+          report('SKIP', name, skip.message);
+        } else {
+          failed += 1;
+          report('FAIL', name, error.stack || error.message);
+          try {
+            await env.page.screenshot({ path: path.join(args.shots, `FAILED-${file.replace(/\W+/g, '_')}-${test.name.replace(/\W+/g, '_')}.png`) });
+          } catch {
+            /* the page may be gone */
+          }
+        }
+      }
+    }
+  } finally {
+    await env.close();
+  }
+}
+
+async function main() {
+  const ui = await serveDirectory(path.resolve(args.ui));
+  const fixture = await startJobBoardFixture();
+  const browser = await chromium.launch({
+    executablePath: process.env.VELMORA_CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking', '--disable-component-update', '--disable-sync', '--disable-dev-shm-usage'],
+  });
+  const files = readdirSync(here)
+    .filter((name) => name.endsWith('.test.mjs'))
+    .sort();
+  try {
+    for (const file of files) await runFile(browser, { ui: ui.url, fixture: fixture.url }, file);
+  } finally {
+    await browser.close();
+    ui.server.close();
+    fixture.server.close();
+  }
+  console.log(`screenshots: ${args.shots}`);
+  console.log(`${passed} passed, ${failed} failed, ${skipped} skipped`);
+  process.exit(failed > 0 || passed === 0 ? 1 : 0);
+}
+
+main().catch((error) => {
+  console.error(error);
+  console.log(`${passed} passed, ${failed + 1} failed, ${skipped} skipped`);
+  process.exit(1);
+});

@@ -1,0 +1,149 @@
+import { h, replace } from '../dom.js';
+import { t } from '../i18n.js';
+import { isConnected } from '../bridge.js';
+import { store, subscribe, loadDashboard, startSync } from '../store.js';
+import { formatDateTime, formatNumber } from '../format.js';
+import { errorText } from '../ui.js';
+import { icon } from '../icons.js';
+
+let countsEl = null;
+let syncEl = null;
+let lastSyncEl = null;
+let syncButton = null;
+
+subscribe((what) => {
+  if (what === 'dashboard' || what === 'settings') renderCounts();
+  if (what === 'sync') renderSync();
+});
+
+function renderCounts() {
+  if (!countsEl || !countsEl.isConnected) return;
+  const d = store.dashboard;
+  const card = (key, value, tone) =>
+    h('div', { class: `stat ${tone}`, dataset: { stat: key } }, h('div', { class: 'stat-value' }, d ? formatNumber(value) : '–'), h('div', { class: 'stat-label' }, t(`dashboard.${key}`)));
+  replace(
+    countsEl,
+    card('totalJobs', d && d.totalJobs, 'tone-blue'),
+    card('checkedJobs', d && d.checkedJobs, 'tone-green'),
+    card('added7d', d && d.added7d, 'tone-orange'),
+    card('applications', d && d.applications, 'tone-violet'),
+  );
+  if (store.dashboardError && isConnected()) {
+    countsEl.appendChild(h('p', { class: 'inline-error', role: 'alert' }, errorText(store.dashboardError)));
+  }
+  renderLastSync();
+}
+
+function renderLastSync() {
+  if (!lastSyncEl) return;
+  const last = (store.dashboard && store.dashboard.lastSync) || (store.settings && store.settings.lastJobSync) || '';
+  replace(lastSyncEl, last ? t('dashboard.lastSync', { time: formatDateTime(last) }) : t('dashboard.neverSynced'));
+}
+
+function sourceStatus(status) {
+  if (status === 'ok') return t('sync.statusOk');
+  if (status === 'cached') return t('sync.statusCached');
+  if (status === 'error') return t('sync.statusError');
+  return String(status || '');
+}
+
+function renderSync() {
+  if (!syncEl || !syncEl.isConnected) return;
+  const sync = store.sync;
+  if (syncButton) {
+    syncButton.disabled = sync.running || !isConnected();
+    replace(syncButton, icon('sync'), h('span', null, sync.running ? t('sync.running') : t('dashboard.syncNow')));
+  }
+  renderLastSync();
+  const parts = [];
+  if (sync.running) {
+    const known = sync.total > 0;
+    const percent = known ? Math.max(0, Math.min(100, Math.round((sync.current / sync.total) * 100))) : 0;
+    const bar = h('div', { class: known ? 'progress' : 'progress indeterminate', role: 'progressbar', 'aria-valuemin': '0', 'aria-valuemax': known ? String(sync.total) : null, 'aria-valuenow': known ? String(sync.current) : null });
+    const fill = h('div', { class: 'progress-fill' });
+    if (known) fill.style.width = `${percent}%`;
+    bar.appendChild(fill);
+    parts.push(
+      h('div', { class: 'sync-message', dataset: { role: 'sync-message' } }, sync.message || t('sync.starting')),
+      bar,
+      known ? h('div', { class: 'sync-count' }, t('sync.count', { current: formatNumber(sync.current), total: formatNumber(sync.total) })) : null,
+    );
+    if (sync.alreadyRunning) parts.push(h('p', { class: 'muted' }, t('sync.alreadyRunning')));
+  }
+  if (sync.error) parts.push(h('p', { class: 'inline-error', role: 'alert' }, errorText(sync.error)));
+  const summary = sync.summary;
+  if (summary && !sync.running) {
+    parts.push(
+      h(
+        'div',
+        { class: 'sync-summary', dataset: { role: 'sync-summary' } },
+        h('strong', null, t('sync.done', { imported: formatNumber(summary.imported || 0) })),
+        summary.expiredRemoved ? h('span', { class: 'muted' }, ' ' + t('sync.expired', { count: formatNumber(summary.expiredRemoved) })) : null,
+      ),
+    );
+    const sources = Array.isArray(summary.sources) ? summary.sources : [];
+    if (sources.length) {
+      parts.push(
+        h(
+          'table',
+          { class: 'sources' },
+          h('thead', null, h('tr', null, h('th', null, t('sync.source')), h('th', null, t('sync.status')), h('th', { class: 'num' }, t('sync.imported')))),
+          h(
+            'tbody',
+            null,
+            sources.map((source) =>
+              h(
+                'tr',
+                { class: `source-${source.status}`, dataset: { source: source.source || '' } },
+                h('td', null, String(source.source || '')),
+                h(
+                  'td',
+                  null,
+                  h('span', { class: `status-pill status-${source.status}` }, sourceStatus(source.status)),
+                  source.error ? h('div', { class: 'source-error' }, String(source.error)) : null,
+                ),
+                h('td', { class: 'num' }, formatNumber(source.imported || 0)),
+              ),
+            ),
+          ),
+        ),
+      );
+    }
+  }
+  if (!parts.length) parts.push(h('p', { class: 'muted' }, t('sync.idle')));
+  replace(syncEl, ...parts);
+}
+
+export default {
+  id: 'dashboard',
+  icon: 'dashboard',
+  labelKey: 'nav.dashboard',
+  render(root) {
+    root.append(
+      h('header', { class: 'screen-head' }, h('div', null, h('h1', null, t('dashboard.title')), h('p', { class: 'lead' }, t('dashboard.lead')))),
+      h('section', { class: 'stats', ref: (el) => (countsEl = el), 'aria-label': t('dashboard.countsLabel') }),
+      h(
+        'section',
+        { class: 'card sync-card' },
+        h(
+          'div',
+          { class: 'card-head' },
+          h('div', null, h('h2', null, t('dashboard.syncTitle')), h('p', { class: 'muted', ref: (el) => (lastSyncEl = el), dataset: { role: 'last-sync' } })),
+          h('button', { type: 'button', class: 'btn btn-primary', dataset: { action: 'sync' }, ref: (el) => (syncButton = el), on: { click: () => startSync() } }),
+        ),
+        h('div', { class: 'sync-body', ref: (el) => (syncEl = el), 'aria-live': 'polite' }),
+      ),
+      h(
+        'section',
+        { class: 'card tips' },
+        h('h2', null, t('dashboard.howTitle')),
+        h('ol', null, h('li', null, t('dashboard.how1')), h('li', null, t('dashboard.how2')), h('li', null, t('dashboard.how3')), h('li', null, t('dashboard.how4'))),
+      ),
+    );
+    renderCounts();
+    renderSync();
+  },
+  show() {
+    if (isConnected() && store.coreAnswered) loadDashboard();
+  },
+};
