@@ -1,0 +1,71 @@
+#include "profile/ApplicationProfile.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+using namespace velmora;
+using nlohmann::json;
+
+namespace {
+
+ApplicationProfile sample() {
+    ApplicationProfile p;
+    p.resumeName = "cv.pdf";
+    p.fullName = "Zoë \"Q\" Ödegaard";
+    p.email = "zoe@example.org";
+    p.employmentHistory = "Line one\nLine two\t— tab";
+    p.requireSponsorship = false;
+    return p;
+}
+
+} // namespace
+
+TEST(ApplicationProfile, StoredJsonKeepsFieldOrderAndLeavesUnsetFlagsOut) {
+    ApplicationProfile p = sample();
+    std::string text = p.storedJson();
+    json parsed = json::parse(text);
+    EXPECT_EQ(parsed.size(), 25u); // 24 texts + the one flag that is set
+    EXPECT_FALSE(parsed.contains("willingToRelocate"));
+    EXPECT_EQ(parsed["requireSponsorship"], false);
+    EXPECT_EQ(text.rfind("{\"resumeName\":\"cv.pdf\",\"coverLetterTemplate\":\"\",\"fullName\":", 0), 0u);
+    // The flags sit between workAuthorization and desiredSalary, as in the record.
+    EXPECT_LT(text.find("\"workAuthorization\""), text.find("\"requireSponsorship\""));
+    EXPECT_LT(text.find("\"requireSponsorship\""), text.find("\"desiredSalary\""));
+    EXPECT_EQ(text.find('\n'), std::string::npos);
+}
+
+TEST(ApplicationProfile, EncodingIsStableAndRoundTrips) {
+    ApplicationProfile p = sample();
+    p.willingToRelocate = true;
+    ApplicationProfile copy = p;
+    EXPECT_EQ(copy.storedJson(), p.storedJson());
+    EXPECT_NE(sample().storedJson(), p.storedJson());
+    ApplicationProfile back = ApplicationProfile::fromStoredJson(p.storedJson());
+    EXPECT_EQ(back, p);
+    EXPECT_EQ(back.storedJson(), p.storedJson());
+    EXPECT_EQ(ApplicationProfile::fromStoredJson(ApplicationProfile{}.storedJson()), ApplicationProfile{});
+}
+
+TEST(ApplicationProfile, DecodingRequiresEveryTextKeyButNotTheFlags) {
+    const json full = json::parse(sample().storedJson());
+    for (const auto& field : profileTextFields()) {
+        json missing = full;
+        missing.erase(field.key);
+        EXPECT_THROW(ApplicationProfile::fromStoredJson(missing.dump()), ProfileDecodeError) << field.key;
+        json mistyped = full;
+        mistyped[field.key] = 5;
+        EXPECT_THROW(ApplicationProfile::fromStoredJson(mistyped.dump()), ProfileDecodeError) << field.key;
+    }
+    json nullFlags = full;
+    nullFlags["requireSponsorship"] = nullptr;
+    nullFlags["willingToRelocate"] = nullptr;
+    ApplicationProfile p = ApplicationProfile::fromStoredJson(nullFlags.dump());
+    EXPECT_FALSE(p.requireSponsorship.has_value());
+    EXPECT_FALSE(p.willingToRelocate.has_value());
+
+    json wrongFlag = full;
+    wrongFlag["willingToRelocate"] = "yes";
+    EXPECT_THROW(ApplicationProfile::fromStoredJson(wrongFlag.dump()), ProfileDecodeError);
+    for (const char* bad : {"", "[]", "null", "{", "\"text\""})
+        EXPECT_THROW(ApplicationProfile::fromStoredJson(bad), ProfileDecodeError) << bad;
+}
