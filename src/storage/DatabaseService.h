@@ -65,7 +65,8 @@ public:
     void deleteApplication(int64_t id);
     // Records that the user opened an application page: a new row with status "Opened", or for
     // a link seen before, refresh last_opened_at, title and company (status, notes and the first
-    // time stay; a null jobId keeps the stored one). Throws on a database failure.
+    // time stay; a null jobId keeps the stored one). A jobId that names no stored listing is
+    // recorded as null. Throws on a database failure.
     void recordOpenedApplication(std::optional<int64_t> jobId, const std::string& title, const std::string& company,
                                  const std::string& url);
 

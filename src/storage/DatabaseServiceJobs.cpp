@@ -299,8 +299,11 @@ void DatabaseService::deleteApplication(int64_t id) {
 void DatabaseService::recordOpenedApplication(std::optional<int64_t> jobId, const std::string& title,
                                               const std::string& company, const std::string& url) {
     const std::string stamp = nowText();
+    // A job id that names no stored listing (0 from a page that had none, or a listing that
+    // expired while the page showed it) is recorded as no link: with foreign keys on it would
+    // otherwise fail the insert and keep the user from opening the page.
     db_->execute("INSERT INTO applications(job_id,title,company,url,first_opened_at,last_opened_at,status,notes)\n"
-                 "VALUES(?,?,?,?,?,?,'Opened','') ON CONFLICT(url) DO UPDATE SET "
+                 "VALUES((SELECT id FROM jobs WHERE id=?),?,?,?,?,?,'Opened','') ON CONFLICT(url) DO UPDATE SET "
                  "last_opened_at=excluded.last_opened_at,\n"
                  " title=excluded.title,company=excluded.company,job_id=COALESCE(excluded.job_id,applications.job_id);",
                  {jobId ? SQLiteValue::integer(*jobId) : SQLiteValue::null(), SQLiteValue::text(title),

@@ -1,0 +1,165 @@
+// Search-as-you-type over a realistic job table: getJobs with and without a search phrase,
+// under each location mode, plus the category list and the dashboard counters, at 10k, 50k
+// and 100k listings (descriptions of 1-4 KB).
+#include "core/Clock.h"
+#include "core/DateUtil.h"
+#include "jobs/IncomingJob.h"
+#include "jobs/SecurityAssessment.h"
+#include "storage/DatabaseService.h"
+#include "support/TempDir.h"
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace velmora;
+
+namespace {
+
+const TimePoint kNow = *DateUtil::parse("2026-03-01T12:00:00Z");
+
+const std::vector<std::string> kTitles = {
+    "Senior Backend Engineer", "Frontend Developer", "Data Analyst", "Product Manager", "Customer Success Manager",
+    "DevOps Engineer", "Marketing Manager", "UX Designer", "Account Executive", "Technical Writer",
+    "Security Engineer", "Machine Learning Engineer", "Support Specialist", "Recruiter", "Staff Software Engineer",
+    "Full Stack Developer", "Content Strategist", "Payroll Specialist", "Registered Nurse", "Online Tutor"};
+const std::vector<std::string> kCompanies = {"Acme", "Globex", "Initech", "Umbrella Labs", "Hooli", "Vandelay",
+                                             "Stark Digital", "Wayne Analytics", "Soylent", "Tyrell Systems"};
+const std::vector<std::string> kCategories = {"Software & IT", "Data & AI", "Product", "Customer Support",
+                                              "Marketing", "Design & Creative", "Sales", "Writing & Editorial",
+                                              "Cybersecurity", "Human Resources", "Healthcare", "Education"};
+const std::vector<std::string> kLocations = {"Remote", "Worldwide", "USA", "Remote - United States",
+                                             "Europe / Remote", "Germany", "United Kingdom / Remote", "Canada",
+                                             "Anywhere in the world", "LATAM", "APAC", "Berlin, Germany",
+                                             "New York, NY, USA", "EMEA", "Poland"};
+const std::vector<std::string> kWords = {
+    "we", "are", "looking", "for", "an", "experienced", "engineer", "to", "join", "our", "team", "you", "will",
+    "build", "and", "maintain", "scalable", "services", "with", "python", "go", "rust", "typescript", "react",
+    "kubernetes", "aws", "gcp", "terraform", "postgres", "customers", "product", "design", "collaborate", "across",
+    "time", "zones", "async", "communication", "ownership", "mentoring", "benefits", "include", "equity", "health",
+    "insurance", "flexible", "hours", "home", "office", "stipend", "learning", "budget", "annual", "retreat",
+    "requirements", "years", "of", "experience", "strong", "written", "english", "skills", "nice", "have",
+    "startup", "growth", "stage", "series", "funding", "mission", "driven", "impact", "quality", "testing",
+    "deploy", "monitoring", "on-call", "rotation", "security", "privacy", "compliance", "data", "pipelines",
+    "analytics", "dashboards", "stakeholders", "roadmap", "priorities", "support", "tickets", "sales", "pipeline",
+    "marketing", "campaigns", "seo", "content", "writing", "editing", "research", "interviews", "hiring", "process",
+    "salary", "range", "usd", "eur", "competitive", "paid", "leave", "parental", "remote-first", "culture"};
+
+std::string description(std::mt19937& rng) {
+    std::uniform_int_distribution<size_t> size(1024, 4096);
+    std::uniform_int_distribution<size_t> word(0, kWords.size() - 1);
+    const size_t target = size(rng);
+    std::string text;
+    text.reserve(target + 16);
+    while (text.size() < target) {
+        text += kWords[word(rng)];
+        text += (rng() % 12 == 0) ? ". " : " ";
+    }
+    return text;
+}
+
+// One database per size, built once and shared by every benchmark of that size.
+struct Fixture {
+    testing::TempDir dir;
+    std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(kNow);
+    std::shared_ptr<SQLiteDatabase> sqlite;
+    std::unique_ptr<DatabaseService> db;
+
+    explicit Fixture(int listings) {
+        sqlite = std::make_shared<SQLiteDatabase>((dir / "velmora.db").string());
+        db = std::make_unique<DatabaseService>(sqlite, clock);
+        db->initialize();
+        std::mt19937 rng(42);
+        auto pick = [&](const std::vector<std::string>& v) { return v[rng() % v.size()]; };
+        // One transaction for the fill only; the statements are the ones every adapter runs.
+        sqlite->execute("BEGIN;");
+        for (int i = 0; i < listings; ++i) {
+            // Spread first-store times over the last 89 days so ordering and the 7-day count have work.
+            clock->set(kNow - std::chrono::minutes(rng() % (89 * 24 * 60)));
+            IncomingJob job;
+            job.externalId = std::to_string(i);
+            job.source = "Bench";
+            job.title = pick(kTitles);
+            job.company = pick(kCompanies);
+            job.category = pick(kCategories);
+            job.location = pick(kLocations);
+            job.description = description(rng);
+            job.url = "https://jobs.example.com/listing/" + std::to_string(i);
+            if (rng() % 4 != 0) job.publishedAt = clock->now() - std::chrono::hours(rng() % 200);
+            job.tags = {"Full-time", pick(kWords)};
+            SecurityAssessment rating;
+            rating.score = static_cast<int>(rng() % 86);
+            rating.label = rating.score >= 70 ? "Checked" : "Review";
+            db->upsertJob(job, rating);
+        }
+        sqlite->execute("COMMIT;");
+        clock->set(kNow);
+    }
+};
+
+Fixture& fixture(int listings) {
+    static std::map<int, std::unique_ptr<Fixture>> fixtures;
+    auto& slot = fixtures[listings];
+    if (!slot) slot = std::make_unique<Fixture>(listings);
+    return *slot;
+}
+
+void setMode(Fixture& f, const std::string& mode) {
+    f.db->setSetting("locationMode", mode);
+    f.db->setSetting("homeCountryCode", "DE");
+    f.db->setSetting("homeCountryName", "Germany");
+}
+
+// range(0): listings; range(1): 0 worldwide, 1 us, 2 home (DE).
+const char* modeName(int64_t m) { return m == 0 ? "worldwide" : m == 1 ? "us" : "home"; }
+
+void runGetJobs(benchmark::State& state, const std::string& query) {
+    auto& f = fixture(static_cast<int>(state.range(0)));
+    setMode(f, modeName(state.range(1)));
+    size_t rows = 0;
+    for (auto _ : state) {
+        auto jobs = f.db->getJobs("All", query, 200, 0);
+        rows = jobs.size();
+        benchmark::DoNotOptimize(jobs);
+    }
+    state.counters["rows"] = static_cast<double>(rows);
+    state.SetLabel(modeName(state.range(1)));
+}
+
+void BM_GetJobs_NoQuery(benchmark::State& state) { runGetJobs(state, ""); }
+void BM_GetJobs_CommonPhrase(benchmark::State& state) { runGetJobs(state, "senior backend engineer"); }
+void BM_GetJobs_RarePhrase(benchmark::State& state) { runGetJobs(state, "kubernetes terraform postgres"); }
+void BM_GetJobs_NoMatch(benchmark::State& state) { runGetJobs(state, "quantum basket weaving"); }
+
+void BM_GetCategories(benchmark::State& state) {
+    auto& f = fixture(static_cast<int>(state.range(0)));
+    setMode(f, modeName(state.range(1)));
+    for (auto _ : state) benchmark::DoNotOptimize(f.db->getCategories());
+    state.SetLabel(modeName(state.range(1)));
+}
+
+void BM_DashboardCounts(benchmark::State& state) {
+    auto& f = fixture(static_cast<int>(state.range(0)));
+    setMode(f, modeName(state.range(1)));
+    for (auto _ : state) benchmark::DoNotOptimize(f.db->dashboardCounts());
+    state.SetLabel(modeName(state.range(1)));
+}
+
+void sizesAndModes(benchmark::internal::Benchmark* b) {
+    for (int64_t n : {10000, 50000, 100000})
+        for (int64_t mode : {0, 1, 2}) b->Args({n, mode});
+    b->Unit(benchmark::kMillisecond);
+}
+
+} // namespace
+
+BENCHMARK(BM_GetJobs_NoQuery)->Apply(sizesAndModes);
+BENCHMARK(BM_GetJobs_CommonPhrase)->Apply(sizesAndModes);
+BENCHMARK(BM_GetJobs_RarePhrase)->Apply(sizesAndModes);
+BENCHMARK(BM_GetJobs_NoMatch)->Apply(sizesAndModes);
+BENCHMARK(BM_GetCategories)->Apply(sizesAndModes);
+BENCHMARK(BM_DashboardCounts)->Apply(sizesAndModes);
