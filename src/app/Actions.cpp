@@ -15,9 +15,11 @@ std::string defaultLanguage(const DatabaseService& db) { return normalizeLanguag
 
 void registerActions(Bridge& bridge, AppContext& ctx) {
     registerSettingsActions(bridge, ctx);
+    registerFileActions(bridge, ctx);
     registerJobActions(bridge, ctx);
     registerShellActions(bridge, ctx);
     registerProfileActions(bridge, ctx);
+    registerResumeActions(bridge, ctx);
 }
 
 } // namespace velmora

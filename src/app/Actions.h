@@ -9,9 +9,11 @@ namespace velmora {
 void registerActions(Bridge& bridge, AppContext& ctx);
 
 void registerSettingsActions(Bridge& bridge, AppContext& ctx);
+void registerFileActions(Bridge& bridge, AppContext& ctx);
 void registerJobActions(Bridge& bridge, AppContext& ctx);
 void registerShellActions(Bridge& bridge, AppContext& ctx);
 void registerProfileActions(Bridge& bridge, AppContext& ctx);
+void registerResumeActions(Bridge& bridge, AppContext& ctx);
 
 // The language used when a payload names none: setting "language", normalised.
 std::string defaultLanguage(const DatabaseService& db);

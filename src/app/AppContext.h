@@ -1,8 +1,11 @@
 #pragma once
 
+#include "app/Dialogs.h"
 #include "core/AppPaths.h"
 #include "core/Clock.h"
+#include "interview/InterviewPrepService.h"
 #include "profile/ApplicationProfileService.h"
+#include "resume/ResumeService.h"
 #include "jobs/SecurityService.h"
 #include "storage/DatabaseService.h"
 #include "storage/SQLiteDatabase.h"
@@ -25,7 +28,13 @@ struct AppContext {
     std::shared_ptr<DatabaseService> db;
     std::shared_ptr<SecureStoreService> secureStore; // the one key store, shared by every service
     std::shared_ptr<SecurityService> security;
+    std::shared_ptr<ResumeService> resumes;           // local AI client, resume import and analysis
+    std::shared_ptr<InterviewPrepService> interviews; // has its own ResumeService for the model
     std::shared_ptr<ApplicationProfileService> profiles;
+
+    // Open and save dialogs and alerts; set by the front door (GTK in the desktop shell,
+    // scripted answers in velmora-bridge and tests). Without one every dialog counts as cancelled.
+    std::shared_ptr<Dialogs> dialogs;
 
     // Called after the settings are saved so native controls follow a changed language.
     std::function<void()> applyNativeLanguage;

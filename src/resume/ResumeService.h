@@ -2,6 +2,7 @@
 
 #include "storage/DatabaseService.h"
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -17,7 +18,9 @@ namespace velmora {
 // that address is the local machine: resume and profile text never leaves the computer.
 class ResumeService {
 public:
-    explicit ResumeService(std::shared_ptr<DatabaseService> db);
+    // `aiTimeout` bounds one model request (a slow local model may take minutes to answer).
+    explicit ResumeService(std::shared_ptr<DatabaseService> db,
+                           std::chrono::milliseconds aiTimeout = std::chrono::seconds(120));
 
     // ---- local AI ----------------------------------------------------------------------
 
@@ -38,6 +41,16 @@ public:
 
     // The fixed offline template (ends with a line feed); notes follow it directly.
     static const std::string& offlineTemplate();
+
+    // One resume line rewritten by the model in the given mode ("shorten", "strengthen",
+    // "regenerate", anything else: "rewrite"): {text} for a blank fragment, {text, mode:
+    // "private_ai"} from the model, or {text: the trimmed fragment, mode: "offline"}.
+    nlohmann::json rewriteFragment(const std::string& fragment, const std::string& sourceFacts,
+                                   const std::string& targetRole, const std::string& jobDescription,
+                                   const std::string& mode, const std::string& language) const;
+    static std::string fragmentPrompt(const std::string& fragment, const std::string& sourceFacts,
+                                      const std::string& targetRole, const std::string& jobDescription,
+                                      const std::string& mode, const std::string& language);
 
     // ---- import ------------------------------------------------------------------------
 
@@ -61,8 +74,11 @@ public:
     // {analysis, aiFeedback, aiStatus, fileName}; records the result in `resumes`.
     nlohmann::json analyzeFile(const std::string& path, bool useLocalAi, const std::string& language) const;
 
+    const std::shared_ptr<DatabaseService>& db() const { return db_; }
+
 private:
     std::shared_ptr<DatabaseService> db_;
+    std::chrono::milliseconds aiTimeout_;
 };
 
 } // namespace velmora
