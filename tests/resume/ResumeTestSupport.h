@@ -1,0 +1,38 @@
+#pragma once
+
+#include "resume/ResumeService.h"
+#include "storage/DatabaseService.h"
+#include "storage/SQLiteDatabase.h"
+#include "support/TempDir.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace velmora::testing {
+
+// A real database file in a temporary folder and a ResumeService over it. The model address
+// defaults to a loopback port where nothing listens, so the AI is "not running" unless a test
+// points it at a fixture server.
+struct ResumeFixture {
+    TempDir dir;
+    std::shared_ptr<SQLiteDatabase> sqlite;
+    std::shared_ptr<DatabaseService> db;
+    std::shared_ptr<ResumeService> service;
+
+    explicit ResumeFixture(std::chrono::milliseconds aiTimeout = std::chrono::seconds(20)) {
+        sqlite = std::make_shared<SQLiteDatabase>((dir / "velmora.db").string());
+        db = std::make_shared<DatabaseService>(sqlite);
+        db->initialize();
+        db->setSetting("ollamaUrl", "http://127.0.0.1:9");
+        service = std::make_shared<ResumeService>(db, aiTimeout);
+    }
+
+    void useModelAt(const std::string& base) { db->setSetting("ollamaUrl", base); }
+};
+
+inline std::string fixturePath(const std::string& name) {
+    return std::string(VELMORA_FIXTURES_DIR) + "/resumes/" + name;
+}
+
+} // namespace velmora::testing

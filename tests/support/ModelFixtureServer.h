@@ -1,0 +1,59 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velmora::testing {
+
+// A loopback stand-in for the local model server, on 127.0.0.1 and a free port. It answers
+// POST requests on any path (so a base address with a path prefix can be checked) with
+// scripted replies: queued ones first, then the default reply. Every request is recorded.
+class ModelFixtureServer {
+public:
+    struct Reply {
+        int status = 200;
+        std::string body;
+        std::string contentType = "application/json";
+        std::chrono::milliseconds delay{0}; // wait before answering (cut short when the server stops)
+    };
+
+    struct Request {
+        std::string method;
+        std::string path;
+        std::string contentType;
+        std::string body;
+    };
+
+    // {"model": ..., "response": text, "done": true}: what a successful generate call returns.
+    static Reply answer(const std::string& text);
+    static Reply status(int code, const std::string& body = "{\"error\":\"model failed\"}");
+    static Reply raw(const std::string& body, const std::string& contentType = "application/json");
+
+    ModelFixtureServer();
+    ~ModelFixtureServer();
+    ModelFixtureServer(const ModelFixtureServer&) = delete;
+    ModelFixtureServer& operator=(const ModelFixtureServer&) = delete;
+
+    int port() const { return port_; }
+    std::string base() const; // http://127.0.0.1:PORT
+
+    void setDefault(Reply reply);
+    void enqueue(Reply reply);
+
+    std::vector<Request> requests() const;
+    size_t requestCount() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+} // namespace velmora::testing
