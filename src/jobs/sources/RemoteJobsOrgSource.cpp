@@ -28,8 +28,9 @@ int64_t JobAggregatorService::fetchRemoteJobsOrg(const std::string& query, const
         for (const auto& listing : *listings) {
             if (!listing.is_object()) continue;
             IncomingJob job;
-            const json* apply = field(listing, "apply_url");
-            job.url = text::trim(string(apply ? apply : field(listing, "url"), ""));
+            // An empty apply link falls back to the listing page like a missing one: both lead to the job.
+            job.url = text::trim(string(listing, "apply_url"));
+            if (job.url.empty()) job.url = text::trim(string(listing, "url"));
             if (job.url.empty()) continue;
             job.source = kRemoteJobsName;
             job.title = cleanShortText(string(listing, "title", "Remote role"));

@@ -23,8 +23,9 @@ int64_t JobAggregatorService::fetchRemoteOK(const std::string& query, const Prog
     for (const auto& listing : data) {
         if (!listing.is_object() || !listing.contains("id")) continue;
         IncomingJob job;
-        const json* apply = field(listing, "apply_url");
-        job.url = text::trim(string(apply ? apply : field(listing, "url"), ""));
+        // An empty apply link falls back to the listing page like a missing one: both lead to the job.
+        job.url = text::trim(string(listing, "apply_url"));
+        if (job.url.empty()) job.url = text::trim(string(listing, "url"));
         if (job.url.empty()) continue;
         job.source = "Remote OK";
         job.title = okText(string(listing, "position", "Remote role"));

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velmora::testing {
+
+// A loopback stand-in for the seven job boards, on 127.0.0.1 and a free port. Each service
+// lives under its own path prefix, named like the keys of the endpoints file
+// ("/himalayas", "/jobicy", "/arbeitnow", "/arbeitnowUk", "/weWorkRemotely", "/remotive",
+// "/remoteOk", "/remoteJobs"), so one server stands in for all eight endpoints.
+// By default it serves the hand-written responses in tests/fixtures/jobboards; a test can
+// replace any service's answer, or have it generate many listings with real paging.
+class JobBoardFixtureServer {
+public:
+    struct Request {
+        std::string service;
+        std::string path; // below the service prefix, e.g. "/jobs/api"
+        std::map<std::string, std::string> params;
+        std::string userAgent;
+    };
+
+    struct Reply {
+        Reply() = default;
+        Reply(int status_, std::string body_, std::string contentType_ = "application/json; charset=utf-8")
+            : status(status_), body(std::move(body_)), contentType(std::move(contentType_)) {}
+        int status = 200;
+        std::string body;
+        std::string contentType = "application/json; charset=utf-8"; // (uncompressed: httplib compresses bare types)
+        std::string location;                    // sent as Location (redirects)
+        std::chrono::milliseconds delay{0};      // wait before answering (time-outs)
+        uint64_t streamBytes = 0;                // instead of body: this many bytes of filler
+        bool closeMidBody = false;               // announce the body, send half, hang up
+    };
+    using Handler = std::function<Reply(const Request&)>;
+
+    static const std::vector<std::string>& services();
+
+    JobBoardFixtureServer();
+    ~JobBoardFixtureServer();
+    JobBoardFixtureServer(const JobBoardFixtureServer&) = delete;
+    JobBoardFixtureServer& operator=(const JobBoardFixtureServer&) = delete;
+
+    int port() const { return port_; }
+    std::string base() const;                               // http://127.0.0.1:PORT
+    std::string baseFor(const std::string& service) const;  // http://127.0.0.1:PORT/service
+    // {"himalayas": baseFor("himalayas"), ...}: the content of an endpoints file.
+    std::string endpointsJson() const;
+
+    void setHandler(const std::string& service, Handler handler);
+    void setReply(const std::string& service, Reply reply);
+    // Serves `count` synthetic listings for the service, paged the way the service pages.
+    // Arbeitnow pages never end when `count` is negative.
+    // `fullDescriptions` false gives short descriptions, for tests that only count.
+    void generate(const std::string& service, int64_t count, bool fullDescriptions = true);
+    // Unix seconds written into generated listings (default 2026-12-01T00:00:00Z).
+    void setGeneratedPublished(int64_t unixSeconds) { generatedPublished_ = unixSeconds; }
+
+    std::vector<Request> requests(const std::string& service = "") const;
+    void clearRequests();
+
+    // The fixture file with {{BASE}} replaced by the service's base address.
+    std::string fixture(const std::string& name, const std::string& service) const;
+
+private:
+    Reply answer(const Request& request);
+    Reply fixtureReply(const Request& request);
+    Reply generatedReply(const Request& request, int64_t count, bool fullDescriptions);
+
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    int port_ = 0;
+    std::thread thread_;
+    mutable std::mutex mutex_;
+    std::map<std::string, Handler> handlers_;
+    std::vector<Request> log_;
+    int64_t generatedPublished_ = 1796083200;
+};
+
+} // namespace velmora::testing
