@@ -39,6 +39,7 @@ public:
     // Serialises look-ups that may create a key: hold this lock from "is there a key file?"
     // until the new key is written and cached, so two threads never create two different
     // keys for one account (the second would make whatever the first sealed unreadable).
+    // The lock is not recursive: release it before calling anything else that looks up a key.
     std::unique_lock<std::mutex> lockKeys() { return std::unique_lock<std::mutex>(keyMutex_); }
 
 private:
