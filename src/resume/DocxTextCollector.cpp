@@ -13,34 +13,25 @@ void DocxTextCollector::startElement(std::string_view qualifiedName) {
         inText_ = true;
         buffer_.clear();
     } else if (name == "tab") {
-        parts_.emplace_back("\t");
+        text_ += '\t';
     } else if (name == "br" || name == "cr") {
-        parts_.emplace_back("\n");
+        text_ += '\n';
     }
 }
 
 void DocxTextCollector::endElement(std::string_view qualifiedName) {
     std::string_view name = localName(qualifiedName);
     if (name == "t") {
-        parts_.push_back(std::move(buffer_));
+        text_ += buffer_;
         buffer_.clear();
         inText_ = false;
     } else if (name == "p") {
-        parts_.emplace_back("\n");
+        text_ += '\n';
     }
 }
 
 void DocxTextCollector::characters(std::string_view data) {
     if (inText_) buffer_.append(data);
-}
-
-std::string DocxTextCollector::text() const {
-    size_t total = 0;
-    for (const auto& part : parts_) total += part.size();
-    std::string out;
-    out.reserve(total);
-    for (const auto& part : parts_) out += part;
-    return out;
 }
 
 } // namespace velmora

@@ -2,7 +2,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace velmora {
 
@@ -16,13 +15,15 @@ public:
     void endElement(std::string_view qualifiedName);
     void characters(std::string_view data);
 
-    // The pieces joined without separator (not cleaned).
-    std::string text() const;
+    // The collected text (not cleaned).
+    const std::string& text() const { return text_; }
 
     static std::string_view localName(std::string_view qualifiedName);
 
 private:
-    std::vector<std::string> parts_;
+    // The output pieces are appended as they come rather than kept as a list and joined:
+    // the same text, without one allocation per run.
+    std::string text_;
     bool inText_ = false;
     std::string buffer_;
 };

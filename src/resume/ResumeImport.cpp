@@ -71,7 +71,9 @@ std::string extractPdf(const std::filesystem::path& path) {
             // Reading order, as a person would read the page (columns kept apart).
             poppler::byte_array bytes =
                 page->text(poppler::rectf(), poppler::page::non_raw_non_physical_layout).to_utf8();
-            out.append(bytes.data(), bytes.size());
+            // The layout engine ends each page with a form feed; pages are separated by line feeds here.
+            for (char c : bytes)
+                if (c != '\f') out += c;
         }
         out += '\n';
     }
