@@ -6,6 +6,7 @@
 #include "app/BackgroundRunner.h"
 #include "app/Bridge.h"
 #include "app/QueueUiLoop.h"
+#include "app/ScriptedDialogs.h"
 
 #include <cstdio>
 #include <iostream>
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
     try {
         AppPaths paths(dataDir.empty() ? AppPaths::defaultApplicationSupport() : std::filesystem::path(dataDir));
         ctx = AppContext::create(paths);
+        // Without --dialogs every dialog is cancelled; alerts always go to stderr.
+        ctx->dialogs = dialogsFile.empty() ? std::make_shared<ScriptedDialogs>(json::object(), &std::cerr)
+                                           : ScriptedDialogs::fromFile(dialogsFile, &std::cerr);
     } catch (const std::exception& e) {
         std::cerr << "Velmora could not start\n" << e.what() << "\n";
         return 1;
