@@ -41,6 +41,9 @@ mkdirSync(args.shots, { recursive: true });
 // Read-only actions that the harness may call to learn whether the core has them yet.
 const SAFE_PROBES = new Set(['getSettings', 'getDashboard', 'getCategories', 'getApplications', 'getApplicationProfile', 'listResumeStudio', 'getInitialState']);
 const UNKNOWN = 'Unknown Velmora action: ';
+// Answers of a core whose window controller is not connected in velmora-bridge yet: the
+// action exists but cannot run headless, which is a missing piece, not a page fault.
+const NOT_WIRED = ['The Velmora window is not available.'];
 const SIZES = [
   [1120, 720],
   [1480, 900],
@@ -64,6 +67,7 @@ class Env {
     this.dataDir = path.join(this.dir, 'data');
     mkdirSync(this.dataDir);
     this.unknown = new Set();
+    this.unwired = new Map();
     this.consoleErrors = [];
     this.requests = new Map();
     this.needs = [];
@@ -101,8 +105,9 @@ class Env {
       });
       await this.page.addInitScript(ADAPTER_SCRIPT);
       this.bridge.onLine = (line, envelope) => {
-        if (envelope.type === 'response' && !envelope.ok && typeof envelope.error === 'string' && envelope.error.startsWith(UNKNOWN)) {
-          this.unknown.add(envelope.error.slice(UNKNOWN.length));
+        if (envelope.type === 'response' && !envelope.ok && typeof envelope.error === 'string') {
+          if (envelope.error.startsWith(UNKNOWN)) this.unknown.add(envelope.error.slice(UNKNOWN.length));
+          else if (NOT_WIRED.includes(envelope.error)) this.unwired.set(this.requests.get(String(envelope.id)), envelope.error);
         }
         // Delivered one after another, in the order the bridge wrote them.
         this.delivery = this.delivery.then(() => this.page.evaluate(`window.__velmoraReceive(${line});`).catch(() => {}));
@@ -123,6 +128,7 @@ class Env {
   checkUnknown() {
     for (const action of this.needs) {
       if (this.unknown.has(action)) throw new Skip(`velmora-bridge answered "${UNKNOWN}${action}"`);
+      if (this.unwired.has(action)) throw new Skip(`velmora-bridge answered ${action} with "${this.unwired.get(action)}"`);
     }
   }
 
@@ -162,8 +168,16 @@ class Env {
     }
   }
 
-  locator(selector) {
-    return this.page.locator(selector);
+  locator(selector, options) {
+    return this.page.locator(selector, options);
+  }
+
+  // The list shows exactly these titles (in any order).
+  async titles(expected) {
+    await this.waitFor(async () => {
+      const titles = await this.page.locator('article.job .job-title').allInnerTexts();
+      return titles.length === expected.length && expected.every((title) => titles.includes(title));
+    }, `the job list to show ${JSON.stringify(expected)}`);
   }
 
   async visible(selector, timeout) {

@@ -73,8 +73,9 @@ async function remove(item) {
 async function reopen(item, button) {
   await withBusy(button, t('jobs.opening'), async () => {
     try {
-      await request('reopenApplication', { url: item.url });
-      toast(t('jobs.opened', { title: String(item.title || '') }), 'success');
+      const result = await request('reopenApplication', { url: item.url });
+      if (result && result.opened === false) toast(t('jobs.blocked'), 'error');
+      else toast(t('jobs.opened', { title: String(item.title || '') }), 'success');
     } catch (error) {
       toast(errorText(error), 'error');
     }

@@ -1,0 +1,245 @@
+// Resume check, the free-text generator, the Application Profile with a stored resume,
+// Resume Studio (build, edit, ATS, rewrites, export) and interview preparation.
+import assert from 'node:assert/strict';
+import path from 'node:path';
+import { writeFileSync, readFileSync, existsSync } from 'node:fs';
+
+const RESUME = `Avery Quinn
+avery.quinn@example.org | (555) 123-4567 | Lisbon, Portugal
+
+PROFESSIONAL SUMMARY
+Backend engineer with 7 years of experience building reliable payment and data platforms for distributed teams.
+
+EXPERIENCE
+Senior Backend Engineer, Harbor Nine (2021 - 2025)
+- Led the migration of 40 services to Kubernetes and reduced deployment time by 60%.
+- Built an event pipeline in Go that processes 2 million messages per day.
+- Implemented observability with Prometheus and improved incident response time by 35%.
+- Managed a team of 4 engineers across three time zones.
+
+Backend Engineer, Lumen Tide (2018 - 2021)
+- Designed REST APIs in Python and PostgreSQL for 120 enterprise customers.
+- Automated release checks and delivered weekly releases with zero downtime.
+- Optimized slow queries and secured customer data with encryption at rest.
+
+SKILLS
+Go, Python, PostgreSQL, Kubernetes, Terraform, Prometheus, gRPC, REST APIs, CI/CD
+
+EDUCATION
+BSc Computer Science, University of Porto, 2018
+
+CERTIFICATIONS
+Certified Kubernetes Administrator (2022)
+`;
+
+const JOB_DESCRIPTION = 'We are hiring a Senior Backend Engineer to build payment services in Go and Rust on Kubernetes. You will design event-driven systems with Kafka, work with PostgreSQL, and mentor engineers in a remote-first team.';
+
+export default {
+  name: 'resume',
+  async setup(env) {
+    env.resumePath = path.join(env.dir, 'avery-quinn-resume.txt');
+    writeFileSync(env.resumePath, RESUME);
+    env.outputs = {
+      text: path.join(env.dir, 'generated.txt'),
+      docx: path.join(env.dir, 'export.docx'),
+      pdf: path.join(env.dir, 'export.pdf'),
+    };
+    // Answers of the file dialogs, in the order the journeys below ask.
+    await env.boot({
+      settings: { lastJobSync: new Date().toISOString() },
+      dialogs: { open: [env.resumePath, env.resumePath], save: [env.outputs.text, env.outputs.docx, env.outputs.pdf] },
+    });
+  },
+  tests: [
+    {
+      name: 'resume check: choose a file and get the report, with and without AI feedback',
+      async run(env) {
+        await env.require('chooseResumeFile', 'analyzeResume');
+        await env.ready();
+        await env.go('resume');
+        await env.shot('resume-empty');
+        await env.click('[data-action="choose"]');
+        await env.waitFor(async () => (await env.text('[data-role="file-name"]')) === 'avery-quinn-resume.txt', 'the chosen file name');
+        await env.click('[data-action="analyze"]');
+        await env.visible('[data-role="report"]', 60000);
+        const score = Number(await env.text('[data-role="score"]'));
+        assert.ok(score >= 80 && score <= 100, `score ${score}`);
+        assert.match(await env.text('[data-role="report"]'), /Experience section detected\./);
+        assert.match(await env.text('[data-role="ai-feedback"]'), /not requested/);
+        assert.ok((await env.count('[data-role="report"] .chip')) > 5, 'keywords shown');
+        await env.shot('resume-report');
+        await env.locator('[data-role="use-ai"]').check();
+        await env.click('[data-action="analyze"]');
+        await env.waitFor(async () => /could not be reached/.test(await env.text('[data-role="ai-feedback"]')), 'the AI-unavailable note', 200000);
+      },
+    },
+    {
+      name: 'resume generator: offline template, saved as a text file',
+      async run(env) {
+        await env.require('generateResume', 'saveTextFile');
+        await env.locator('[data-role="prompt"]').fill('Backend engineer, 7 years of Go and PostgreSQL at Harbor Nine, looking for remote platform roles.');
+        await env.click('[data-action="generate"]');
+        const notice = await env.visible('[data-role="generate-notice"]', 200000);
+        assert.match(await notice.innerText(), /offline template/);
+        const generated = await env.locator('[data-role="generated"]').inputValue();
+        assert.match(generated, /Harbor Nine/);
+        await env.locator('[data-role="generated"]').fill(generated + '\nEdited by hand.');
+        await env.click('[data-action="save-text"]');
+        await env.waitFor(async () => existsSync(env.outputs.text), 'the saved text file');
+        assert.match(readFileSync(env.outputs.text, 'utf8'), /Edited by hand\./);
+        await env.shot('resume-generator');
+      },
+    },
+    {
+      name: 'application profile: every field, flags, a stored resume, success only when verified',
+      async run(env) {
+        await env.require('getApplicationProfile', 'saveApplicationProfile', 'chooseResumeFile');
+        await env.go('profile');
+        await env.visible('[data-field="fullName"]');
+        assert.match(await env.text('[data-role="updated-at"]'), /Not saved yet/);
+        assert.match(await env.text('[data-role="resume-status"]'), /No resume stored/);
+        const values = {
+          fullName: 'Avery Quinn',
+          email: 'avery.quinn@example.org',
+          phone: '+351 555 123 4567',
+          country: 'Portugal',
+          cityState: 'Lisbon',
+          currentEmployer: 'Harbor Nine',
+          currentTitle: 'Senior Backend Engineer',
+          yearsOfExperience: '7',
+          skills: 'Go, Python, PostgreSQL, Kubernetes, Terraform, Prometheus',
+          employmentHistory: 'Senior Backend Engineer, Harbor Nine (2021 - 2025)\nBackend Engineer, Lumen Tide (2018 - 2021)',
+          education: 'BSc Computer Science, University of Porto, 2018',
+          preferredJobTitles: 'Backend Engineer, Platform Engineer',
+        };
+        for (const [key, value] of Object.entries(values)) await env.locator(`[data-field="${key}"]`).fill(value);
+        await env.locator('[data-field="requireSponsorship"]').selectOption('no');
+        await env.locator('[data-field="willingToRelocate"]').selectOption('yes');
+        await env.click('[data-action="choose-resume"]');
+        await env.waitFor(async () => /avery-quinn-resume\.txt/.test(await env.text('[data-role="resume-status"]')), 'the pending resume');
+        await env.click('[data-action="save-profile"]');
+        await env.visible('[data-role="save-ok"]');
+        assert.match(await env.text('[data-role="resume-status"]'), /Stored resume: avery-quinn-resume\.txt/);
+        assert.doesNotMatch(await env.text('[data-role="updated-at"]'), /Not saved/);
+        const stored = await env.call('getApplicationProfile');
+        assert.equal(stored.fullName, 'Avery Quinn');
+        assert.equal(stored.requireSponsorship, false);
+        assert.equal(stored.willingToRelocate, true);
+        assert.equal(stored.hasResume, true);
+        assert.equal(stored.employmentHistory, values.employmentHistory);
+        await env.shot('profile');
+        await env.load();
+        await env.ready();
+        await env.go('profile');
+        await env.waitFor(async () => (await env.locator('[data-field="fullName"]').inputValue()) === 'Avery Quinn', 'the saved name after a reload');
+        assert.equal(await env.locator('[data-field="willingToRelocate"]').inputValue(), 'yes');
+        assert.equal(await env.locator('[data-field="desiredSalary"]').inputValue(), '');
+      },
+    },
+    {
+      name: 'resume studio: build from the profile, edit, save and see the ATS score change',
+      async run(env) {
+        await env.require('buildResumeStudio', 'listResumeStudio', 'saveResumeStudio');
+        await env.go('studio');
+        await env.visible('[data-field="targetRole"]');
+        await env.shot('studio-build');
+        await env.locator('[data-field="targetRole"]').fill('Senior Backend Engineer');
+        await env.locator('[data-field="jobDescription"]').fill(JOB_DESCRIPTION);
+        await env.click('[data-action="build"]');
+        await env.visible('[data-role="build-busy"]');
+        await env.shot('studio-building');
+        await env.visible('[data-role="ats-score"]', 300000);
+        const before = Number(await env.locator('[data-role="ats-score"]').evaluate((el) => el.firstChild.textContent));
+        const missing = await env.locator('.chips-missing .chip').allInnerTexts();
+        assert.ok(missing.length > 0, 'the job description has keywords the resume lacks');
+        assert.equal(await env.locator('[data-field="name"]').inputValue(), 'Senior Backend Engineer Resume');
+        await env.shot('studio-editor');
+        const skills = env.locator('[data-field="skills"]');
+        await skills.fill(`${await skills.inputValue()}, ${missing.join(', ')}`);
+        await env.click('[data-action="save"]');
+        await env.waitFor(async () => Number(await env.locator('[data-role="ats-score"]').evaluate((el) => el.firstChild.textContent)) > before, 'a higher ATS score after saving');
+        assert.equal(await env.count('.chips-missing .chip'), 0);
+        const library = await env.call('listResumeStudio');
+        assert.equal(library.length, 1);
+        assert.match(library[0].resume.skills, new RegExp(missing[0].replace(/[.*+?^${}()|[\]\\]/g, '\\$&')));
+      },
+    },
+    {
+      name: 'resume studio: section rewrite, bullet, line and cover letter answer offline',
+      async run(env) {
+        await env.require('listResumeStudio', 'buildResumeStudio', 'rewriteResumeSection', 'improveResumeBullet', 'rewriteResumeFragment', 'generateCoverLetter');
+        const summary = await env.locator('[data-field="summary"]').inputValue();
+        const section = env.locator('.section-edit[data-section="summary"]');
+        await section.locator('[data-role="mode"]').selectOption('shorten');
+        await section.locator('[data-action="rewrite-section"]').click();
+        await env.waitFor(async () => (await section.locator('[data-role="section-notice"]').count()) === 1, 'the rewrite notice', 200000);
+        assert.match(await section.locator('[data-role="section-notice"]').innerText(), /unavailable|Rewritten/);
+        if (/unavailable/.test(await section.locator('[data-role="section-notice"]').innerText())) {
+          assert.equal(await env.locator('[data-field="summary"]').inputValue(), summary);
+        }
+        await env.locator('[data-role="bullet"]').fill('• built a go service for payments');
+        await env.click('[data-action="improve-bullet"]');
+        const bullet = await env.visible('[data-role="bullet-result"]', 200000);
+        assert.match(await bullet.innerText(), /^built a go service for payments/);
+        await env.locator('[data-role="fragment"]').fill('  Led migration of 40 services  ');
+        await env.locator('[data-role="fragment-mode"]').selectOption('strengthen');
+        await env.click('[data-action="rewrite-line"]');
+        const line = await env.visible('[data-role="fragment-result"]', 200000);
+        assert.match(await line.innerText(), /Led migration of 40 services/);
+        await env.locator('[data-role="company"]').fill('Kestrel Pay');
+        await env.click('[data-action="cover-letter"]');
+        await env.waitFor(async () => /Kestrel Pay/.test(await env.locator('[data-field="coverLetter"]').inputValue()), 'the cover letter', 200000);
+        assert.match(await env.locator('[data-field="coverLetter"]').inputValue(), /Sincerely,$/);
+        await env.shot('studio-tools');
+      },
+    },
+    {
+      name: 'resume studio: export DOCX and PDF, duplicate and delete in the library',
+      async run(env) {
+        await env.require('listResumeStudio', 'buildResumeStudio', 'exportResumeDocx', 'exportResumePdf', 'duplicateResumeStudio', 'deleteResumeStudio');
+        await env.click('[data-action="export-docx"]');
+        await env.waitFor(async () => existsSync(env.outputs.docx), 'the DOCX file', 60000);
+        assert.equal(readFileSync(env.outputs.docx).subarray(0, 2).toString(), 'PK');
+        await env.click('[data-action="export-pdf"]');
+        await env.waitFor(async () => existsSync(env.outputs.pdf), 'the PDF file', 60000);
+        assert.equal(readFileSync(env.outputs.pdf).subarray(0, 5).toString(), '%PDF-');
+        await env.click('.tab[data-tab="library"]');
+        await env.waitFor(async () => (await env.count('article.library-item')) === 1, 'one resume in the library');
+        await env.click('article.library-item [data-action="duplicate"]');
+        await env.waitFor(async () => (await env.count('article.library-item')) === 2, 'the copy');
+        assert.match(await env.text('.library'), /Senior Backend Engineer Resume Copy/);
+        await env.shot('studio-library');
+        await env.locator('article.library-item', { hasText: 'Resume Copy' }).locator('[data-action="delete"]').click();
+        await (await env.visible('dialog.confirm')).locator('[data-confirm]').click();
+        await env.waitFor(async () => (await env.count('article.library-item')) === 1, 'one resume left');
+        assert.equal((await env.call('listResumeStudio')).length, 1);
+        await env.click('article.library-item [data-action="open"]');
+        await env.visible('[data-role="ats-score"]');
+      },
+    },
+    {
+      name: 'interview prep: questions with the notice, copied all at once',
+      async run(env) {
+        await env.require('generateInterviewQuestions');
+        await env.go('interview');
+        await env.shot('interview-empty');
+        await env.locator('[data-field="title"]').fill('Senior Backend Engineer');
+        await env.locator('[data-field="description"]').fill(JOB_DESCRIPTION);
+        await env.click('[data-action="generate"]');
+        await env.visible('[data-role="interview-notice"]', 200000);
+        assert.match(await env.text('[data-role="interview-notice"]'), /Private AI was unavailable/);
+        const questions = await env.locator('ol.questions li').allInnerTexts();
+        assert.ok(questions.length >= 12, `${questions.length} questions`);
+        assert.match(questions[0], /Senior Backend Engineer/);
+        await env.click('[data-action="copy-all"]');
+        await env.visible('.toast-success');
+        const clipboard = await env.page.evaluate(() => navigator.clipboard.readText());
+        assert.ok(clipboard.startsWith(`1. ${questions[0]}`));
+        await env.shot('interview');
+        await env.locator('[data-field="language"]').selectOption('es');
+        await env.click('[data-action="generate"]');
+        await env.waitFor(async () => /La IA privada/.test(await env.text('[data-role="interview-notice"]')), 'the Spanish notice', 200000);
+      },
+    },
+  ],
+};
