@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -77,10 +78,12 @@ int hexValue(char c) {
 bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// One byte per open group, so that even absurd nesting costs at most one byte per brace of input.
 struct GroupState {
-    bool skip = false;   // inside a destination without body text
-    long unicodeSkip = 1; // \ucN: fallback characters after each \uN
+    bool skip : 1 = false;          // inside a destination without body text
+    uint8_t unicodeSkip : 7 = 1;    // \ucN: fallback characters after each \uN (0 to 16)
 };
+static_assert(sizeof(GroupState) == 1);
 
 class Reader {
 public:
@@ -119,15 +122,13 @@ private:
     void openGroup() {
         flushBytes();
         fallbackToSkip_ = 0;
-        if (stack_.size() < RtfReader::kMaxDepth) stack_.push_back(stack_.back());
-        else ++overflowDepth_;
+        stack_.push_back(stack_.back());
     }
 
     void closeGroup() {
         flushBytes();
         fallbackToSkip_ = 0;
-        if (overflowDepth_ > 0) --overflowDepth_;
-        else if (stack_.size() > 1) stack_.pop_back();
+        if (stack_.size() > 1) stack_.pop_back();
         // A surplus closing brace is ignored: the text around it is still worth reading.
     }
 
@@ -240,7 +241,7 @@ private:
             return;
         }
         if (word == "uc") {
-            state().unicodeSkip = hasParam ? std::clamp(param, 0L, 16L) : 1;
+            state().unicodeSkip = static_cast<uint8_t>(hasParam ? std::clamp(param, 0L, 16L) : 1L);
             return;
         }
         if (word == "u" && hasParam) {
@@ -325,7 +326,6 @@ private:
     std::string_view in_;
     size_t pos_ = 0;
     std::vector<GroupState> stack_;
-    size_t overflowDepth_ = 0;
     long fallbackToSkip_ = 0;
     char32_t pendingHigh_ = 0;
     std::string bytes_;

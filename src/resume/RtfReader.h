@@ -12,12 +12,10 @@ namespace velmora {
 // destinations that hold no body text (font, colour and style tables, document info,
 // pictures, field instructions, any \* destination) skipped.
 //
-// Memory and time stay linear in the input: group nesting deeper than kMaxDepth is read on
-// with the deepest state instead of growing the stack, and unbalanced braces are tolerated.
+// Memory and time stay linear in the input: any nesting depth is read with one byte of state
+// per open group, without recursion, and unbalanced braces are tolerated.
 class RtfReader {
 public:
-    static constexpr size_t kMaxDepth = 256;
-
     // Throws VelmoraError "The RTF resume could not be read." when the data is not RTF.
     static std::string toPlainText(std::string_view rtf);
 };
