@@ -32,7 +32,7 @@ export default {
         assert.match(await remotive.innerText(), /Updated/);
         assert.equal((await remotive.locator('td.num').innerText()).trim(), '3');
         // Failing sources show their error message next to the status.
-        const failedRow = env.locator('tr.source-error').first();
+        const failedRow = env.locator('tr.row-error').first();
         assert.ok((await failedRow.locator('.source-error').innerText()).length > 5);
         const names = env.bridge.events.map((event) => event.name);
         assert.equal(names.filter((n) => n === 'jobSyncStarted').length, 1);

@@ -58,7 +58,15 @@ function listings() {
 export default {
   name: 'jobs',
   async setup(env) {
-    await env.boot({ jobs: listings(), settings: { lastJobSync: new Date().toISOString() } });
+    const day = (n) => new Date(Date.now() - n * 86400000).toISOString();
+    await env.boot({
+      jobs: listings(),
+      settings: { lastJobSync: new Date().toISOString() },
+      applications: [
+        { title: 'Older Application', company: 'Harbor Nine', url: 'https://jobs.example.com/older', firstOpenedAt: day(9), lastOpenedAt: day(8), status: 'Applied', notes: 'Sent on Monday' },
+        { title: 'Newer Application', company: 'Lumen Tide', url: 'https://jobs.example.com/newer', firstOpenedAt: day(3), lastOpenedAt: day(1) },
+      ],
+    });
   },
   tests: [
     {
@@ -138,20 +146,21 @@ export default {
         assert.match(await dialog.innerText(), /Connection is not HTTPS\./);
         assert.doesNotMatch(await dialog.innerText(), /Destination is an external employer/);
         await env.shot('jobs-confirm');
+        const before = (await env.call('getApplications')).length;
         await dialog.locator('button', { hasText: 'Cancel' }).click();
-        assert.deepEqual(await env.call('getApplications'), []);
+        assert.equal((await env.call('getApplications')).length, before);
         await risky.locator('[data-action="open"]').click();
         await (await env.visible('dialog.confirm')).locator('[data-confirm]').click();
         await env.visible('.toast-success');
         const apps = await env.call('getApplications');
-        assert.equal(apps.length, 1);
-        assert.equal(apps[0].title, 'Zephyr Payroll Specialist');
+        assert.equal(apps.length, before + 1);
+        assert.ok(apps.some((a) => a.title === 'Zephyr Payroll Specialist'));
 
         const blocked = env.locator('article.job', { hasText: 'Zephyr Mail Clerk' });
         await blocked.locator('[data-action="open"]').click();
         await env.waitFor(async () => (await env.locator('.toast-error').count()) > 0, 'the blocked message');
         assert.match(await env.locator('.toast-error').last().innerText(), /blocked this link/);
-        assert.equal((await env.call('getApplications')).length, 1);
+        assert.equal((await env.call('getApplications')).length, before + 1);
       },
     },
     {
@@ -171,36 +180,51 @@ export default {
       },
     },
     {
-      name: 'applications: newest first, status and notes saved, reopen, delete with confirmation',
+      name: 'applications: newest first, status and notes saved, delete with confirmation',
       async run(env) {
-        await env.require('getJobs', 'openJob', 'getApplications', 'updateApplication', 'deleteApplication');
-        await env.locator('[data-role="search"]').fill('Remote Role 001');
-        await env.titles(['Remote Role 001']);
-        await env.locator('article.job [data-action="open"]').click();
-        await env.waitFor(async () => (await env.call('getApplications')).length === 2, 'the second application');
+        await env.require('getApplications', 'updateApplication', 'deleteApplication');
         await env.go('applications');
-        await env.waitFor(async () => (await env.count('article.application')) === 2, 'two tracked applications');
-        assert.match(await env.locator('article.application h3').first().innerText(), /Remote Role 001/);
-        const first = env.locator('article.application').first();
-        await first.locator('[data-role="status"]').selectOption('Interviewing');
-        await first.locator('[data-role="notes"]').fill('Call with <Dana> on Friday');
-        await first.locator('[data-action="save"]').click();
+        await env.waitFor(async () => (await env.count('article.application')) >= 2, 'the tracked applications');
+        const titles = await env.locator('article.application h3').allInnerTexts();
+        assert.ok(titles.indexOf('Newer Application') < titles.indexOf('Older Application'), `newest first: ${titles}`);
+        const older = env.locator('article.application', { hasText: 'Older Application' });
+        assert.equal(await older.locator('[data-role="status"]').inputValue(), 'Applied');
+        assert.deepEqual(await older.locator('[data-role="status"] option').allInnerTexts(), ['Opened', 'Applied', 'Interviewing', 'Offer', 'Rejected', 'Withdrawn']);
+        const newer = env.locator('article.application', { hasText: 'Newer Application' });
+        await newer.locator('[data-role="status"]').selectOption('Interviewing');
+        await newer.locator('[data-role="notes"]').fill('Call with <Dana> on Friday');
+        await newer.locator('[data-action="save"]').click();
         await env.visible('.toast-success');
-        const saved = (await env.call('getApplications')).find((a) => a.title === 'Remote Role 001');
+        const saved = (await env.call('getApplications')).find((a) => a.title === 'Newer Application');
         assert.equal(saved.status, 'Interviewing');
         assert.equal(saved.notes, 'Call with <Dana> on Friday');
         await env.shot('applications');
         await env.go('dashboard');
         await env.go('applications');
-        await env.waitFor(async () => (await env.locator('article.application').first().locator('[data-role="status"]').inputValue()) === 'Interviewing', 'the saved status after a reload');
-        await env.require('reopenApplication');
-        await env.locator('article.application').first().locator('[data-action="reopen"]').click();
-        await env.waitFor(async () => (await env.locator('.toast-success').count()) > 0, 'the reopen confirmation');
-        const second = env.locator('article.application', { hasText: 'Zephyr Payroll Specialist' });
-        await second.locator('[data-action="delete"]').click();
+        await env.waitFor(async () => (await newer.locator('[data-role="status"]').inputValue()) === 'Interviewing', 'the saved status after a reload');
+        assert.equal(await newer.locator('[data-role="notes"]').inputValue(), 'Call with <Dana> on Friday');
+        await older.locator('[data-action="delete"]').click();
+        await (await env.visible('dialog.confirm')).locator('button', { hasText: 'Cancel' }).click();
+        assert.equal(await older.count(), 1);
+        await older.locator('[data-action="delete"]').click();
         await (await env.visible('dialog.confirm')).locator('[data-confirm]').click();
-        await env.waitFor(async () => (await env.count('article.application')) === 1, 'one application left');
-        assert.equal((await env.call('getApplications')).length, 1);
+        await env.waitFor(async () => (await older.count()) === 0, 'the deleted application to disappear');
+        assert.equal((await env.call('getApplications')).some((a) => a.title === 'Older Application'), false);
+      },
+    },
+    {
+      name: 'an opened job becomes a tracked application that can be reopened',
+      async run(env) {
+        await env.require('getJobs', 'openJob', 'getApplications', 'reopenApplication');
+        await env.go('jobs');
+        await env.locator('[data-role="search"]').fill('Remote Role 001');
+        await env.titles(['Remote Role 001']);
+        await env.locator('article.job [data-action="open"]').click();
+        await env.waitFor(async () => (await env.call('getApplications')).some((a) => a.title === 'Remote Role 001'), 'the recorded application');
+        await env.go('applications');
+        await env.waitFor(async () => (await env.locator('article.application h3').first().innerText()) === 'Remote Role 001', 'the opened job at the top');
+        await env.locator('article.application').first().locator('[data-action="reopen"]').click();
+        await env.waitFor(async () => (await env.locator('.toast-success', { hasText: 'Remote Role 001' }).count()) > 0, 'the reopen confirmation');
       },
     },
   ],

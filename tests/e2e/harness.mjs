@@ -173,7 +173,7 @@ export class Bridge {
   }
 }
 
-export function seedDatabase(dataDir, { jobs = [], settings = {} } = {}) {
+export function seedDatabase(dataDir, { jobs = [], settings = {}, applications = [] } = {}) {
   const now = new Date();
   const expires = iso(new Date(now.getTime() + 90 * 86400000));
   const statements = ['BEGIN;'];
@@ -184,6 +184,13 @@ export function seedDatabase(dataDir, { jobs = [], settings = {} } = {}) {
         [job.externalId || job.url, job.source || 'Remotive', job.title, job.company || '', job.category || 'Other Remote Jobs', job.location || 'Worldwide', job.description || '', job.url, job.publishedAt || null, added, added, job.expiresAt || expires, job.securityScore ?? 85, job.securityLabel || 'Quorvane Checked', job.tags || '']
           .map(sqlText)
           .join(',') +
+        ');',
+    );
+  }
+  for (const app of applications) {
+    statements.push(
+      'INSERT INTO applications(job_id,title,company,url,first_opened_at,last_opened_at,status,notes) VALUES(' +
+        [app.jobId ?? null, app.title, app.company || '', app.url, app.firstOpenedAt, app.lastOpenedAt, app.status || 'Opened', app.notes || ''].map(sqlText).join(',') +
         ');',
     );
   }

@@ -74,9 +74,9 @@ class Env {
     this.delivery = Promise.resolve();
   }
 
-  async boot({ jobs = [], settings = {}, dialogs = null, adapter = true } = {}) {
+  async boot({ jobs = [], settings = {}, applications = [], dialogs = null, adapter = true } = {}) {
     Bridge.initialize(args.bridge, this.dataDir);
-    seedDatabase(this.dataDir, { jobs, settings });
+    seedDatabase(this.dataDir, { jobs, settings, applications });
     const endpoints = path.join(this.dir, 'endpoints.json');
     const base = this.fixtureUrl;
     writeFileSync(

@@ -94,7 +94,7 @@ function renderSync() {
             sources.map((source) =>
               h(
                 'tr',
-                { class: `source-${source.status}`, dataset: { source: source.source || '' } },
+                { class: `row-${source.status}`, dataset: { source: source.source || '' } },
                 h('td', null, String(source.source || '')),
                 h(
                   'td',

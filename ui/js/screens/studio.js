@@ -205,6 +205,17 @@ function renderBuild() {
       { class: state.building ? 'card building' : 'card' },
       h('h2', null, t('studio.buildTitle')),
       h('p', { class: 'muted' }, t('studio.buildLead')),
+      // The busy note sits at the top so it is seen without scrolling; a build with the AI
+      // model can take minutes.
+      state.building
+        ? h(
+            'div',
+            { class: 'busy-note', role: 'status', dataset: { role: 'build-busy' } },
+            h('span', { class: 'spinner', 'aria-hidden': 'true' }),
+            h('span', null, t('studio.buildingNote')),
+            h('span', { class: 'elapsed', ref: (el) => (els.elapsed = el) }, elapsedText()),
+          )
+        : null,
       h(
         'form',
         {
@@ -221,15 +232,6 @@ function renderBuild() {
           'div',
           { class: 'row' },
           h('button', { type: 'submit', class: 'btn btn-primary', dataset: { action: 'build' }, disabled: state.building }, state.building ? t('studio.building') : t('studio.build')),
-          state.building
-            ? h(
-                'div',
-                { class: 'busy-note', role: 'status', dataset: { role: 'build-busy' } },
-                h('span', { class: 'spinner', 'aria-hidden': 'true' }),
-                h('span', null, t('studio.buildingNote')),
-                h('span', { class: 'elapsed', ref: (el) => (els.elapsed = el) }, elapsedText()),
-              )
-            : null,
         ),
       ),
     ),
