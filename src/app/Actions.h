@@ -14,6 +14,8 @@ void registerJobActions(Bridge& bridge, AppContext& ctx);
 void registerShellActions(Bridge& bridge, AppContext& ctx);
 void registerProfileActions(Bridge& bridge, AppContext& ctx);
 void registerResumeActions(Bridge& bridge, AppContext& ctx);
+// startupSyncJobs; creates AppContext::jobSync when the front door has not.
+void registerSyncActions(Bridge& bridge, AppContext& ctx);
 
 // The language used when a payload names none: setting "language", normalised.
 std::string defaultLanguage(const DatabaseService& db);

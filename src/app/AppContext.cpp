@@ -13,6 +13,8 @@ std::shared_ptr<AppContext> AppContext::create(const AppPaths& paths, std::share
     ctx->db->initialize();
     ctx->secureStore = std::make_shared<SecureStoreService>(ctx->paths->secureStoreDirectory());
     ctx->security = std::make_shared<SecurityService>();
+    ctx->jobs = std::make_shared<JobAggregatorService>(ctx->db, ctx->security, std::make_shared<HttpClient>(),
+                                                       JobSourceEndpoints::fromEnvironment(), ctx->clock, ctx->sleeper);
     ctx->resumes = std::make_shared<ResumeService>(ctx->db);
     ctx->interviews = std::make_shared<InterviewPrepService>(ctx->db, std::make_shared<ResumeService>(ctx->db));
     ctx->profiles = std::make_shared<ApplicationProfileService>(ctx->db, ctx->secureStore, ctx->paths, ctx->clock);

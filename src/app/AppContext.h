@@ -6,6 +6,7 @@
 #include "interview/InterviewPrepService.h"
 #include "profile/ApplicationProfileService.h"
 #include "resume/ResumeService.h"
+#include "jobs/JobAggregatorService.h"
 #include "jobs/SecurityService.h"
 #include "storage/DatabaseService.h"
 #include "storage/SQLiteDatabase.h"
@@ -16,6 +17,7 @@
 namespace velmora {
 
 class MainWindowController;
+class JobSyncScheduler;
 
 // Every service of a running Velmora, built once over one shared database connection and
 // one key store, in start-up order. Front doors (desktop shell, headless host, tests) build
@@ -28,6 +30,12 @@ struct AppContext {
     std::shared_ptr<DatabaseService> db;
     std::shared_ptr<SecureStoreService> secureStore; // the one key store, shared by every service
     std::shared_ptr<SecurityService> security;
+    // The job sync over the endpoints of VELMORA_SOURCE_ENDPOINTS (default: the real boards).
+    std::shared_ptr<JobAggregatorService> jobs;
+    // The one job-sync schedule (its running flag guards timer and bridge alike); created by
+    // registerSyncActions, which needs the bridge. The window controller's sync timer calls
+    // jobSync->autoSyncIfDue().
+    std::shared_ptr<JobSyncScheduler> jobSync;
     std::shared_ptr<ResumeService> resumes;           // local AI client, resume import and analysis
     std::shared_ptr<InterviewPrepService> interviews; // has its own ResumeService for the model
     std::shared_ptr<ApplicationProfileService> profiles;

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "app/BackgroundRunner.h"
+#include "app/Bridge.h"
+#include "app/UiLoop.h"
+#include "jobs/JobAggregatorService.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace velmora {
+
+// The job-sync schedule of the main window: at most one sync at a time (the `syncRunning`
+// flag, kept on the UI thread), the sync itself on a background thread, and its progress and
+// summary pushed to the page as "jobSyncStarted", "jobSyncProgress" and "jobSyncCompleted".
+// One instance per running program (AppContext::jobSync); the timer and the bridge action
+// startupSyncJobs both go through it, so the flag covers both.
+// Every member function is for the UI thread only.
+class JobSyncScheduler : public std::enable_shared_from_this<JobSyncScheduler> {
+public:
+    using Done = std::function<void(const json& result)>;
+
+    static constexpr std::chrono::milliseconds kInterval{300'000};
+    static constexpr const char* kStartedMessage = "Updating remote jobs\u2026";
+
+    static std::shared_ptr<JobSyncScheduler> create(std::shared_ptr<JobAggregatorService> jobs, UiLoop& ui,
+                                                    BackgroundRunner& background, Bridge& bridge);
+    ~JobSyncScheduler();
+    JobSyncScheduler(const JobSyncScheduler&) = delete;
+    JobSyncScheduler& operator=(const JobSyncScheduler&) = delete;
+
+    bool syncRunning() const { return syncRunning_; }
+
+    // Starts a sync when none runs and the user's interval has passed.
+    void autoSyncIfDue();
+    // Starts a sync without the due check. `done` gets, on the UI thread, the summary when the
+    // sync has finished, or {"status": "already_running"} at once when one is running.
+    void runJobSync(Done done = {});
+
+    // The repeating timer that calls autoSyncIfDue (no sync at start: the first firing comes
+    // one interval later). A front door whose window controller already runs that timer
+    // passes autoSyncIfDue to it instead. Starting again replaces the previous timer.
+    void startTimer(std::chrono::milliseconds interval = kInterval);
+    void stopTimer();
+
+    // Only create() can make one (weak_from_this needs a shared owner).
+    class Key {
+        friend class JobSyncScheduler;
+        Key() = default;
+    };
+    JobSyncScheduler(Key, std::shared_ptr<JobAggregatorService> jobs, UiLoop& ui, BackgroundRunner& background,
+                     Bridge& bridge);
+
+private:
+    void finish(const json& summary, const Done& done);
+
+    std::shared_ptr<JobAggregatorService> jobs_;
+    UiLoop& ui_;
+    BackgroundRunner& background_;
+    Bridge& bridge_;
+    bool syncRunning_ = false;
+    std::optional<UiLoop::TimerId> timer_;
+};
+
+} // namespace velmora
