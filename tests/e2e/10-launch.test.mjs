@@ -19,6 +19,12 @@ export default {
         assert.equal(await env.locator('.banner').isVisible(), false, 'no start-up warning');
         assert.equal(await env.count('.nav-item'), 8);
         await env.shot('dashboard');
+        // The core marks the page while the application browser covers it; the sidebar says how back.
+        assert.equal(await env.locator('.docked-hint').isVisible(), false);
+        await env.page.evaluate(() => document.body.classList.add('browser-docked'));
+        await env.visible('.docked-hint');
+        await env.page.evaluate(() => document.body.classList.remove('browser-docked'));
+        assert.equal(await env.locator('.docked-hint').isVisible(), false);
       },
     },
     {
