@@ -103,6 +103,24 @@ export default {
       },
     },
     {
+      name: 'a late reply to an older search never replaces the newer results',
+      async run(env) {
+        await env.require('getJobs');
+        await env.ready();
+        await env.go('jobs');
+        await env.locator('[data-role="search"]').fill('');
+        await env.waitFor(async () => (await env.count('article.job')) === 50, 'the full first page');
+        env.delayNextReply('getJobs', 1500);
+        await env.locator('[data-role="search"]').fill('Remote Role 11');
+        await env.page.waitForTimeout(450);
+        await env.locator('[data-role="search"]').fill('Zephyr Mail');
+        await env.titles(['Zephyr Mail Clerk']);
+        // The held-back reply for "Remote Role 11" arrives now and must be ignored.
+        await env.page.waitForTimeout(1600);
+        assert.deepEqual(await env.locator('article.job .job-title').allInnerTexts(), ['Zephyr Mail Clerk']);
+      },
+    },
+    {
       name: 'a job card shows its trust badge and its description on demand',
       async run(env) {
         await env.require('getJobs');

@@ -68,6 +68,7 @@ class Env {
     mkdirSync(this.dataDir);
     this.unknown = new Set();
     this.unwired = new Map();
+    this.delays = new Map();
     this.consoleErrors = [];
     this.requests = new Map();
     this.needs = [];
@@ -109,8 +110,17 @@ class Env {
           if (envelope.error.startsWith(UNKNOWN)) this.unknown.add(envelope.error.slice(UNKNOWN.length));
           else if (NOT_WIRED.includes(envelope.error)) this.unwired.set(this.requests.get(String(envelope.id)), envelope.error);
         }
+        const deliver = () => this.page.evaluate(`window.__velmoraReceive(${line});`).catch(() => {});
+        const action = envelope.type === 'response' ? this.requests.get(String(envelope.id)) : null;
+        if (action && this.delays.has(action)) {
+          // Held back on purpose: later replies overtake this one.
+          const ms = this.delays.get(action);
+          this.delays.delete(action);
+          setTimeout(deliver, ms);
+          return;
+        }
         // Delivered one after another, in the order the bridge wrote them.
-        this.delivery = this.delivery.then(() => this.page.evaluate(`window.__velmoraReceive(${line});`).catch(() => {}));
+        this.delivery = this.delivery.then(deliver);
       };
     }
     await this.load();
@@ -166,6 +176,11 @@ class Env {
       if (Date.now() > end) throw new Error(`timed out waiting for ${what}${lastError ? ` (${lastError.message})` : ''}`);
       await sleep(100);
     }
+  }
+
+  // The next reply to this action reaches the page only after `ms` milliseconds.
+  delayNextReply(action, ms) {
+    this.delays.set(action, ms);
   }
 
   locator(selector, options) {
