@@ -3,7 +3,8 @@ import { t, language, LANGUAGES, LANGUAGE_NAMES } from '../i18n.js';
 import { request } from '../bridge.js';
 import { toast, errorText, withBusy, field, copyText } from '../ui.js';
 
-const state = { title: '', description: '', language: null, result: null, error: null };
+// The question language follows the interface language until the user picks another one.
+const state = { title: '', description: '', language: null, languageChosen: false, result: null, error: null };
 let resultEl = null;
 
 async function generate(button) {
@@ -67,7 +68,7 @@ export default {
   icon: 'interview',
   labelKey: 'nav.interview',
   render(root) {
-    if (!state.language) state.language = language();
+    if (!state.languageChosen) state.language = language();
     root.append(
       h('header', { class: 'screen-head' }, h('div', null, h('h1', null, t('interview.title')), h('p', { class: 'lead' }, t('interview.lead')))),
       h(
@@ -87,7 +88,7 @@ export default {
             'div',
             { class: 'form-grid' },
             field(t('interview.jobTitle'), h('input', { class: 'input', value: state.title, dataset: { field: 'title' }, on: { input: (e) => (state.title = e.target.value) } })),
-            field(t('interview.language'), h('select', { class: 'input', dataset: { field: 'language' }, on: { change: (e) => (state.language = e.target.value) } }, options(LANGUAGES.map((c) => [c, LANGUAGE_NAMES[c]]), state.language))),
+            field(t('interview.language'), h('select', { class: 'input', dataset: { field: 'language' }, on: { change: (e) => { state.language = e.target.value; state.languageChosen = true; } } }, options(LANGUAGES.map((c) => [c, LANGUAGE_NAMES[c]]), state.language))),
             h(
               'div',
               { class: 'field span-2' },
