@@ -126,9 +126,15 @@ async function build() {
     const doc = await request('buildResumeStudio', payload);
     state.building = false;
     clearInterval(buildTimer);
-    toast(t('studio.built', { name: String(doc.name || '') }), 'success');
+    toast(t('studio.built', { name: String((doc && doc.name) || '') }), 'success');
     loadLibrary();
-    openDocument(doc);
+    // The core answers an empty object when it stored the resume but could not send it back;
+    // the library then has it.
+    if (doc && typeof doc === 'object' && 'id' in doc) openDocument(doc);
+    else {
+      state.tab = 'library';
+      renderTabs();
+    }
     return;
   } catch (error) {
     state.buildError = error;
