@@ -101,7 +101,7 @@ export default {
         assert.equal(await env.locator('input[name="locationMode"][value="home"]').isChecked(), true);
         await env.shot('settings');
         await env.click('[data-action="save-settings"]');
-        await env.visible('.toast-success');
+        await env.visible('.toast-success:has-text("Settings saved.")');
         const saved = await env.call('getSettings');
         assert.equal(saved.jobTitle, 'Backend engineer');
         assert.equal(saved.keywords, 'go postgres');

@@ -169,7 +169,7 @@ export default {
         assert.equal((await env.call('getApplications')).length, before);
         await risky.locator('[data-action="open"]').click();
         await (await env.visible('dialog.confirm')).locator('[data-confirm]').click();
-        await env.visible('.toast-success');
+        await env.visible('.toast-success:has-text("Zephyr Payroll Specialist")');
         const apps = await env.call('getApplications');
         assert.equal(apps.length, before + 1);
         assert.ok(apps.some((a) => a.title === 'Zephyr Payroll Specialist'));
@@ -212,7 +212,7 @@ export default {
         await newer.locator('[data-role="status"]').selectOption('Interviewing');
         await newer.locator('[data-role="notes"]').fill('Call with <Dana> on Friday');
         await newer.locator('[data-action="save"]').click();
-        await env.visible('.toast-success');
+        await env.visible('.toast-success:has-text("Application updated.")');
         const saved = (await env.call('getApplications')).find((a) => a.title === 'Newer Application');
         assert.equal(saved.status, 'Interviewing');
         assert.equal(saved.notes, 'Call with <Dana> on Friday');

@@ -232,7 +232,7 @@ export default {
         assert.ok(questions.length >= 12, `${questions.length} questions`);
         assert.match(questions[0], /Senior Backend Engineer/);
         await env.click('[data-action="copy-all"]');
-        await env.visible('.toast-success');
+        await env.visible('.toast-success:has-text("Copied to the clipboard.")');
         const clipboard = await env.page.evaluate(() => navigator.clipboard.readText());
         assert.ok(clipboard.startsWith(`1. ${questions[0]}`));
         await env.shot('interview');
