@@ -108,6 +108,8 @@ void DatabaseService::initialize() {
             // A failed clean-up leaves an older value in place; the readers validate again.
         }
     }
+
+    initializeJobSearch();
 }
 
 std::string DatabaseService::getSetting(const std::string& key, const std::string& fallback) const {

@@ -41,7 +41,8 @@ public:
 
     // Unexpired listings matching the category ("All" or empty: any; otherwise exact and
     // case-sensitive), the search phrase (LIKE over title, company, description, tags, location)
-    // and the location preference; newest first. limit is clamped to 1..500, offset to >= 0.
+    // and the location preference; newest first (publication time, else first-store time; ties:
+    // the later stored first). limit is clamped to 1..500, offset to >= 0.
     nlohmann::json getJobs(const std::string& category, const std::string& query, int64_t limit,
                            int64_t offset) const;
     // [{name, count}] of unexpired listings under the location preference, largest first.
@@ -81,11 +82,14 @@ private:
         std::vector<SQLiteValue> bindings;
     };
     Condition locationClause() const;
+    // Indexes that keep search-as-you-type fast on large job tables; see DatabaseServiceJobs.cpp.
+    void initializeJobSearch();
     int64_t scalarInt(const std::string& sql, const std::vector<SQLiteValue>& bindings) const;
     std::string nowText() const;
 
     std::shared_ptr<SQLiteDatabase> db_;
     std::shared_ptr<const Clock> clock_;
+    bool searchIndexReady_ = false; // the trigram index over the job texts exists and is in step
 };
 
 } // namespace velmora

@@ -2,14 +2,18 @@
 #include "storage/DatabaseService.h"
 
 #include "core/DateUtil.h"
+#include "core/Log.h"
 #include "core/Text.h"
 #include "jobs/CountryLocationService.h"
 #include "jobs/IncomingJob.h"
 #include "jobs/SecurityAssessment.h"
 
+#include <unicode/unistr.h>
+
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <set>
 
 namespace velmora {
 
@@ -88,9 +92,134 @@ void append(std::vector<SQLiteValue>& to, const std::vector<SQLiteValue>& from) 
     to.insert(to.end(), from.begin(), from.end());
 }
 
+// Search-as-you-type must stay fast with tens of thousands of stored listings, while giving
+// exactly the rows and order of the plain LIKE scan over five text columns. Three things do it:
+//  - indexes whose columns answer the filters (expiry, category, location) and the ordering
+//    without reading the row, whose long description sits before those columns on disk;
+//  - an FTS5 trigram index over the five searched columns, used only as a pre-filter: a row
+//    can match `LIKE '%phrase%'` only if it holds every three-character piece of the phrase's
+//    literal runs, so the index yields a superset of candidates and the exact LIKE condition
+//    still decides. The trigram tokenizer folds case more widely than LIKE does (beyond ASCII),
+//    which only widens the superset.
+//  - triggers that keep the trigram index in step with every writer of `jobs`.
+// Listings with the same time are ordered newest-stored first (id DESC), so that paging and the
+// two query forms can never disagree about rows that tie.
+// detail=none keeps the index small (rowids only); it cannot answer phrases, so the filter is
+// an AND of single trigrams.
+const char* const kSearchSchema[] = {
+    "CREATE INDEX IF NOT EXISTS search_jobs_recency ON jobs(COALESCE(published_at,added_at) DESC,id DESC,"
+    "expires_at,category,location);",
+    "CREATE INDEX IF NOT EXISTS search_jobs_category_recency ON jobs(category,COALESCE(published_at,added_at) DESC,"
+    "id DESC,expires_at,location);",
+    "CREATE INDEX IF NOT EXISTS search_jobs_counts ON jobs(expires_at,location,security_score,added_at);",
+};
+
+const char* const kTrigramSchema[] = {
+    "CREATE VIRTUAL TABLE jobs_search USING fts5(title,company,description,tags,location,content='jobs',"
+    "content_rowid='id',tokenize='trigram',detail='none');",
+    "CREATE TRIGGER jobs_search_insert AFTER INSERT ON jobs BEGIN "
+    "INSERT INTO jobs_search(rowid,title,company,description,tags,location) "
+    "VALUES(new.id,new.title,new.company,new.description,new.tags,new.location); END;",
+    "CREATE TRIGGER jobs_search_delete AFTER DELETE ON jobs BEGIN "
+    "INSERT INTO jobs_search(jobs_search,rowid,title,company,description,tags,location) "
+    "VALUES('delete',old.id,old.title,old.company,old.description,old.tags,old.location); END;",
+    // A sync stores every listing it sees again; unchanged texts need no re-indexing.
+    "CREATE TRIGGER jobs_search_update AFTER UPDATE ON jobs WHEN old.id IS NOT new.id OR "
+    "old.title IS NOT new.title OR old.company IS NOT new.company OR old.description IS NOT new.description OR "
+    "old.tags IS NOT new.tags OR old.location IS NOT new.location BEGIN "
+    "INSERT INTO jobs_search(jobs_search,rowid,title,company,description,tags,location) "
+    "VALUES('delete',old.id,old.title,old.company,old.description,old.tags,old.location); "
+    "INSERT INTO jobs_search(rowid,title,company,description,tags,location) "
+    "VALUES(new.id,new.title,new.company,new.description,new.tags,new.location); END;",
+    // Databases written before the index existed (or restored without it) get it from their rows.
+    "INSERT INTO jobs_search(jobs_search) VALUES('rebuild');",
+};
+
+// Enough trigrams to narrow a search to a handful of rows; more only cost time.
+constexpr size_t kMaxTrigrams = 24;
+
+// The FTS5 expression for a LIKE phrase, or nullopt when no literal run is long enough to
+// narrow anything (the plain scan then runs alone).
+std::optional<std::string> trigramFilter(std::string phrase) {
+    // A bound text ends at its first NUL, so the LIKE pattern does too.
+    if (auto nul = phrase.find('\0'); nul != std::string::npos) phrase.resize(nul);
+    if (!text::isValidUtf8(phrase)) return std::nullopt;
+    const icu::UnicodeString u = icu::UnicodeString::fromUTF8(phrase);
+
+    std::vector<std::string> terms;
+    std::set<std::string> seen;
+    std::vector<UChar32> run;
+    auto flush = [&] {
+        for (size_t i = 0; i + 3 <= run.size() && terms.size() < kMaxTrigrams; ++i) {
+            icu::UnicodeString tri;
+            for (size_t k = 0; k < 3; ++k) tri.append(run[i + k]);
+            std::string utf8;
+            tri.toUTF8String(utf8);
+            if (!seen.insert(utf8).second) continue;
+            terms.push_back("\"" + text::replaceAll(utf8, "\"", "\"\"") + "\"");
+        }
+        run.clear();
+    };
+    for (int32_t i = 0; i < u.length(); i = u.moveIndex32(i, 1)) {
+        const UChar32 c = u.char32At(i);
+        if (c == '%' || c == '_') {
+            flush();
+        } else {
+            run.push_back(c);
+        }
+    }
+    flush();
+    if (terms.empty()) return std::nullopt;
+    return text::join(terms, " AND ");
+}
+
 } // namespace
 
 std::string DatabaseService::nowText() const { return DateUtil::withFractional(clock_->now()); }
+
+void DatabaseService::initializeJobSearch() {
+    for (const char* sql : kSearchSchema) {
+        try {
+            db_->execute(sql);
+        } catch (const std::exception& e) {
+            logLine("Velmora job search index error: " + std::string(e.what()));
+        }
+    }
+
+    searchIndexReady_ = false;
+    try {
+        auto present = db_->scalar("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('jobs_search',"
+                                   "'jobs_search_insert','jobs_search_delete','jobs_search_update');");
+        if (present && std::get_if<int64_t>(&*present) && std::get<int64_t>(*present) == 4) {
+            searchIndexReady_ = true;
+            return;
+        }
+    } catch (const std::exception&) {
+        return;
+    }
+
+    // Built in one transaction, so an interrupted start leaves no half-filled index behind
+    // (the next start builds it again). Start-up runs this before anything else uses the
+    // connection.
+    try {
+        db_->execute("BEGIN IMMEDIATE;");
+        try {
+            for (const char* drop : {"DROP TRIGGER IF EXISTS jobs_search_insert;",
+                                     "DROP TRIGGER IF EXISTS jobs_search_delete;",
+                                     "DROP TRIGGER IF EXISTS jobs_search_update;", "DROP TABLE IF EXISTS jobs_search;"})
+                db_->execute(drop);
+            for (const char* sql : kTrigramSchema) db_->execute(sql);
+            db_->execute("COMMIT;");
+            searchIndexReady_ = true;
+        } catch (const std::exception&) {
+            db_->execute("ROLLBACK;");
+            throw;
+        }
+    } catch (const std::exception& e) {
+        // Without the index every search is the plain scan: slower, never different.
+        logLine("Velmora job search index error: " + std::string(e.what()));
+    }
+}
 
 int64_t DatabaseService::scalarInt(const std::string& sql, const std::vector<SQLiteValue>& bindings) const {
     auto value = db_->scalar(sql, bindings);
@@ -144,24 +273,50 @@ json DatabaseService::getJobs(const std::string& category, const std::string& qu
         }
 
         const std::string phrase = text::trim(query);
+        std::optional<std::string> prefilter;
+        if (!phrase.empty() && searchIndexReady_) prefilter = trigramFilter(phrase);
+        std::vector<std::string> searchConditions;
+        std::vector<SQLiteValue> searchBindings;
         if (!phrase.empty()) {
-            conditions.push_back(
+            searchConditions.push_back(
                 "(title LIKE ? OR company LIKE ? OR description LIKE ? OR tags LIKE ? OR location LIKE ?)");
-            for (int i = 0; i < 5; ++i) bindings.push_back(SQLiteValue::text("%" + phrase + "%"));
+            for (int i = 0; i < 5; ++i) searchBindings.push_back(SQLiteValue::text("%" + phrase + "%"));
         }
 
-        bindings.push_back(SQLiteValue::integer(std::clamp<int64_t>(limit, 1, kMaxPageSize)));
-        bindings.push_back(SQLiteValue::integer(std::max<int64_t>(offset, 0)));
+        std::vector<SQLiteValue> paging{SQLiteValue::integer(std::clamp<int64_t>(limit, 1, kMaxPageSize)),
+                                        SQLiteValue::integer(std::max<int64_t>(offset, 0))};
 
-        const std::string sql =
-            "SELECT id,external_id,source,title,company,category,location,description,url,published_at,added_at,"
-            "expires_at,security_score,security_label,tags\n"
-            "FROM jobs WHERE " +
-            text::join(conditions, " AND ") + " ORDER BY COALESCE(published_at,added_at) DESC LIMIT ? OFFSET ?;";
+        auto run = [&](bool withPrefilter) {
+            std::vector<std::string> all = conditions;
+            std::vector<SQLiteValue> values = bindings;
+            if (withPrefilter) {
+                // The unary + keeps the planner walking the recency index and stopping after
+                // one page; the candidate set is only a membership test on each index entry.
+                all.push_back("+id IN (SELECT rowid FROM jobs_search WHERE jobs_search MATCH ?)");
+                values.push_back(SQLiteValue::text(*prefilter));
+            }
+            all.insert(all.end(), searchConditions.begin(), searchConditions.end());
+            append(values, searchBindings);
+            append(values, paging);
+            const std::string sql =
+                "SELECT id,external_id,source,title,company,category,location,description,url,published_at,added_at,"
+                "expires_at,security_score,security_label,tags\n"
+                "FROM jobs WHERE " +
+                text::join(all, " AND ") +
+                " ORDER BY COALESCE(published_at,added_at) DESC,id DESC LIMIT ? OFFSET ?;";
+            json jobs = json::array();
+            for (const auto& row : db_->query(sql, values)) jobs.push_back(jobObject(row));
+            return jobs;
+        };
 
-        json jobs = json::array();
-        for (const auto& row : db_->query(sql, bindings)) jobs.push_back(jobObject(row));
-        return jobs;
+        if (prefilter) {
+            try {
+                return run(true);
+            } catch (const std::exception&) {
+                // A damaged or missing search index must not hide listings: scan instead.
+            }
+        }
+        return run(false);
     } catch (const std::exception&) {
         return json::array();
     }
