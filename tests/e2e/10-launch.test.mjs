@@ -109,6 +109,9 @@ export default {
         assert.equal(saved.locationMode, 'home');
         assert.equal(saved.homeCountryCode, 'DE');
         assert.equal(saved.homeCountryName, 'Germany');
+        await env.go('jobs');
+        assert.match(await env.text('[data-role="location-filter"]'), /Germany/);
+        await env.shot('jobs-location-filter');
       },
     },
     {

@@ -102,6 +102,8 @@ export default {
   'jobs.next': 'Weiter',
   'jobs.page': 'Seite {page}',
   'jobs.range': '{from}–{to} · Seite {page}',
+  'jobs.locationFilter': 'Angezeigt werden Jobs für Menschen in {country}.',
+  'jobs.changeLocation': 'Ändern',
   'jobs.emptyTitle': 'Noch keine Jobs',
   'jobs.emptyText': 'Aktualisieren Sie die Jobs in der Übersicht, um diese Liste zu füllen.',
   'jobs.noMatchTitle': 'Keine passenden Jobs',

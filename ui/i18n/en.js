@@ -102,6 +102,8 @@ export default {
   'jobs.next': 'Next',
   'jobs.page': 'Page {page}',
   'jobs.range': '{from}–{to} · page {page}',
+  'jobs.locationFilter': 'Showing jobs open to people in {country}.',
+  'jobs.changeLocation': 'Change',
   'jobs.emptyTitle': 'No jobs yet',
   'jobs.emptyText': 'Update jobs from the Dashboard to fill this list.',
   'jobs.noMatchTitle': 'No matching jobs',

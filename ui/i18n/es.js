@@ -102,6 +102,8 @@ export default {
   'jobs.next': 'Siguiente',
   'jobs.page': 'Página {page}',
   'jobs.range': '{from}–{to} · página {page}',
+  'jobs.locationFilter': 'Se muestran empleos abiertos a personas de {country}.',
+  'jobs.changeLocation': 'Cambiar',
   'jobs.emptyTitle': 'Aún no hay empleos',
   'jobs.emptyText': 'Actualiza los empleos desde el Resumen para llenar esta lista.',
   'jobs.noMatchTitle': 'No hay empleos que coincidan',

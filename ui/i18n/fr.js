@@ -102,6 +102,8 @@ export default {
   'jobs.next': 'Suivant',
   'jobs.page': 'Page {page}',
   'jobs.range': '{from}–{to} · page {page}',
+  'jobs.locationFilter': 'Offres ouvertes aux personnes résidant en {country}.',
+  'jobs.changeLocation': 'Modifier',
   'jobs.emptyTitle': 'Aucune offre pour l’instant',
   'jobs.emptyText': 'Mettez à jour les offres depuis le tableau de bord pour remplir cette liste.',
   'jobs.noMatchTitle': 'Aucune offre correspondante',

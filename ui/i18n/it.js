@@ -102,6 +102,8 @@ export default {
   'jobs.next': 'Successiva',
   'jobs.page': 'Pagina {page}',
   'jobs.range': '{from}–{to} · pagina {page}',
+  'jobs.locationFilter': 'Sono mostrate le offerte aperte a chi vive in {country}.',
+  'jobs.changeLocation': 'Cambia',
   'jobs.emptyTitle': 'Ancora nessuna offerta',
   'jobs.emptyText': 'Aggiorna le offerte dalla Panoramica per riempire questo elenco.',
   'jobs.noMatchTitle': 'Nessuna offerta corrispondente',

@@ -102,6 +102,8 @@ export default {
   'jobs.next': 'Próxima',
   'jobs.page': 'Página {page}',
   'jobs.range': '{from}–{to} · página {page}',
+  'jobs.locationFilter': 'Mostrando vagas abertas a pessoas em {country}.',
+  'jobs.changeLocation': 'Alterar',
   'jobs.emptyTitle': 'Ainda não há vagas',
   'jobs.emptyText': 'Atualize as vagas no Painel para preencher esta lista.',
   'jobs.noMatchTitle': 'Nenhuma vaga encontrada',

@@ -1,7 +1,8 @@
 import { h, replace, debounce } from '../dom.js';
-import { t } from '../i18n.js';
+import { t, language } from '../i18n.js';
 import { request, isConnected } from '../bridge.js';
-import { subscribe } from '../store.js';
+import { store, subscribe } from '../store.js';
+import { countryName } from '../countries.js';
 import { formatDate, formatNumber, trustBadge, trustLabel, warningChecks } from '../format.js';
 import { confirmDialog, toast, errorText, errorState, emptyState, loadingState, withBusy } from '../ui.js';
 
@@ -369,6 +370,19 @@ function renderTabs() {
   }
 }
 
+// The location preference hides listings; say so, so an empty list is not a mystery.
+function locationNote(app) {
+  const s = store.settings;
+  if (!s || (s.locationMode !== 'us' && s.locationMode !== 'home')) return null;
+  const country = s.locationMode === 'us' ? countryName('US', language()) : s.homeCountryCode ? countryName(s.homeCountryCode, language()) : String(s.homeCountryName || '');
+  return h(
+    'div',
+    { class: 'filter-note', dataset: { role: 'location-filter' } },
+    h('span', null, t('jobs.locationFilter', { country: country || '—' })),
+    h('button', { type: 'button', class: 'btn btn-ghost small', on: { click: () => app && app.navigate('settings') } }, t('jobs.changeLocation')),
+  );
+}
+
 const searchSoon = debounce(() => {
   state.page = 0;
   state.expanded.clear();
@@ -379,12 +393,13 @@ export default {
   id: 'jobs',
   icon: 'jobs',
   labelKey: 'nav.jobs',
-  render(root) {
+  render(root, app) {
     els = {};
     const tab = (id, label) =>
       h('button', { type: 'button', role: 'tab', class: 'tab', dataset: { tab: id }, on: { click: () => { state.tab = id; renderTabs(); } } }, label);
     root.append(
       h('header', { class: 'screen-head' }, h('div', null, h('h1', null, t('jobs.title')), h('p', { class: 'lead' }, t('jobs.lead')))),
+      locationNote(app),
       h('div', { class: 'tabs', role: 'tablist', ref: (el) => (els.tabs = el) }, tab('listings', t('jobs.tabListings')), tab('link', t('jobs.tabLink'))),
       h('div', { ref: (el) => (els.body = el) }),
     );
