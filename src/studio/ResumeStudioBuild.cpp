@@ -176,7 +176,11 @@ std::vector<std::string> ResumeStudioService::orderSkillsForSummary(std::vector<
                                                                     const std::string& jobDescription) {
     std::string job = text::lower(jobDescription);
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(icu::Locale::getDefault(), status));
+    // Under LANG=C ICU's default locale is en_US_POSIX, whose tailoring sorts every capital before
+    // every small letter; the root order is the sensible "no particular language" choice there.
+    icu::Locale locale = icu::Locale::getDefault();
+    if (std::string(locale.getName()) == "en_US_POSIX") locale = icu::Locale::getRoot();
+    std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(locale, status));
     if (U_FAILURE(status)) collator.reset();
     // Secondary strength: accents count, case does not.
     if (collator) collator->setStrength(icu::Collator::SECONDARY);

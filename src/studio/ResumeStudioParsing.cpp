@@ -121,8 +121,9 @@ ParsedResumeSections ResumeStudioService::parseExistingResume(const std::string&
         if (line.empty()) continue;
         std::string section = headingToSection(normalizeHeading(line));
         if (section.empty()) {
-            // Text before the first heading (name, contact lines) belongs to no section.
-            if (!current.empty()) lines[current].push_back(line);
+            // Text before the first heading (name, contact lines) belongs to no section. A line
+            // of nothing but bullet marks (left behind when a heading is split off it) says nothing.
+            if (!current.empty() && !normalizeHeading(line).empty()) lines[current].push_back(line);
             continue;
         }
         current = section;
