@@ -19,10 +19,12 @@ $(RUN_DIR)/build.ninja:
 build: setup $(RUN_DIR)/build.ninja
 	cmake --build $(RUN_DIR) -j $(JOBS)
 
-# Starts the desktop window when it is built, otherwise the headless bridge on this terminal.
+# Starts the desktop window when it is built and a display is there, otherwise the headless
+# bridge on this terminal.
 run: build
-	@if [ -x $(RUN_DIR)/velmora ]; then exec $(RUN_DIR)/velmora; \
-	else echo "velmora-bridge: type one JSON request per line, e.g. {\"action\":\"getSettings\",\"id\":\"1\"}"; \
+	@if [ -x $(RUN_DIR)/velmora ] && [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then exec $(RUN_DIR)/velmora; \
+	else if [ -x $(RUN_DIR)/velmora ]; then echo "velmora: no display (DISPLAY or WAYLAND_DISPLAY) here; starting the headless bridge."; fi; \
+	echo "velmora-bridge: type one JSON request per line, e.g. {\"action\":\"getSettings\",\"id\":\"1\"}"; \
 	exec $(RUN_DIR)/velmora-bridge; fi
 
 # Debug build with AddressSanitizer and UndefinedBehaviorSanitizer for every test.

@@ -1,0 +1,322 @@
+#include "shell/gtk/DesktopShell.h"
+
+#include "app/Actions.h"
+#include "app/JobSyncScheduler.h"
+#include "core/Log.h"
+#include "shell/gtk/PageAdapterScript.h"
+
+#include <cstdlib>
+
+namespace velmora::gtkshell {
+
+namespace {
+
+constexpr const char* kSmokeRequestId = "velmora-smoke-test";
+
+// WebKit's web-process sandbox (bubblewrap) where the system can run it: some containers
+// and root sessions cannot create the namespaces it needs, and a sandbox that cannot start
+// leaves only a blank window.
+bool sandboxUsable() {
+    if (std::getenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS")) return false;
+    GCharPtr bwrap(g_find_program_in_path("bwrap"));
+    if (!bwrap) return false;
+    const gchar* argv[] = {bwrap.get(), "--ro-bind", "/", "/", "--unshare-all", "--die-with-parent", "true", nullptr};
+    gint status = 1;
+    GError* rawError = nullptr;
+    gboolean ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr,
+                                GSpawnFlags(G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL), nullptr,
+                                nullptr, nullptr, nullptr, &status, &rawError);
+    GErrorPtr error(rawError);
+    return ran && g_spawn_check_wait_status(status, nullptr);
+}
+
+WebKitWebContext* newInterfaceContext() {
+    // The interface keeps nothing in web storage: all data lives in the core.
+    return webkit_web_context_new_ephemeral();
+}
+
+WebKitWebContext* newBrowserContext(const std::filesystem::path& dataDir) {
+    // Employer sites keep their own cookies and cache (sign-ins survive a restart) in a
+    // store of their own, never shared with the interface page.
+    auto data = (dataDir / "Browser" / "data").string();
+    auto cache = (dataDir / "Browser" / "cache").string();
+    GObjectPtr<WebKitWebsiteDataManager> manager(WEBKIT_WEBSITE_DATA_MANAGER(
+        g_object_new(WEBKIT_TYPE_WEBSITE_DATA_MANAGER, "base-data-directory", data.c_str(), "base-cache-directory",
+                     cache.c_str(), nullptr)));
+    return webkit_web_context_new_with_website_data_manager(manager.get());
+}
+
+std::string navigationUri(WebKitNavigationAction* action) {
+    if (!action) return "";
+    WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+    const gchar* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+    return uri ? uri : "";
+}
+
+} // namespace
+
+DesktopShell::DesktopShell(GtkApplication* app, std::shared_ptr<AppContext> ctx, Options options)
+    : ctx_(std::move(ctx)), options_(std::move(options)) {
+    GtkBrowserChrome::installStyles();
+
+    window_ = gtk_application_window_new(app);
+    gtk_style_context_add_class(gtk_widget_get_style_context(window_), "velmora-main");
+    gtk_window_set_title(GTK_WINDOW(window_), "Velmora by Quorvane");
+    gtk_window_set_default_size(GTK_WINDOW(window_), 1480, 900);
+    GdkGeometry minimum{};
+    minimum.min_width = 1120;
+    minimum.min_height = 720;
+    gtk_window_set_geometry_hints(GTK_WINDOW(window_), nullptr, &minimum, GDK_HINT_MIN_SIZE);
+    gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
+    gtk_window_set_icon_name(GTK_WINDOW(window_), "velmora");
+
+    dialogs_ = std::make_shared<GtkDialogs>(GTK_WINDOW(window_));
+    ctx_->dialogs = dialogs_;
+
+    bool sandbox = sandboxUsable();
+    interfaceContext_.reset(newInterfaceContext());
+    browserContext_.reset(newBrowserContext(ctx_->paths->applicationSupport()));
+    for (WebKitWebContext* context : {interfaceContext_.get(), browserContext_.get()}) {
+        webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_WEB_BROWSER);
+        if (sandbox) webkit_web_context_set_sandbox_enabled(context, TRUE);
+    }
+    if (sandbox) {
+        // The sandboxed web process may read the interface's own files only.
+        for (const auto& root : options_.resourceRoots) {
+            std::error_code ec;
+            auto ui = std::filesystem::weakly_canonical(root / "ui", ec);
+            if (!ec && std::filesystem::is_directory(ui, ec))
+                webkit_web_context_add_path_to_sandbox(interfaceContext_.get(), ui.c_str(), TRUE);
+        }
+    }
+
+    // The interface view: the page adapter in the main frame at document start and the one
+    // "velmora" message handler. The browser view gets neither.
+    GObjectPtr<WebKitUserContentManager> content(webkit_user_content_manager_new());
+    GObjectPtr<WebKitUserScript> adapter(webkit_user_script_new(kPageAdapterScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                                WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr,
+                                                                nullptr));
+    webkit_user_content_manager_add_script(content.get(), adapter.get());
+    g_signal_connect(content.get(), "script-message-received::velmora", G_CALLBACK(onScriptMessage), this);
+    webkit_user_content_manager_register_script_message_handler(content.get(), "velmora");
+
+    appView_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", interfaceContext_.get(),
+                                            "user-content-manager", content.get(), nullptr));
+    WebKitSettings* appSettings = webkit_web_view_get_settings(appView_);
+    // The page's ES modules are files beside it; file pages need this to load them.
+    webkit_settings_set_allow_file_access_from_file_urls(appSettings, TRUE);
+    webkit_settings_set_javascript_can_open_windows_automatically(appSettings, FALSE);
+    webkit_settings_set_enable_developer_extras(appSettings, std::getenv("VELMORA_DEVTOOLS") != nullptr);
+
+    browserView_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", browserContext_.get(), nullptr));
+    WebKitSettings* browserSettings = webkit_web_view_get_settings(browserView_);
+    // Pages may open windows without a click; each one becomes a navigation of this view.
+    webkit_settings_set_javascript_can_open_windows_automatically(browserSettings, TRUE);
+    webkit_settings_set_allow_file_access_from_file_urls(browserSettings, FALSE);
+    webkit_settings_set_allow_universal_access_from_file_urls(browserSettings, FALSE);
+
+    for (WebKitWebView* view : {appView_, browserView_}) {
+        g_signal_connect(view, "decide-policy", G_CALLBACK(onDecidePolicy), this);
+        g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
+        g_signal_connect(view, "run-file-chooser", G_CALLBACK(onRunFileChooser), this);
+        g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), this);
+    }
+
+    appSurface_ = std::make_unique<GtkWebSurface>(appView_);
+    browserSurface_ = std::make_unique<GtkWebSurface>(browserView_);
+
+    std::weak_ptr<bool> alive = alive_;
+    auto withController = [this, alive](void (MainWindowController::*operation)()) {
+        return [this, alive, operation] {
+            if (alive.lock() && controller_) (controller_.get()->*operation)();
+        };
+    };
+    chrome_ = std::make_unique<GtkBrowserChrome>(
+        window_, GTK_WIDGET(appView_), GTK_WIDGET(browserView_),
+        GtkBrowserChrome::Actions{withController(&MainWindowController::assistApply),
+                                  withController(&MainWindowController::reloadExternal),
+                                  withController(&MainWindowController::closeExternal)});
+
+    GtkWidget* overlay = gtk_overlay_new();
+    gtk_container_add(GTK_CONTAINER(overlay), GTK_WIDGET(appView_));
+    gtk_overlay_add_overlay(GTK_OVERLAY(overlay), chrome_->layer());
+    gtk_container_add(GTK_CONTAINER(window_), overlay);
+    gtk_widget_show(overlay);
+    gtk_widget_show(GTK_WIDGET(appView_));
+
+    // Once the window is gone nothing may reach its widgets, not even late script replies.
+    g_signal_connect_swapped(window_, "destroy", G_CALLBACK(+[](gpointer data) {
+                                 auto* shell = static_cast<DesktopShell*>(data);
+                                 *shell->alive_ = false;
+                                 if (shell->ctx_) shell->ctx_->applyNativeLanguage = nullptr;
+                                 shell->controller_.reset();
+                             }),
+                             this);
+
+    bridge_ = std::make_unique<Bridge>(ui_, background_, [this, alive](const std::string& envelope) {
+        if (!alive.lock()) return;
+        appSurface_->evaluateScript(Bridge::deliveryScript(envelope),
+                                    [](std::optional<nlohmann::json>, const std::string&) {});
+    });
+    registerActions(*bridge_, *ctx_);
+
+    MainWindowController::Options controllerOptions;
+    controllerOptions.resourceRoots = options_.resourceRoots;
+    std::weak_ptr<AppContext> weakCtx = ctx_;
+    controllerOptions.autoSyncIfDue = [weakCtx] {
+        if (auto ctx = weakCtx.lock(); ctx && ctx->jobSync) ctx->jobSync->autoSyncIfDue();
+    };
+    controller_ = MainWindowController::create(
+        ctx_, MainWindowController::Platform{ui_, *appSurface_, *browserSurface_, *chrome_, *dialogs_},
+        std::move(controllerOptions));
+    ctx_->window = controller_;
+    std::weak_ptr<MainWindowController> weakController = controller_;
+    ctx_->applyNativeLanguage = [weakController] {
+        if (auto controller = weakController.lock()) controller->applyNativeLanguage();
+    };
+}
+
+DesktopShell::~DesktopShell() {
+    *alive_ = false;
+    if (ctx_) {
+        ctx_->applyNativeLanguage = nullptr;
+        ctx_->dialogs.reset();
+    }
+    controller_.reset();
+}
+
+bool DesktopShell::start() {
+    if (!controller_->loadUI()) return false;
+    controller_->setupTimers();
+    return true;
+}
+
+void DesktopShell::present() {
+    gtk_widget_show(window_);
+    gtk_window_present(GTK_WINDOW(window_));
+}
+
+WebViewRole DesktopShell::roleOf(WebKitWebView* view) const {
+    if (view == appView_) return WebViewRole::Interface;
+    if (view == browserView_) return WebViewRole::Browser;
+    return WebViewRole::Other;
+}
+
+void DesktopShell::onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+    auto* self = static_cast<DesktopShell*>(data);
+    if (!*self->alive_ || !self->bridge_) return;
+    nlohmann::json body = GtkWebSurface::toJson(webkit_javascript_result_get_js_value(result));
+    self->bridge_->receive(body); // non-object bodies are dropped there
+}
+
+gboolean DesktopShell::onDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
+                                      WebKitPolicyDecisionType type, gpointer data) {
+    auto* self = static_cast<DesktopShell*>(data);
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE; // new windows go to "create"
+    auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
+    std::string uri = navigationUri(webkit_navigation_policy_decision_get_navigation_action(navigation));
+    WebViewRole role = self->roleOf(view);
+    // Decided on a fresh UI task: the rules may show a modal alert, which must not run
+    // inside WebKit's signal emission.
+    g_object_ref(decision);
+    std::weak_ptr<bool> alive = self->alive_;
+    self->ui_.post([self, alive, decision, uri, role] {
+        bool allow = false;
+        if (alive.lock() && *alive.lock() && self->controller_) allow = self->controller_->decidePolicy(role, uri);
+        if (allow) {
+            webkit_policy_decision_use(decision);
+        } else {
+            webkit_policy_decision_ignore(decision);
+        }
+        g_object_unref(decision);
+    });
+    return TRUE;
+}
+
+GtkWidget* DesktopShell::onCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer data) {
+    auto* self = static_cast<DesktopShell*>(data);
+    std::string uri = navigationUri(action);
+    WebViewRole role = self->roleOf(view);
+    std::weak_ptr<bool> alive = self->alive_;
+    self->ui_.post([self, alive, uri, role] {
+        if (alive.lock() && *alive.lock() && self->controller_) self->controller_->newWindowRequested(role, uri);
+    });
+    return nullptr; // never a second web view
+}
+
+gboolean DesktopShell::onRunFileChooser(WebKitWebView* view, WebKitFileChooserRequest* request, gpointer data) {
+    auto* self = static_cast<DesktopShell*>(data);
+    WebViewRole role = self->roleOf(view);
+    if (self->controller_) {
+        if (auto pending = self->controller_->takePendingUpload(role)) {
+            const gchar* files[] = {pending->c_str(), nullptr};
+            webkit_file_chooser_request_select_files(request, files);
+            return TRUE;
+        }
+    }
+    g_object_ref(request);
+    std::weak_ptr<bool> alive = self->alive_;
+    self->ui_.post([self, alive, request] {
+        std::vector<std::filesystem::path> chosen;
+        if (alive.lock() && *alive.lock())
+            chosen = self->dialogs_->chooseUploadFiles(webkit_file_chooser_request_get_select_multiple(request));
+        if (chosen.empty()) {
+            webkit_file_chooser_request_cancel(request);
+        } else {
+            std::vector<const gchar*> files;
+            for (const auto& file : chosen) files.push_back(file.c_str());
+            files.push_back(nullptr);
+            webkit_file_chooser_request_select_files(request, files.data());
+        }
+        g_object_unref(request);
+    });
+    return TRUE;
+}
+
+void DesktopShell::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
+    auto* self = static_cast<DesktopShell*>(data);
+    if (event != WEBKIT_LOAD_FINISHED || !*self->alive_ || !self->controller_) return;
+    WebViewRole role = self->roleOf(view);
+    self->controller_->navigationFinished(role);
+    if (role == WebViewRole::Interface && self->options_.smokeTest && !self->smokeStarted_) {
+        self->smokeStarted_ = true;
+        self->runSmokeTest();
+    }
+}
+
+void DesktopShell::runSmokeTest() {
+    // The request takes the page's own road: postMessage, the script message handler, the
+    // bridge, and the delivery script back into the page's listeners.
+    static const std::string body = std::string(R"JS(
+return await new Promise((resolve, reject) => {
+  const timer = setTimeout(() => reject(new Error('No reply from the Velmora core.')), 20000);
+  window.chrome.webview.addEventListener('message', (event) => {
+    if (event.data && event.data.id === ')JS") + kSmokeRequestId + R"JS(') {
+      clearTimeout(timer);
+      resolve(JSON.stringify(event.data));
+    }
+  });
+  window.chrome.webview.postMessage({ action: 'getInitialState', id: ')JS" + kSmokeRequestId +
+                                        R"JS(', payload: {} });
+});)JS";
+    webkit_web_view_call_async_javascript_function(
+        appView_, body.c_str(), static_cast<gssize>(body.size()), nullptr, nullptr, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            auto* self = static_cast<DesktopShell*>(data);
+            GError* rawError = nullptr;
+            GObjectPtr<JSCValue> value(
+                webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &rawError));
+            GErrorPtr error(rawError);
+            if (!value || !jsc_value_is_string(value.get())) {
+                self->options_.smokeTest(error && error->message ? error->message : "no reply", false);
+                return;
+            }
+            GCharPtr text(jsc_value_to_string(value.get()));
+            auto reply = nlohmann::json::parse(text.get(), nullptr, false);
+            bool ok = !reply.is_discarded() && reply.value("ok", false);
+            self->options_.smokeTest(text.get(), ok);
+        },
+        this);
+}
+
+} // namespace velmora::gtkshell

@@ -1,0 +1,144 @@
+// velmora: the desktop program. One GTK window with the interface page and the application
+// browser; the core behind it is the same one velmora-bridge drives without a window.
+
+#include "app/AppContext.h"
+#include "core/AppPaths.h"
+#include "core/VelmoraError.h"
+#include "shell/gtk/DesktopShell.h"
+#include "shell/gtk/GtkDialogs.h"
+
+#include <glib-unix.h>
+#include <gtk/gtk.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+using namespace velmora;
+using namespace velmora::gtkshell;
+
+namespace {
+
+struct Program {
+    std::unique_ptr<DesktopShell> shell;
+    GtkApplication* app = nullptr;
+    bool smokeTest = false;
+    int smokeHoldSeconds = 0;
+    int exitCode = 0;
+};
+
+std::vector<std::filesystem::path> resourceRoots() {
+    // Beside the executable (the build folder, a portable copy), then the installed data folder.
+    std::vector<std::filesystem::path> roots;
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        auto dir = exe.parent_path();
+        roots.push_back(dir);
+        roots.push_back((dir / ".." / "share" / "velmora").lexically_normal());
+    }
+    roots.emplace_back("/usr/local/share/velmora");
+    roots.emplace_back("/usr/share/velmora");
+    return roots;
+}
+
+gboolean quitOnSignal(gpointer data) {
+    g_application_quit(G_APPLICATION(static_cast<Program*>(data)->app));
+    return G_SOURCE_CONTINUE;
+}
+
+void smokeReply(Program& program, const std::string& reply, bool ok) {
+    std::cout << (ok ? "velmora smoke test reply: " : "velmora smoke test failed: ") << reply << std::endl;
+    program.exitCode = ok ? 0 : 1;
+    if (program.smokeHoldSeconds <= 0) {
+        g_application_quit(G_APPLICATION(program.app));
+        return;
+    }
+    // Stay up a while so the window can be looked at (a screenshot), then leave.
+    g_timeout_add_seconds(static_cast<guint>(program.smokeHoldSeconds), +[](gpointer data) -> gboolean {
+        g_application_quit(G_APPLICATION(static_cast<Program*>(data)->app));
+        return G_SOURCE_REMOVE;
+    }, &program);
+}
+
+void activate(GtkApplication* app, gpointer data) {
+    auto& program = *static_cast<Program*>(data);
+    if (program.shell) {
+        program.shell->present();
+        return;
+    }
+    try {
+        auto ctx = AppContext::create(AppPaths::shared());
+        DesktopShell::Options options;
+        options.resourceRoots = resourceRoots();
+        if (program.smokeTest)
+            options.smokeTest = [&program](const std::string& reply, bool ok) { smokeReply(program, reply, ok); };
+        program.shell = std::make_unique<DesktopShell>(app, std::move(ctx), std::move(options));
+        if (!program.shell->start()) {
+            program.exitCode = 1; // the missing-page alert was shown and the window closed
+            g_application_quit(G_APPLICATION(app));
+            return;
+        }
+        program.shell->present();
+    } catch (const std::exception& e) {
+        program.shell.reset();
+        std::cerr << "Velmora could not start: " << e.what() << std::endl;
+        GtkDialogs(nullptr).showCritical("Velmora could not start", e.what());
+        program.exitCode = 1;
+        g_application_quit(G_APPLICATION(app));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Program program;
+    std::vector<char*> gtkArgs{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--smoke-test") {
+            program.smokeTest = true;
+        } else if (arg == "--smoke-hold" && i + 1 < argc) {
+            program.smokeHoldSeconds = std::atoi(argv[++i]);
+        } else if (arg == "--help" || arg == "-h") {
+            std::cout << "usage: velmora [--smoke-test [--smoke-hold SECONDS]]\n"
+                         "Opens the Velmora window. --smoke-test sends getInitialState through the page once it\n"
+                         "has loaded, prints the reply and exits (after SECONDS when --smoke-hold is given).\n"
+                         "VELMORA_DATA_DIR replaces the data folder.\n";
+            return 0;
+        } else {
+            gtkArgs.push_back(argv[i]);
+        }
+    }
+    gtkArgs.push_back(nullptr);
+    int gtkArgc = static_cast<int>(gtkArgs.size()) - 1;
+    char** gtkArgv = gtkArgs.data();
+
+    if (!gtk_init_check(&gtkArgc, &gtkArgv)) {
+        std::cerr << "velmora: no graphical display is available (set DISPLAY or WAYLAND_DISPLAY); "
+                     "velmora-bridge runs the core without a window."
+                  << std::endl;
+        return 1;
+    }
+
+    program.app = gtk_application_new("com.quorvane.Velmora", G_APPLICATION_NON_UNIQUE);
+    g_signal_connect(program.app, "activate", G_CALLBACK(activate), &program);
+    g_unix_signal_add(SIGTERM, quitOnSignal, &program);
+    g_unix_signal_add(SIGINT, quitOnSignal, &program);
+    if (program.smokeTest) {
+        g_timeout_add_seconds(90, +[](gpointer data) -> gboolean {
+            auto& p = *static_cast<Program*>(data);
+            std::cout << "velmora smoke test failed: the page did not answer within 90 seconds" << std::endl;
+            p.exitCode = 3;
+            g_application_quit(G_APPLICATION(p.app));
+            return G_SOURCE_REMOVE;
+        }, &program);
+    }
+
+    int status = g_application_run(G_APPLICATION(program.app), gtkArgc, gtkArgv);
+    program.shell.reset();
+    g_object_unref(program.app);
+    return status != 0 ? status : program.exitCode;
+}

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Smoke test of the desktop program: usage smoke.sh VELMORA_BIN [SCREENSHOT.png]
+# Starts velmora on a virtual X display with a fresh data folder, lets the real page load,
+# sends getInitialState through the page's own message API and the WebKit bridge, takes a
+# screenshot of the window (when ImageMagick's import is there) and checks a clean exit.
+# Also checks the one-line refusal without any display.
+set -uo pipefail
+bin=${1:?usage: smoke.sh VELMORA_BIN [SCREENSHOT.png]}
+shot=${2:-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+passed=0
+failed=0
+check() { # check NAME CONDITION...
+  local name=$1; shift
+  if "$@"; then passed=$((passed + 1)); echo "ok   $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
+}
+
+# GTK and WebKit keep allocations for the life of the process; leak reports would be noise.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+export NO_AT_BRIDGE=1
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+
+# 1. No display: one clear line, non-zero exit.
+env -u DISPLAY -u WAYLAND_DISPLAY VELMORA_DATA_DIR="$work/nodisplay" "$bin" >"$work/nodisplay.out" 2>&1
+status=$?
+check "without a display velmora says so and exits non-zero" \
+  test "$status" -ne 0 -a "$(wc -l <"$work/nodisplay.out")" -eq 1
+grep -q "no graphical display" "$work/nodisplay.out" || { cat "$work/nodisplay.out"; }
+
+if ! command -v xvfb-run >/dev/null 2>&1; then
+  echo "FAIL xvfb-run is not installed (scripts/setup installs xvfb)"
+  echo "$passed passed, $((failed + 1)) failed"
+  exit 1
+fi
+
+# 2. The window under Xvfb.
+export VELMORA_DATA_DIR="$work/data"
+xvfb-run -a -s "-screen 0 1600x1000x24 -nolisten tcp" bash -c '
+  bin=$1; out=$2; shot=$3
+  "$bin" --smoke-test --smoke-hold 60 >"$out" 2>"$out.err" &
+  pid=$!
+  for _ in $(seq 1 240); do
+    grep -q "velmora smoke test" "$out" && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.5
+  done
+  sleep 3 # let the page finish painting before the picture
+  if [ -n "$shot" ] && command -v import >/dev/null 2>&1; then import -window root "$shot" || true; fi
+  kill -TERM "$pid" 2>/dev/null
+  wait "$pid"
+  echo "exit=$?" >>"$out"
+' smoke "$bin" "$work/smoke.out" "$shot"
+
+reply=$(grep -m1 "velmora smoke test" "$work/smoke.out" || true)
+check "the page received the getInitialState reply through the bridge" \
+  grep -q '^velmora smoke test reply: .*"version":"0.2.2"' "$work/smoke.out"
+check "the reply names the database in the temporary data folder" \
+  grep -qF "\"databasePath\":\"$VELMORA_DATA_DIR/velmora.db\"" "$work/smoke.out"
+check "velmora exits cleanly on SIGTERM" grep -q '^exit=0$' "$work/smoke.out"
+check "the data folder was created" test -f "$VELMORA_DATA_DIR/velmora.db"
+if [ -n "$shot" ] && command -v import >/dev/null 2>&1; then
+  check "a screenshot was taken" test -s "$shot"
+fi
+if [ "$failed" -ne 0 ]; then
+  echo "--- velmora output"; cat "$work/smoke.out"; echo "--- velmora errors"; tail -n 40 "$work/smoke.out.err"
+else
+  echo "${reply:0:300}"
+fi
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
