@@ -5,6 +5,9 @@
 #include "app/AppContext.h"
 #include "app/BackgroundRunner.h"
 #include "app/Bridge.h"
+#include "app/HeadlessBrowserChrome.h"
+#include "app/HeadlessWebSurface.h"
+#include "app/MainWindowController.h"
 #include "app/QueueUiLoop.h"
 #include "app/ScriptedDialogs.h"
 
@@ -60,6 +63,16 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     });
     registerActions(bridge, *ctx);
+
+    // The main window's logic without a window, so openJob, openWebsite and the others answer
+    // (and record) exactly as in the desktop program. No page and no sync timer here: the
+    // client decides when to send startupSyncJobs.
+    HeadlessWebSurface appView(loop);
+    HeadlessWebSurface browserView(loop);
+    HeadlessBrowserChrome chrome;
+    auto window = MainWindowController::create(
+        ctx, MainWindowController::Platform{loop, appView, browserView, chrome, *ctx->dialogs}, {});
+    ctx->window = window;
 
     std::atomic<bool> inputEnded{false};
     std::thread reader([&] {
