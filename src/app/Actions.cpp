@@ -20,6 +20,7 @@ void registerActions(Bridge& bridge, AppContext& ctx) {
     registerShellActions(bridge, ctx);
     registerProfileActions(bridge, ctx);
     registerResumeActions(bridge, ctx);
+    registerStudioActions(bridge, ctx);
     registerSyncActions(bridge, ctx);
 }
 

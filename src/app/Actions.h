@@ -14,6 +14,7 @@ void registerJobActions(Bridge& bridge, AppContext& ctx);
 void registerShellActions(Bridge& bridge, AppContext& ctx);
 void registerProfileActions(Bridge& bridge, AppContext& ctx);
 void registerResumeActions(Bridge& bridge, AppContext& ctx);
+void registerStudioActions(Bridge& bridge, AppContext& ctx);
 // startupSyncJobs; creates AppContext::jobSync when the front door has not.
 void registerSyncActions(Bridge& bridge, AppContext& ctx);
 

@@ -18,6 +18,9 @@ std::shared_ptr<AppContext> AppContext::create(const AppPaths& paths, std::share
     ctx->resumes = std::make_shared<ResumeService>(ctx->db);
     ctx->interviews = std::make_shared<InterviewPrepService>(ctx->db, std::make_shared<ResumeService>(ctx->db));
     ctx->profiles = std::make_shared<ApplicationProfileService>(ctx->db, ctx->secureStore, ctx->paths, ctx->clock);
+    ctx->resumeStudio =
+        std::make_shared<ResumeStudioService>(ctx->sqlite, ctx->resumes, ctx->profiles, ctx->secureStore, ctx->clock);
+    ctx->resumeStudio->initialize();
     return ctx;
 }
 

@@ -10,6 +10,7 @@
 #include "jobs/SecurityService.h"
 #include "storage/DatabaseService.h"
 #include "storage/SQLiteDatabase.h"
+#include "studio/ResumeStudioService.h"
 
 #include <functional>
 #include <memory>
@@ -39,6 +40,7 @@ struct AppContext {
     std::shared_ptr<ResumeService> resumes;           // local AI client, resume import and analysis
     std::shared_ptr<InterviewPrepService> interviews; // has its own ResumeService for the model
     std::shared_ptr<ApplicationProfileService> profiles;
+    std::shared_ptr<ResumeStudioService> resumeStudio; // library initialised in create()
 
     // Open and save dialogs and alerts; set by the front door (GTK in the desktop shell,
     // scripted answers in velmora-bridge and tests). Without one every dialog counts as cancelled.
