@@ -1,0 +1,177 @@
+// The job-sync schedule against the loopback boards: the running flag, the three events and
+// their order, the due check, the timer, and startupSyncJobs through velmora-bridge.
+#include "app/Actions.h"
+#include "app/BackgroundRunner.h"
+#include "app/Bridge.h"
+#include "app/JobSyncScheduler.h"
+#include "app/QueueUiLoop.h"
+#include "jobs/SyncTestBed.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+using namespace velmora;
+using namespace velmora::testing;
+
+namespace {
+
+struct SchedulerBed : SyncTestBed {
+    QueueUiLoop loop;
+    BackgroundRunner background{2};
+    std::vector<json> envelopes;
+    Bridge bridge{loop, background, [this](const std::string& text) { envelopes.push_back(json::parse(text)); }};
+    std::shared_ptr<JobSyncScheduler> scheduler =
+        JobSyncScheduler::create(std::shared_ptr<JobAggregatorService>(service.get(), [](auto*) {}), loop, background, bridge);
+
+    std::vector<json> events(const std::string& name) const {
+        std::vector<json> out;
+        for (const auto& e : envelopes)
+            if (e["type"] == "event" && e["name"] == name) out.push_back(e["data"]);
+        return out;
+    }
+    bool waitFor(const std::function<bool()>& done) { return loop.runUntil(done, std::chrono::seconds(60)); }
+    bool completed() const { return !events("jobSyncCompleted").empty(); }
+};
+
+} // namespace
+
+TEST(SyncScheduler, OneSyncSendsStartedProgressAndCompletedInOrder) {
+    SchedulerBed bed;
+    json result;
+    bed.scheduler->runJobSync([&](const json& r) { result = r; });
+    EXPECT_TRUE(bed.scheduler->syncRunning());
+    ASSERT_TRUE(bed.waitFor([&] { return !result.is_null(); }));
+    EXPECT_FALSE(bed.scheduler->syncRunning());
+
+    ASSERT_GE(bed.envelopes.size(), 3u);
+    EXPECT_EQ(bed.envelopes.front(), (json{{"type", "event"}, {"name", "jobSyncStarted"},
+                                           {"data", {{"message", "Updating remote jobs\u2026"}}}}));
+    EXPECT_EQ(bed.envelopes.back()["name"], "jobSyncCompleted");
+    EXPECT_EQ(bed.envelopes.back()["data"], result);
+    EXPECT_EQ(result["imported"], 21);
+    auto progress = bed.events("jobSyncProgress");
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), (json{{"message", "Searching Himalayas\u2026"}, {"current", 0}, {"total", 0}}));
+    EXPECT_EQ(progress.back(), (json{{"message", "Job search complete"}, {"current", 0}, {"total", 0}}));
+    EXPECT_EQ(bed.events("jobSyncProgress").size() + 2, bed.envelopes.size());
+}
+
+TEST(SyncScheduler, ASecondRequestWhileRunningIsRefusedWithoutEvents) {
+    SchedulerBed bed;
+    AppContext ctx; // the action only needs the schedule
+    ctx.jobSync = bed.scheduler;
+    registerSyncActions(bed.bridge, ctx);
+    bed.bridge.receive({{"action", "startupSyncJobs"}, {"id", "a"}, {"payload", json::object()}});
+    bed.bridge.receive({{"action", "startupSyncJobs"}, {"id", "b"}, {"payload", json::object()}});
+    ASSERT_TRUE(bed.waitFor([&] { return bed.bridge.inFlight() == 0 && bed.completed(); }));
+
+    EXPECT_EQ(bed.events("jobSyncStarted").size(), 1u);
+    EXPECT_EQ(bed.events("jobSyncCompleted").size(), 1u);
+    std::map<std::string, json> replies;
+    std::vector<std::string> order;
+    for (const auto& e : bed.envelopes)
+        if (e["type"] == "response") {
+            replies[e["id"]] = e;
+            order.push_back(e["id"]);
+        }
+    EXPECT_EQ(order, (std::vector<std::string>{"b", "a"})); // the refusal comes back at once
+    EXPECT_EQ(replies["b"]["data"], (json{{"status", "already_running"}}));
+    EXPECT_EQ(replies["a"]["data"]["imported"], 21);
+    EXPECT_EQ(replies["a"]["data"], bed.events("jobSyncCompleted")[0]);
+
+    // The flag is down again: a later request runs a new sync.
+    bed.bridge.receive({{"action", "startupSyncJobs"}, {"id", "c"}, {"payload", json::object()}});
+    ASSERT_TRUE(bed.waitFor([&] { return bed.bridge.inFlight() == 0; }));
+    EXPECT_EQ(bed.events("jobSyncStarted").size(), 2u);
+}
+
+TEST(SyncScheduler, AutoSyncRunsOnlyWhenDueAndNeverTwice) {
+    SchedulerBed bed;
+    bed.db->setSetting("searchIntervalHours", "12");
+    bed.db->setSetting("lastJobSync", DateUtil::withFractional(bed.clock->now() - std::chrono::hours(11)));
+    bed.scheduler->autoSyncIfDue();
+    bed.loop.drain();
+    EXPECT_TRUE(bed.envelopes.empty());
+    EXPECT_FALSE(bed.scheduler->syncRunning());
+
+    bed.clock->advance(std::chrono::hours(1));
+    bed.scheduler->autoSyncIfDue();
+    EXPECT_TRUE(bed.scheduler->syncRunning());
+    bed.scheduler->autoSyncIfDue(); // already running: nothing more
+    ASSERT_TRUE(bed.waitFor([&] { return bed.completed(); }));
+    EXPECT_EQ(bed.events("jobSyncStarted").size(), 1u);
+    EXPECT_EQ(bed.db->getSetting("lastJobSync", ""), DateUtil::withFractional(bed.clock->now()));
+
+    bed.envelopes.clear();
+    bed.scheduler->autoSyncIfDue(); // just synced
+    bed.loop.drain();
+    EXPECT_TRUE(bed.envelopes.empty());
+}
+
+TEST(SyncScheduler, TheTimerAsksTheScheduleEachTime) {
+    SchedulerBed bed;
+    bed.scheduler->startTimer(std::chrono::milliseconds(10));
+    ASSERT_TRUE(bed.waitFor([&] { return bed.completed(); })); // never synced: due at the first firing
+    bed.scheduler->stopTimer();
+    EXPECT_EQ(bed.events("jobSyncStarted").size(), 1u);
+}
+
+TEST(SyncBridge, VelmoraBridgeSyncsFromTheEndpointsFile) {
+    // The host runs on the real clock, so the listings are published "now" to stay fresh.
+    JobBoardFixtureServer boards;
+    boards.setGeneratedPublished(std::chrono::duration_cast<std::chrono::seconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count());
+    const std::map<std::string, int64_t> counts = {{"himalayas", 30}, {"jobicy", 5},   {"arbeitnow", 150},
+                                                   {"arbeitnowUk", 7}, {"weWorkRemotely", 6}, {"remotive", 8},
+                                                   {"remoteOk", 9},   {"remoteJobs", 60}};
+    for (const auto& [service, n] : counts) boards.generate(service, n);
+    TempDir dir;
+    writeFile(dir / "endpoints.json", boards.endpointsJson());
+    writeFile(dir / "requests.jsonl", "{\"action\":\"startupSyncJobs\",\"id\":\"1\",\"payload\":{}}\n"
+                                      "{\"action\":\"startupSyncJobs\",\"id\":\"2\",\"payload\":{}}\n");
+    std::string command = "VELMORA_SOURCE_ENDPOINTS='" + (dir / "endpoints.json").string() + "' '" VELMORA_BRIDGE_BIN +
+                          std::string("' --data-dir '") + (dir / "data").string() + "' < '" +
+                          (dir / "requests.jsonl").string() + "'";
+    FILE* out = ::popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    std::string text;
+    char buf[4096];
+    while (size_t n = std::fread(buf, 1, sizeof buf, out)) text.append(buf, n);
+    ASSERT_EQ(::pclose(out), 0);
+
+    std::vector<json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines.front().value("name", ""), "jobSyncStarted");
+    int started = 0, completed = 0;
+    json summary;
+    for (const auto& l : lines) {
+        if (l.value("name", "") == "jobSyncStarted") ++started;
+        if (l.value("name", "") == "jobSyncCompleted") ++completed, summary = l["data"];
+        if (l.value("id", "") == "2") {
+            EXPECT_EQ(l["data"], (json{{"status", "already_running"}}));
+        }
+    }
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(completed, 1);
+    EXPECT_EQ(summary["imported"], 275);
+    std::vector<int64_t> imported;
+    for (const auto& s : summary["sources"]) {
+        EXPECT_EQ(s["status"], "ok") << s.dump();
+        imported.push_back(s["imported"]);
+    }
+    EXPECT_EQ(imported, (std::vector<int64_t>{30, 5, 150, 7, 6, 8, 9, 60}));
+    EXPECT_EQ(lines.back().value("id", ""), "1");
+    EXPECT_EQ(lines.back()["data"], summary);
+    EXPECT_EQ(boards.requests("remoteOk").size(), 1u);
+
+    SQLiteDatabase db((dir / "data" / "velmora.db").string());
+    EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM jobs;")), 275);
+    EXPECT_EQ(boards.requests("himalayas").size(), 2u);
+    EXPECT_EQ(boards.requests("arbeitnow").size(), 2u);
+    EXPECT_EQ(boards.requests("remoteJobs").size(), 2u);
+}
