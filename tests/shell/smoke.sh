@@ -36,29 +36,56 @@ if ! command -v xvfb-run >/dev/null 2>&1; then
   exit 1
 fi
 
-# 2. The window under Xvfb.
+# 2. The window under Xvfb. The page may start a job sync at launch: point every job board
+# at a closed loopback port so nothing leaves this machine.
 export VELMORA_DATA_DIR="$work/data"
+printf '{"himalayas":"http://127.0.0.1:9","jobicy":"http://127.0.0.1:9","arbeitnow":"http://127.0.0.1:9","arbeitnowUk":"http://127.0.0.1:9","weWorkRemotely":"http://127.0.0.1:9","remotive":"http://127.0.0.1:9","remoteOk":"http://127.0.0.1:9","remoteJobs":"http://127.0.0.1:9"}' >"$work/endpoints.json"
+export VELMORA_SOURCE_ENDPOINTS="$work/endpoints.json"
+
+# An application form on a loopback web server, and a resume to attach to it.
+here=$(cd "$(dirname "$0")" && pwd)
+mkdir -p "$work/site"
+cp "$here/../app/autofill/forms/greenhouse-style.html" "$work/site/apply.html"
+printf 'Ana Maria Lima\nStaff Engineer\n' >"$work/resume.txt"
+python3 -c '
+import functools, http.server, socketserver, sys
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args): pass
+handler = functools.partial(Quiet, directory=sys.argv[1])
+with socketserver.TCPServer(("127.0.0.1", 0), handler) as server:
+    print(server.server_address[1], flush=True)
+    server.serve_forever()
+' "$work/site" >"$work/port" 2>/dev/null &
+server=$!
+trap 'kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 1 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+form="http://127.0.0.1:$(cat "$work/port")/apply.html"
 xvfb-run -a -s "-screen 0 1600x1000x24 -nolisten tcp" bash -c '
-  bin=$1; out=$2; shot=$3
-  "$bin" --smoke-test --smoke-hold 60 >"$out" 2>"$out.err" &
+  bin=$1; out=$2; shot=$3; form=$4; resume=$5
+  "$bin" --smoke-test --smoke-hold 60 --smoke-open "$form" --smoke-resume "$resume" >"$out" 2>"$out.err" &
   pid=$!
   for _ in $(seq 1 240); do
     grep -q "velmora smoke test" "$out" && break
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.5
   done
-  sleep 3 # let the page finish painting before the picture
+  sleep 6 # let the page finish painting before the picture
   if [ -n "$shot" ] && command -v import >/dev/null 2>&1; then import -window root "$shot" || true; fi
   kill -TERM "$pid" 2>/dev/null
   wait "$pid"
   echo "exit=$?" >>"$out"
-' smoke "$bin" "$work/smoke.out" "$shot"
+' smoke "$bin" "$work/smoke.out" "$shot" "$form" "$work/resume.txt"
 
-reply=$(grep -m1 "velmora smoke test" "$work/smoke.out" || true)
 check "the page received the getInitialState reply through the bridge" \
-  grep -q '^velmora smoke test reply: .*"version":"0.2.2"' "$work/smoke.out"
+  grep -q '^reply: .*"version":"0.2.2"' "$work/smoke.out"
 check "the reply names the database in the temporary data folder" \
   grep -qF "\"databasePath\":\"$VELMORA_DATA_DIR/velmora.db\"" "$work/smoke.out"
+check "openJob through the page opened the form in the application browser" \
+  grep -q '^openJob: .*"opened":true' "$work/smoke.out"
+check "the trust badge rates the loopback page (plain http on its own port)" grep -q '^browser badge: High Risk · 2/100$' "$work/smoke.out"
+check "Assist Apply filled the form and attached the resume through the upload prompt" \
+  grep -q '^assist: Assist complete: [0-9]* fields · resume attached · review before submitting$' "$work/smoke.out"
+check "the whole smoke run passed" grep -q '^velmora smoke test passed$' "$work/smoke.out"
 check "velmora exits cleanly on SIGTERM" grep -q '^exit=0$' "$work/smoke.out"
 check "the data folder was created" test -f "$VELMORA_DATA_DIR/velmora.db"
 if [ -n "$shot" ] && command -v import >/dev/null 2>&1; then
@@ -67,7 +94,7 @@ fi
 if [ "$failed" -ne 0 ]; then
   echo "--- velmora output"; cat "$work/smoke.out"; echo "--- velmora errors"; tail -n 40 "$work/smoke.out.err"
 else
-  echo "${reply:0:300}"
+  cut -c1-300 "$work/smoke.out"
 fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -93,10 +93,10 @@ DesktopShell::DesktopShell(GtkApplication* app, std::shared_ptr<AppContext> ctx,
     // The interface view: the page adapter in the main frame at document start and the one
     // "velmora" message handler. The browser view gets neither.
     GObjectPtr<WebKitUserContentManager> content(webkit_user_content_manager_new());
-    GObjectPtr<WebKitUserScript> adapter(webkit_user_script_new(kPageAdapterScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                                                                WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr,
-                                                                nullptr));
-    webkit_user_content_manager_add_script(content.get(), adapter.get());
+    WebKitUserScript* adapter = webkit_user_script_new(kPageAdapterScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                       WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content.get(), adapter); // takes its own reference
+    webkit_user_script_unref(adapter);
     g_signal_connect(content.get(), "script-message-received::velmora", G_CALLBACK(onScriptMessage), this);
     webkit_user_content_manager_register_script_message_handler(content.get(), "velmora");
 
@@ -278,6 +278,10 @@ void DesktopShell::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpo
     if (event != WEBKIT_LOAD_FINISHED || !*self->alive_ || !self->controller_) return;
     WebViewRole role = self->roleOf(view);
     self->controller_->navigationFinished(role);
+    if (role == WebViewRole::Browser && self->smokeAwaitingBrowser_) {
+        self->smokeAwaitingBrowser_ = false;
+        self->runSmokeAssist();
+    }
     if (role == WebViewRole::Interface && self->options_.smokeTest && !self->smokeStarted_) {
         self->smokeStarted_ = true;
         self->runSmokeTest();
@@ -285,20 +289,28 @@ void DesktopShell::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpo
 }
 
 void DesktopShell::runSmokeTest() {
-    // The request takes the page's own road: postMessage, the script message handler, the
+    // The requests take the page's own road: postMessage, the script message handler, the
     // bridge, and the delivery script back into the page's listeners.
-    static const std::string body = std::string(R"JS(
-return await new Promise((resolve, reject) => {
-  const timer = setTimeout(() => reject(new Error('No reply from the Velmora core.')), 20000);
+    const std::string openUrl = nlohmann::json(options_.smokeOpenUrl).dump();
+    const std::string resume = nlohmann::json(options_.smokeResume).dump();
+    const std::string body = std::string(R"JS(
+const ask = (action, payload) => new Promise((resolve, reject) => {
+  const id = ')JS") + kSmokeRequestId + R"JS(-' + action;
+  const timer = setTimeout(() => reject(new Error('No reply from the Velmora core to ' + action + '.')), 30000);
   window.chrome.webview.addEventListener('message', (event) => {
-    if (event.data && event.data.id === ')JS") + kSmokeRequestId + R"JS(') {
-      clearTimeout(timer);
-      resolve(JSON.stringify(event.data));
-    }
+    if (event.data && event.data.id === id) { clearTimeout(timer); resolve(event.data); }
   });
-  window.chrome.webview.postMessage({ action: 'getInitialState', id: ')JS" + kSmokeRequestId +
-                                        R"JS(', payload: {} });
-});)JS";
+  window.chrome.webview.postMessage({ action, id, payload });
+});
+const state = await ask('getInitialState', {});
+const report = { state };
+const openUrl = )JS" + openUrl + R"JS(;
+if (openUrl) {
+  report.profile = await ask('saveApplicationProfile', { fullName: 'Ana Maria Lima', email: 'ana@example.com',
+    phone: '+351 912 345 678', resumePath: )JS" + resume + R"JS( });
+  report.open = await ask('openJob', { url: openUrl, force: true, title: 'Smoke test application', company: 'Loopback' });
+}
+return JSON.stringify(report);)JS";
     webkit_web_view_call_async_javascript_function(
         appView_, body.c_str(), static_cast<gssize>(body.size()), nullptr, nullptr, nullptr, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
@@ -312,11 +324,29 @@ return await new Promise((resolve, reject) => {
                 return;
             }
             GCharPtr text(jsc_value_to_string(value.get()));
-            auto reply = nlohmann::json::parse(text.get(), nullptr, false);
-            bool ok = !reply.is_discarded() && reply.value("ok", false);
-            self->options_.smokeTest(text.get(), ok);
+            auto report = nlohmann::json::parse(text.get(), nullptr, false);
+            bool ok = !report.is_discarded() && report["state"].value("ok", false);
+            self->smokeReport_ = "reply: " + (ok ? report["state"].dump() : std::string(text.get()));
+            if (!ok || self->options_.smokeOpenUrl.empty()) return self->options_.smokeTest(self->smokeReport_, ok);
+            bool opened = report["open"].value("ok", false) && report["open"]["data"].value("opened", false);
+            self->smokeReport_ += "\nopenJob: " + report["open"].dump();
+            if (!opened || !report["profile"].value("ok", false))
+                return self->options_.smokeTest(self->smokeReport_ + "\nprofile: " + report["profile"].dump(), false);
+            // Assist Apply runs once the application page has loaded in the browser.
+            self->smokeAwaitingBrowser_ = true;
         },
         this);
+}
+
+void DesktopShell::runSmokeAssist() {
+    std::weak_ptr<bool> alive = alive_;
+    controller_->assistApplyAsync([this, alive] {
+        if (!alive.lock() || !*alive.lock()) return;
+        std::string title = chrome_->title();
+        smokeReport_ += "\nbrowser badge: " + chrome_->securityText() + "\nassist: " + title;
+        bool attached = options_.smokeResume.empty() || title.find("resume attached") != std::string::npos;
+        options_.smokeTest(smokeReport_, title.rfind("Assist complete: ", 0) == 0 && attached);
+    });
 }
 
 } // namespace velmora::gtkshell

@@ -24,9 +24,13 @@ class DesktopShell {
 public:
     struct Options {
         std::vector<std::filesystem::path> resourceRoots;
-        // Called once with the reply envelope of a getInitialState request sent through the
-        // page's own message API after the first page load (the --smoke-test option).
-        std::function<void(const std::string& reply, bool ok)> smokeTest;
+        // The --smoke-test option: after the first page load, getInitialState goes through the
+        // page's own message API; with smokeOpenUrl the page then saves a profile (with
+        // smokeResume as its resume), opens that address with openJob and Assist Apply runs on
+        // it. Called once with a report of what happened.
+        std::function<void(const std::string& report, bool ok)> smokeTest;
+        std::string smokeOpenUrl;
+        std::string smokeResume;
     };
 
     // Throws VelmoraError (the Resume Studio library, for example) when start-up fails.
@@ -49,6 +53,7 @@ private:
     static gboolean onRunFileChooser(WebKitWebView* view, WebKitFileChooserRequest* request, gpointer self);
     static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
     void runSmokeTest();
+    void runSmokeAssist();
 
     std::shared_ptr<AppContext> ctx_;
     Options options_;
@@ -67,6 +72,8 @@ private:
     std::shared_ptr<MainWindowController> controller_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     bool smokeStarted_ = false;
+    bool smokeAwaitingBrowser_ = false;
+    std::string smokeReport_;
 };
 
 } // namespace velmora::gtkshell

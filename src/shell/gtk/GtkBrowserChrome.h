@@ -22,6 +22,8 @@ public:
     GtkBrowserChrome(GtkWidget* window, GtkWidget* interfaceView, GtkWidget* browserView, Actions actions);
 
     GtkWidget* layer() const { return layer_; }
+    std::string title() const { return gtk_label_get_text(GTK_LABEL(browserLabel_)); }
+    std::string securityText() const { return gtk_label_get_text(GTK_LABEL(securityLabel_)); }
 
     void setButtonTitles(const std::string& assist, const std::string& reload, const std::string& close) override;
     void setAssistVisible(bool visible) override;

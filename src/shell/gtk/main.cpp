@@ -26,6 +26,8 @@ struct Program {
     GtkApplication* app = nullptr;
     bool smokeTest = false;
     int smokeHoldSeconds = 0;
+    std::string smokeOpenUrl;
+    std::string smokeResume;
     int exitCode = 0;
 };
 
@@ -50,7 +52,7 @@ gboolean quitOnSignal(gpointer data) {
 }
 
 void smokeReply(Program& program, const std::string& reply, bool ok) {
-    std::cout << (ok ? "velmora smoke test reply: " : "velmora smoke test failed: ") << reply << std::endl;
+    std::cout << (ok ? "velmora smoke test passed\n" : "velmora smoke test failed\n") << reply << std::endl;
     program.exitCode = ok ? 0 : 1;
     if (program.smokeHoldSeconds <= 0) {
         g_application_quit(G_APPLICATION(program.app));
@@ -73,8 +75,11 @@ void activate(GtkApplication* app, gpointer data) {
         auto ctx = AppContext::create(AppPaths::shared());
         DesktopShell::Options options;
         options.resourceRoots = resourceRoots();
-        if (program.smokeTest)
-            options.smokeTest = [&program](const std::string& reply, bool ok) { smokeReply(program, reply, ok); };
+        if (program.smokeTest) {
+            options.smokeTest = [&program](const std::string& report, bool ok) { smokeReply(program, report, ok); };
+            options.smokeOpenUrl = program.smokeOpenUrl;
+            options.smokeResume = program.smokeResume;
+        }
         program.shell = std::make_unique<DesktopShell>(app, std::move(ctx), std::move(options));
         if (!program.shell->start()) {
             program.exitCode = 1; // the missing-page alert was shown and the window closed
@@ -102,10 +107,15 @@ int main(int argc, char** argv) {
             program.smokeTest = true;
         } else if (arg == "--smoke-hold" && i + 1 < argc) {
             program.smokeHoldSeconds = std::atoi(argv[++i]);
+        } else if (arg == "--smoke-open" && i + 1 < argc) {
+            program.smokeOpenUrl = argv[++i];
+        } else if (arg == "--smoke-resume" && i + 1 < argc) {
+            program.smokeResume = argv[++i];
         } else if (arg == "--help" || arg == "-h") {
-            std::cout << "usage: velmora [--smoke-test [--smoke-hold SECONDS]]\n"
+            std::cout << "usage: velmora [--smoke-test [--smoke-hold SECONDS] [--smoke-open URL [--smoke-resume FILE]]]\n"
                          "Opens the Velmora window. --smoke-test sends getInitialState through the page once it\n"
-                         "has loaded, prints the reply and exits (after SECONDS when --smoke-hold is given).\n"
+                         "has loaded; with --smoke-open it also saves a profile, opens URL with openJob and runs\n"
+                         "Assist Apply there. It prints a report and exits (after SECONDS with --smoke-hold).\n"
                          "VELMORA_DATA_DIR replaces the data folder.\n";
             return 0;
         } else {
