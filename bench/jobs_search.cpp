@@ -10,6 +10,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+
 #include <map>
 #include <memory>
 #include <random>
@@ -49,14 +53,40 @@ const std::vector<std::string> kWords = {
     "marketing", "campaigns", "seo", "content", "writing", "editing", "research", "interviews", "hiring", "process",
     "salary", "range", "usd", "eur", "competitive", "paid", "leave", "parental", "remote-first", "culture"};
 
+// Real descriptions draw on a large vocabulary with a few very common words (Zipf's law); a
+// small vocabulary would put every word in every listing.
+std::vector<std::string> vocabulary() {
+    std::vector<std::string> words = kWords;
+    std::mt19937 rng(7);
+    const char* syllables[] = {"ka", "lo", "mi", "ne", "ru", "ta", "ven", "dor", "pli", "qua", "ser", "tix",
+                               "bra", "con", "dex", "fy", "gor", "hal", "jun", "kre", "lum", "mor", "nyx", "ost"};
+    for (int i = 0; i < 6000; ++i) {
+        std::string w;
+        for (int k = 0, n = 2 + static_cast<int>(rng() % 3); k < n; ++k) w += syllables[rng() % std::size(syllables)];
+        words.push_back(w);
+    }
+    // Technologies are specific: each shows up in a few percent of listings, not in all of them.
+    const char* tech[] = {"python", "go", "rust", "typescript", "react", "kubernetes", "aws", "gcp", "terraform",
+                          "postgres"};
+    for (const char* t : tech) words.erase(std::find(words.begin(), words.end(), t));
+    for (size_t i = 0; i < std::size(tech); ++i) words.insert(words.begin() + 300 + 40 * i, tech[i]);
+    return words;
+}
+
 std::string description(std::mt19937& rng) {
+    static const std::vector<std::string> words = vocabulary();
+    static const std::discrete_distribution<size_t> zipf = [] {
+        std::vector<double> weights;
+        for (size_t rank = 1; rank <= words.size(); ++rank) weights.push_back(1.0 / static_cast<double>(rank));
+        return std::discrete_distribution<size_t>(weights.begin(), weights.end());
+    }();
     std::uniform_int_distribution<size_t> size(1024, 4096);
-    std::uniform_int_distribution<size_t> word(0, kWords.size() - 1);
+    auto draw = zipf;
     const size_t target = size(rng);
     std::string text;
     text.reserve(target + 16);
     while (text.size() < target) {
-        text += kWords[word(rng)];
+        text += words[draw(rng)];
         text += (rng() % 12 == 0) ? ". " : " ";
     }
     return text;
@@ -101,6 +131,26 @@ struct Fixture {
     }
 };
 
+// The same rows without the search indexes: what every search costs as a plain LIKE scan.
+struct PlainFixture {
+    testing::TempDir dir;
+    std::shared_ptr<SQLiteDatabase> sqlite;
+    std::unique_ptr<DatabaseService> db;
+
+    explicit PlainFixture(Fixture& indexed) {
+        indexed.sqlite->execute("PRAGMA wal_checkpoint(TRUNCATE);");
+        std::filesystem::copy_file(indexed.dir / "velmora.db", dir / "velmora.db");
+        sqlite = std::make_shared<SQLiteDatabase>((dir / "velmora.db").string());
+        for (const char* sql : {"DROP TRIGGER jobs_search_insert;", "DROP TRIGGER jobs_search_delete;",
+                                "DROP TRIGGER jobs_search_update;", "DROP TABLE jobs_search;",
+                                "DROP INDEX search_jobs_recency;", "DROP INDEX search_jobs_category_recency;",
+                                "DROP INDEX search_jobs_counts;"})
+            sqlite->execute(sql);
+        // No initialize(): it would build the indexes again.
+        db = std::make_unique<DatabaseService>(sqlite, indexed.clock);
+    }
+};
+
 Fixture& fixture(int listings) {
     static std::map<int, std::unique_ptr<Fixture>> fixtures;
     auto& slot = fixtures[listings];
@@ -108,58 +158,78 @@ Fixture& fixture(int listings) {
     return *slot;
 }
 
-void setMode(Fixture& f, const std::string& mode) {
-    f.db->setSetting("locationMode", mode);
-    f.db->setSetting("homeCountryCode", "DE");
-    f.db->setSetting("homeCountryName", "Germany");
+PlainFixture& plainFixture(int listings) {
+    static std::map<int, std::unique_ptr<PlainFixture>> fixtures;
+    auto& slot = fixtures[listings];
+    if (!slot) slot = std::make_unique<PlainFixture>(fixture(listings));
+    return *slot;
 }
 
-// range(0): listings; range(1): 0 worldwide, 1 us, 2 home (DE).
+// range(0): listings; range(1): 0 worldwide, 1 us, 2 home (DE); range(2): 1 without search indexes.
+DatabaseService& service(const benchmark::State& state) {
+    const int listings = static_cast<int>(state.range(0));
+    return state.range(2) ? *plainFixture(listings).db : *fixture(listings).db;
+}
+
+void setMode(DatabaseService& db, const std::string& mode) {
+    db.setSetting("locationMode", mode);
+    db.setSetting("homeCountryCode", "DE");
+    db.setSetting("homeCountryName", "Germany");
+}
+
 const char* modeName(int64_t m) { return m == 0 ? "worldwide" : m == 1 ? "us" : "home"; }
 
+std::string label(const benchmark::State& state) {
+    return std::string(modeName(state.range(1))) + (state.range(2) ? " plain-scan" : " indexed");
+}
+
 void runGetJobs(benchmark::State& state, const std::string& query) {
-    auto& f = fixture(static_cast<int>(state.range(0)));
-    setMode(f, modeName(state.range(1)));
+    auto& db = service(state);
+    setMode(db, modeName(state.range(1)));
     size_t rows = 0;
     for (auto _ : state) {
-        auto jobs = f.db->getJobs("All", query, 200, 0);
+        auto jobs = db.getJobs("All", query, 200, 0);
         rows = jobs.size();
         benchmark::DoNotOptimize(jobs);
     }
     state.counters["rows"] = static_cast<double>(rows);
-    state.SetLabel(modeName(state.range(1)));
+    state.SetLabel(label(state));
 }
 
 void BM_GetJobs_NoQuery(benchmark::State& state) { runGetJobs(state, ""); }
-void BM_GetJobs_CommonPhrase(benchmark::State& state) { runGetJobs(state, "senior backend engineer"); }
-void BM_GetJobs_RarePhrase(benchmark::State& state) { runGetJobs(state, "kubernetes terraform postgres"); }
+void BM_GetJobs_OneWord(benchmark::State& state) { runGetJobs(state, "kubernetes"); }
+void BM_GetJobs_TitlePhrase(benchmark::State& state) { runGetJobs(state, "senior backend engineer"); }
+void BM_GetJobs_ThreeWords(benchmark::State& state) { runGetJobs(state, "kubernetes terraform postgres"); }
 void BM_GetJobs_NoMatch(benchmark::State& state) { runGetJobs(state, "quantum basket weaving"); }
 
 void BM_GetCategories(benchmark::State& state) {
-    auto& f = fixture(static_cast<int>(state.range(0)));
-    setMode(f, modeName(state.range(1)));
-    for (auto _ : state) benchmark::DoNotOptimize(f.db->getCategories());
-    state.SetLabel(modeName(state.range(1)));
+    auto& db = service(state);
+    setMode(db, modeName(state.range(1)));
+    for (auto _ : state) benchmark::DoNotOptimize(db.getCategories());
+    state.SetLabel(label(state));
 }
 
 void BM_DashboardCounts(benchmark::State& state) {
-    auto& f = fixture(static_cast<int>(state.range(0)));
-    setMode(f, modeName(state.range(1)));
-    for (auto _ : state) benchmark::DoNotOptimize(f.db->dashboardCounts());
-    state.SetLabel(modeName(state.range(1)));
+    auto& db = service(state);
+    setMode(db, modeName(state.range(1)));
+    for (auto _ : state) benchmark::DoNotOptimize(db.dashboardCounts());
+    state.SetLabel(label(state));
 }
 
 void sizesAndModes(benchmark::internal::Benchmark* b) {
-    for (int64_t n : {10000, 50000, 100000})
-        for (int64_t mode : {0, 1, 2}) b->Args({n, mode});
+    for (int64_t plain : {0, 1})
+        for (int64_t n : {10000, 50000, 100000})
+            for (int64_t mode : {0, 1, 2}) b->Args({n, mode, plain});
+    b->ArgNames({"listings", "mode", "plain"});
     b->Unit(benchmark::kMillisecond);
 }
 
 } // namespace
 
 BENCHMARK(BM_GetJobs_NoQuery)->Apply(sizesAndModes);
-BENCHMARK(BM_GetJobs_CommonPhrase)->Apply(sizesAndModes);
-BENCHMARK(BM_GetJobs_RarePhrase)->Apply(sizesAndModes);
+BENCHMARK(BM_GetJobs_OneWord)->Apply(sizesAndModes);
+BENCHMARK(BM_GetJobs_TitlePhrase)->Apply(sizesAndModes);
+BENCHMARK(BM_GetJobs_ThreeWords)->Apply(sizesAndModes);
 BENCHMARK(BM_GetJobs_NoMatch)->Apply(sizesAndModes);
 BENCHMARK(BM_GetCategories)->Apply(sizesAndModes);
 BENCHMARK(BM_DashboardCounts)->Apply(sizesAndModes);

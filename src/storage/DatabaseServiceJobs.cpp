@@ -136,7 +136,7 @@ const char* const kTrigramSchema[] = {
 };
 
 // Enough trigrams to narrow a search to a handful of rows; more only cost time.
-constexpr size_t kMaxTrigrams = 24;
+constexpr size_t kMaxTrigrams = 12;
 
 // The FTS5 expression for a LIKE phrase, or nullopt when no literal run is long enough to
 // narrow anything (the plain scan then runs alone).
@@ -150,7 +150,13 @@ std::optional<std::string> trigramFilter(std::string phrase) {
     std::set<std::string> seen;
     std::vector<UChar32> run;
     auto flush = [&] {
-        for (size_t i = 0; i + 3 <= run.size() && terms.size() < kMaxTrigrams; ++i) {
+        // Trigrams that tile the run (plus the last one) narrow as well as all overlapping
+        // ones do, at a third of the index reads.
+        std::vector<size_t> starts;
+        for (size_t i = 0; i + 3 <= run.size(); i += 3) starts.push_back(i);
+        if (run.size() >= 3 && run.size() % 3 != 0) starts.push_back(run.size() - 3);
+        for (size_t i : starts) {
+            if (terms.size() >= kMaxTrigrams) break;
             icu::UnicodeString tri;
             for (size_t k = 0; k < 3; ++k) tri.append(run[i + k]);
             std::string utf8;
@@ -260,19 +266,10 @@ DatabaseService::Condition DatabaseService::locationClause() const {
 json DatabaseService::getJobs(const std::string& category, const std::string& query, int64_t limit,
                               int64_t offset) const {
     try {
-        std::vector<std::string> conditions{"expires_at >= ?"};
-        std::vector<SQLiteValue> bindings{SQLiteValue::text(nowText())};
-
-        auto location = locationClause();
-        conditions.push_back(location.sql);
-        append(bindings, location.bindings);
-
-        if (!category.empty() && text::lower(category) != "all") {
-            conditions.push_back("category = ?");
-            bindings.push_back(SQLiteValue::text(category));
-        }
-
         const std::string phrase = text::trim(query);
+        const auto location = locationClause();
+        std::optional<std::string> categoryFilter;
+        if (!category.empty() && text::lower(category) != "all") categoryFilter = category;
         std::optional<std::string> prefilter;
         if (!phrase.empty() && searchIndexReady_) prefilter = trigramFilter(phrase);
         std::vector<std::string> searchConditions;
@@ -287,13 +284,21 @@ json DatabaseService::getJobs(const std::string& category, const std::string& qu
                                         SQLiteValue::integer(std::max<int64_t>(offset, 0))};
 
         auto run = [&](bool withPrefilter) {
-            std::vector<std::string> all = conditions;
-            std::vector<SQLiteValue> values = bindings;
+            std::vector<std::string> all{"expires_at >= ?"};
+            std::vector<SQLiteValue> values{SQLiteValue::text(nowText())};
             if (withPrefilter) {
                 // The unary + keeps the planner walking the recency index and stopping after
                 // one page; the candidate set is only a membership test on each index entry.
+                // It comes before the location condition, which SQLite then evaluates only
+                // for candidates (terms run in the order written).
                 all.push_back("+id IN (SELECT rowid FROM jobs_search WHERE jobs_search MATCH ?)");
                 values.push_back(SQLiteValue::text(*prefilter));
+            }
+            all.push_back(location.sql);
+            append(values, location.bindings);
+            if (categoryFilter) {
+                all.push_back("category = ?");
+                values.push_back(SQLiteValue::text(*categoryFilter));
             }
             all.insert(all.end(), searchConditions.begin(), searchConditions.end());
             append(values, searchBindings);
