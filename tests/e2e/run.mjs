@@ -218,6 +218,10 @@ class Env {
   }
 
   async shot(name) {
+    // Every screenshot is also a look for rendering slips a person would notice.
+    const text = await this.page.locator('body').innerText();
+    const slip = text.match(/\b(undefined|null|NaN)\b|\[object Object\]/);
+    if (slip) throw new Error(`the page shows "${slip[0]}" on ${name}`);
     const original = this.page.viewportSize();
     for (const [width, height] of SIZES) {
       await this.page.setViewportSize({ width, height });

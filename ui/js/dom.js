@@ -18,14 +18,14 @@ export function h(tag, props, ...children) {
       else el.setAttribute(key, value === true ? '' : String(value));
     }
   }
-  append(el, children);
+  append(el, ...children);
   return el;
 }
 
-export function append(el, children) {
+export function append(el, ...children) {
   for (const child of children) {
     if (child === null || child === undefined || child === false) continue;
-    if (Array.isArray(child)) append(el, child);
+    if (Array.isArray(child)) append(el, ...child);
     else if (child instanceof Node) el.appendChild(child);
     else el.appendChild(document.createTextNode(String(child)));
   }
@@ -39,7 +39,7 @@ export function clear(el) {
 
 export function replace(el, ...children) {
   clear(el);
-  return append(el, children);
+  return append(el, ...children);
 }
 
 // Options for a <select>: [[value, label], ...]

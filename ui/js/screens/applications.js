@@ -1,4 +1,4 @@
-import { h, replace, options } from '../dom.js';
+import { h, append, replace, options } from '../dom.js';
 import { t } from '../i18n.js';
 import { request, isConnected } from '../bridge.js';
 import { formatDateTime, hostOf } from '../format.js';
@@ -149,7 +149,7 @@ export default {
   icon: 'applications',
   labelKey: 'nav.applications',
   render(root) {
-    root.append(
+    append(root, 
       h('header', { class: 'screen-head' }, h('div', null, h('h1', null, t('applications.title')), h('p', { class: 'lead' }, t('applications.lead')))),
       h('div', { class: 'application-list', ref: (el) => (listEl = el) }),
     );

@@ -1,4 +1,4 @@
-import { h, replace } from '../dom.js';
+import { h, append, replace } from '../dom.js';
 import { t } from '../i18n.js';
 import { isConnected } from '../bridge.js';
 import { store, subscribe, loadDashboard, startSync } from '../store.js';
@@ -119,7 +119,7 @@ export default {
   icon: 'dashboard',
   labelKey: 'nav.dashboard',
   render(root) {
-    root.append(
+    append(root, 
       h('header', { class: 'screen-head' }, h('div', null, h('h1', null, t('dashboard.title')), h('p', { class: 'lead' }, t('dashboard.lead')))),
       h('section', { class: 'stats', ref: (el) => (countsEl = el), 'aria-label': t('dashboard.countsLabel') }),
       h(

@@ -1,4 +1,4 @@
-import { h, replace, options } from '../dom.js';
+import { h, append, replace, options } from '../dom.js';
 import { t, language, LANGUAGES, LANGUAGE_NAMES } from '../i18n.js';
 import { request } from '../bridge.js';
 import { toast, errorText, withBusy, field, copyText } from '../ui.js';
@@ -69,7 +69,7 @@ export default {
   labelKey: 'nav.interview',
   render(root) {
     if (!state.languageChosen) state.language = language();
-    root.append(
+    append(root, 
       h('header', { class: 'screen-head' }, h('div', null, h('h1', null, t('interview.title')), h('p', { class: 'lead' }, t('interview.lead')))),
       h(
         'section',

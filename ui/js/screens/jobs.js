@@ -1,4 +1,4 @@
-import { h, replace, debounce } from '../dom.js';
+import { h, append, replace, debounce } from '../dom.js';
 import { t, language } from '../i18n.js';
 import { request, isConnected } from '../bridge.js';
 import { store, subscribe } from '../store.js';
@@ -397,7 +397,7 @@ export default {
     els = {};
     const tab = (id, label) =>
       h('button', { type: 'button', role: 'tab', class: 'tab', dataset: { tab: id }, on: { click: () => { state.tab = id; renderTabs(); } } }, label);
-    root.append(
+    append(root, 
       h('header', { class: 'screen-head' }, h('div', null, h('h1', null, t('jobs.title')), h('p', { class: 'lead' }, t('jobs.lead')))),
       locationNote(app),
       h('div', { class: 'tabs', role: 'tablist', ref: (el) => (els.tabs = el) }, tab('listings', t('jobs.tabListings')), tab('link', t('jobs.tabLink'))),

@@ -1,4 +1,4 @@
-import { h, replace, options } from '../dom.js';
+import { h, append, replace, options } from '../dom.js';
 import { t } from '../i18n.js';
 import { request, isConnected } from '../bridge.js';
 import { formatDateTime } from '../format.js';
@@ -184,7 +184,7 @@ export default {
   icon: 'profile',
   labelKey: 'nav.profile',
   render(root) {
-    root.append(
+    append(root, 
       h('header', { class: 'screen-head' }, h('div', null, h('h1', null, t('profile.title')), h('p', { class: 'lead' }, t('profile.lead')))),
       h('div', { class: 'profile-body', ref: (el) => (bodyEl = el) }),
     );

@@ -1,4 +1,4 @@
-import { h, replace } from '../dom.js';
+import { h, append, replace } from '../dom.js';
 import { t, language } from '../i18n.js';
 import { request } from '../bridge.js';
 import { formatNumber } from '../format.js';
@@ -174,7 +174,7 @@ export default {
   labelKey: 'nav.resume',
   render(root) {
     els = {};
-    root.append(
+    append(root, 
       h('header', { class: 'screen-head' }, h('div', null, h('h1', null, t('resume.title')), h('p', { class: 'lead' }, t('resume.lead')))),
       h(
         'section',

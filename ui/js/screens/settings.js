@@ -1,4 +1,4 @@
-import { h, replace, options } from '../dom.js';
+import { h, append, replace, options } from '../dom.js';
 import { t, setLanguage, language, LANGUAGES, LANGUAGE_NAMES, normalizeLanguage } from '../i18n.js';
 import { request, isConnected } from '../bridge.js';
 import { store, changed } from '../store.js';
@@ -147,7 +147,7 @@ export default {
     preserveDraft = false;
     const d = draft;
     const saveButton = h('button', { type: 'submit', class: 'btn btn-primary', dataset: { action: 'save-settings' }, disabled: !isConnected() }, t('settings.save'));
-    root.append(
+    append(root, 
       h('header', { class: 'screen-head' }, h('div', null, h('h1', null, t('settings.title')), h('p', { class: 'lead' }, t('settings.lead')))),
       h(
         'form',

@@ -1,4 +1,4 @@
-import { h, replace, options } from '../dom.js';
+import { h, append, replace, options } from '../dom.js';
 import { t, language, LANGUAGES, LANGUAGE_NAMES } from '../i18n.js';
 import { request, isConnected } from '../bridge.js';
 import { formatDateTime } from '../format.js';
@@ -579,7 +579,7 @@ export default {
     els = {};
     const tab = (id, label) =>
       h('button', { type: 'button', role: 'tab', class: 'tab', dataset: { tab: id }, on: { click: () => { state.tab = id; renderTabs(); } } }, label);
-    root.append(
+    append(root, 
       h('header', { class: 'screen-head' }, h('div', null, h('h1', null, t('studio.title')), h('p', { class: 'lead' }, t('studio.lead')))),
       h('div', { class: 'tabs', role: 'tablist', ref: (el) => (els.tabs = el) }, tab('build', t('studio.tabBuild')), tab('library', t('studio.tabLibrary')), tab('editor', t('studio.tabEditor'))),
       h('div', { ref: (el) => (els.body = el) }),
