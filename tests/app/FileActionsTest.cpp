@@ -149,9 +149,9 @@ TEST_F(FileActionsTest, SaveTextFileFailureLeavesNoPartialFile) {
 }
 
 TEST(ScriptedDialogsTest, RejectsMalformedAnswersAndReportsAlerts) {
-    EXPECT_THROW(ScriptedDialogs(json::array()), VelmoraError);
-    EXPECT_THROW(ScriptedDialogs(json{{"open", "/a.pdf"}}), VelmoraError);
-    EXPECT_THROW(ScriptedDialogs(json{{"save", {1}}}), VelmoraError);
+    EXPECT_THROW(ScriptedDialogs(json::array(), nullptr), VelmoraError);
+    EXPECT_THROW(ScriptedDialogs(json{{"open", "/a.pdf"}}, nullptr), VelmoraError);
+    EXPECT_THROW(ScriptedDialogs(json{{"save", {1}}}, nullptr), VelmoraError);
     TempDir dir;
     writeFile(dir / "bad.json", "{not json");
     EXPECT_THROW(ScriptedDialogs::fromFile(dir / "bad.json", nullptr), VelmoraError);
