@@ -3,6 +3,7 @@
 #include "core/Text.h"
 #include "core/VelmoraError.h"
 #include "studio/AtomicFile.h"
+#include "studio/ResumeStudioService.h"
 
 #include <array>
 #include <map>
@@ -28,7 +29,7 @@ struct DocxTemplate {
 };
 
 DocxTemplate docxTemplate(const std::string& style) {
-    std::string key = resumeTemplateKey(style);
+    std::string key = ResumeStudioService::normalizeTemplate(style);
     if (key == "compact") return {"Arial", 27, 19, 19, 18, 500};
     if (key == "classic") return {"Georgia", 30, 21, 20, 19, 720};
     return {"Aptos", 30, 21, 20, 19, 720};
@@ -95,20 +96,6 @@ using ZipSourcePtr = std::unique_ptr<zip_source_t, ZipSourceDeleter>;
 
 } // namespace
 
-std::string resumeLanguageKey(const std::string& language) {
-    std::string code = text::lower(text::trim(language));
-    for (const char* known : {"es", "fr", "de", "it", "pt"})
-        if (code == known) return code;
-    return "en";
-}
-
-std::string resumeTemplateKey(const std::string& style) {
-    std::string lowered = text::lower(style);
-    if (text::contains(lowered, "classic")) return "classic";
-    if (text::contains(lowered, "compact")) return "compact";
-    return "modern";
-}
-
 std::string resumeHeading(const std::string& language, const std::string& section) {
     // Columns: en, es, fr, de, it, pt.
     static const std::map<std::string, std::array<const char*, 6>> headings = {
@@ -126,7 +113,7 @@ std::string resumeHeading(const std::string& language, const std::string& sectio
                                                          {"de", 3}, {"it", 4}, {"pt", 5}};
     auto row = headings.find(text::lower(section));
     if (row == headings.end()) return text::upper(section);
-    return row->second[column.at(resumeLanguageKey(language))];
+    return row->second[column.at(ResumeStudioService::normalizeLanguage(language))];
 }
 
 const std::vector<ResumeSectionRef>& resumeSections() {

@@ -29,11 +29,6 @@ std::vector<std::string> resumeLines(const std::string& text);
 // hyphen, when the section is bulleted.
 std::string bulletedLine(const std::string& line, bool bulleted);
 
-// "classic", "compact" or "modern" for any template style text.
-std::string resumeTemplateKey(const std::string& style);
-// "es", "fr", "de", "it" or "pt" when the trimmed, lower-cased code is one of them; else "en".
-std::string resumeLanguageKey(const std::string& language);
-
 // The text of word/document.xml: a single-column, directly formatted WordprocessingML body
 // (centred name, contact and role lines, a ruled heading per non-empty section, one
 // paragraph per line), in the template's font, sizes and margins.

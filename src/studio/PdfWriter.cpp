@@ -4,6 +4,7 @@
 #include "core/VelmoraError.h"
 #include "studio/AtomicFile.h"
 #include "studio/DocxWriter.h"
+#include "studio/ResumeStudioService.h"
 
 #include <cairo-pdf.h>
 #include <cairo.h>
@@ -29,7 +30,7 @@ struct PdfTemplate {
 };
 
 PdfTemplate pdfTemplate(const std::string& style) {
-    std::string key = resumeTemplateKey(style);
+    std::string key = ResumeStudioService::normalizeTemplate(style);
     if (key == "compact") return {"Arial", 14, 8.7, 9, 9, 8.7, 1};
     if (key == "classic") return {"Georgia", 16, 9.5, 10, 10, 9.5, 1.5};
     return {"Helvetica", 16, 9.5, 10, 10, 9.5, 1.5};
