@@ -61,6 +61,15 @@ TEST(SourceHelpers, ReadsEveryDateFormTheBoardsUse) {
     EXPECT_EQ(iso(dateOf(json(-5))), "none");
 }
 
+// Found by fuzzing: dates past the year 2262 overflowed the clock (undefined behaviour).
+TEST(SourceHelpers, DatesBeyondTheClockRangeAreReadSafely) {
+    EXPECT_EQ(iso(dateOf(json(9467100000))).substr(0, 5), "2262-"); // clamped, still "in the future"
+    EXPECT_EQ(iso(dateOf(json(99999999999999.0))).substr(0, 5), "2262-");
+    for (const char* bad : {"9999-12-31T23:59:59Z", "2270-01-01 00:00:00", "2262-04-11T23:00:00-9959",
+                            "Fri, 31 Dec 9999 23:59:59 +0000"})
+        EXPECT_EQ(iso(parseDate(bad)), "none") << bad;
+}
+
 TEST(SourceHelpers, FreshnessIsNinetyDaysInclusive) {
     TimePoint now = *DateUtil::parse("2026-12-06T12:00:00Z");
     EXPECT_TRUE(isFresh(std::nullopt, now));
@@ -86,6 +95,9 @@ TEST(SourceHelpers, CleansHtmlAndDecodesEntitiesOnce) {
     EXPECT_EQ(decodeEntities("R&amp;amp;D &amp;lt;tag&amp;gt;"), "R&amp;D &lt;tag&gt;");
     EXPECT_EQ(decodeEntities("bad &#0; &#x110000; &#55296; &unknown; & done"), "bad \uFFFD \uFFFD \uFFFD &unknown; & done");
     EXPECT_EQ(cleanShortText("  Hollowbrook &amp; Sons \n"), "Hollowbrook & Sons");
+    EXPECT_EQ(cleanHtmlText("if a < b <i>then</i> c"), "if a < b then c");
+    // Hostile markup: many unclosed tags must not take quadratic time.
+    EXPECT_EQ(cleanHtmlText(std::string(200000, '<') + "x").size(), 200001u);
 }
 
 TEST(SourceHelpers, RepairsDoubleDecodedTextOnly) {

@@ -34,8 +34,9 @@ int64_t JobAggregatorService::fetchRemoteOK(const std::string& query, const Prog
         for (auto& tag : stringArray(field(listing, "tags"))) tags.push_back(okText(tag));
         std::string rawCategory = !tags.empty() ? tags.front() : classify(job.title);
         // Locations sometimes end with a dangling ", ".
-        static const text::Regex dangling("[\\s,]+$");
-        job.location = dangling.replaceAll(okText(string(listing, "location", "Remote")), "");
+        job.location = okText(string(listing, "location", "Remote"));
+        size_t keep = job.location.find_last_not_of(", \t\r\n");
+        job.location = keep == std::string::npos ? "" : text::trim(job.location.substr(0, keep + 1));
         if (job.location.empty()) job.location = "Remote";
         job.description = cleanHtmlText(repairMojibake(string(listing, "description", "")));
         if (!looksLikeJobPosting(job.title, job.description)) continue;

@@ -24,8 +24,10 @@ std::string numberText(const json& v) {
     return v.dump();
 }
 
+// A tag cannot contain "<": besides matching what a reader sees as a tag ("a < b <i>x</i>"
+// keeps "a < b"), this keeps the scan linear on text full of unclosed "<".
 const text::Regex& tagPattern() {
-    static const text::Regex r("<[^>]+>");
+    static const text::Regex r("<[^<>]+>");
     return r;
 }
 const text::Regex& spacePattern() {
