@@ -1,0 +1,161 @@
+// Job sync ingest: a full sync of all eight endpoints against the loopback boards (5,000
+// Himalayas listings, 1,000 from each other endpoint, no waits between pages), and its parts
+// on the same listings: JSON parsing, link rating, classification, the upsert, and plain
+// SQLite inserts of the same rows for comparison.
+#include "core/DateUtil.h"
+#include "jobs/JobAggregatorService.h"
+#include "jobs/JobCategories.h"
+#include "jobs/SecurityService.h"
+#include "storage/DatabaseService.h"
+#include "support/JobBoardFixtureServer.h"
+#include "support/TempDir.h"
+
+#include <benchmark/benchmark.h>
+
+using namespace velmora;
+using namespace velmora::testing;
+using json = nlohmann::json;
+
+namespace {
+
+struct Boards {
+    JobBoardFixtureServer server;
+    Boards() {
+        server.setGeneratedPublished(std::chrono::duration_cast<std::chrono::seconds>(
+                                         std::chrono::system_clock::now().time_since_epoch())
+                                         .count());
+        for (const auto& s : JobBoardFixtureServer::services()) server.generate(s, s == "himalayas" ? 5000 : 1000);
+    }
+};
+
+Boards& boards() {
+    static Boards b;
+    return b;
+}
+
+struct Store {
+    TempDir dir;
+    std::shared_ptr<SQLiteDatabase> sqlite = std::make_shared<SQLiteDatabase>((dir / "velmora.db").string());
+    std::shared_ptr<DatabaseService> db = std::make_shared<DatabaseService>(sqlite);
+    Store() { db->initialize(); }
+};
+
+// The Himalayas pages as the service sends them, fetched once.
+const std::vector<std::string>& himalayasPages() {
+    static std::vector<std::string> pages = [] {
+        HttpClient http;
+        std::vector<std::string> out;
+        for (int offset = 0; offset < 5000; offset += 20)
+            out.push_back(http.getApi(boards().server.baseFor("himalayas") + "/jobs/api?offset=" +
+                                      std::to_string(offset) + "&limit=20")
+                              .body);
+        return out;
+    }();
+    return pages;
+}
+
+const std::vector<IncomingJob>& sampleJobs() {
+    static std::vector<IncomingJob> jobs = [] {
+        std::vector<IncomingJob> out;
+        for (const auto& page : himalayasPages())
+            for (const auto& j : json::parse(page)["jobs"]) {
+                IncomingJob job;
+                job.externalId = j["guid"];
+                job.source = "Himalayas";
+                job.title = j["title"];
+                job.company = j["companyName"];
+                job.category = "Software & IT";
+                job.location = "Germany, Spain";
+                job.description = std::string(j["description"]).substr(0, 1200);
+                job.url = j["applicationLink"];
+                job.publishedAt = std::chrono::system_clock::now();
+                job.tags = {"Software-Engineer"};
+                out.push_back(std::move(job));
+            }
+        return out;
+    }();
+    return jobs;
+}
+
+void BM_FullSync(benchmark::State& state) {
+    boards();
+    int64_t stored = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Store store;
+        auto service = std::make_unique<JobAggregatorService>(
+            store.db, std::make_shared<SecurityService>(), std::make_shared<HttpClient>(),
+            JobSourceEndpoints::fromJsonText(boards().server.endpointsJson()), std::make_shared<SystemClock>(),
+            std::make_shared<NoSleeper>());
+        state.ResumeTiming();
+        json summary = service->sync({});
+        stored += summary["imported"].get<int64_t>();
+        state.PauseTiming();
+        for (const auto& s : summary["sources"])
+            if (s["status"] != "ok") state.SkipWithError(("source failed: " + s.dump()).c_str());
+        service.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(stored);
+    state.counters["listings"] = benchmark::Counter(static_cast<double>(stored) / state.iterations());
+}
+BENCHMARK(BM_FullSync)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_ParseJson(benchmark::State& state) {
+    const auto& pages = himalayasPages();
+    for (auto _ : state)
+        for (const auto& p : pages) benchmark::DoNotOptimize(json::parse(p));
+    state.SetItemsProcessed(state.iterations() * 5000);
+}
+BENCHMARK(BM_ParseJson)->Unit(benchmark::kMillisecond);
+
+void BM_RateLinks(benchmark::State& state) {
+    SecurityService security;
+    const auto& jobs = sampleJobs();
+    for (auto _ : state)
+        for (const auto& j : jobs) benchmark::DoNotOptimize(security.assess(j.url, j.source));
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(jobs.size()));
+}
+BENCHMARK(BM_RateLinks)->Unit(benchmark::kMillisecond);
+
+void BM_Classify(benchmark::State& state) {
+    const auto& jobs = sampleJobs();
+    for (auto _ : state)
+        for (const auto& j : jobs) benchmark::DoNotOptimize(normalizeCategory(classify(j.title)));
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(jobs.size()));
+}
+BENCHMARK(BM_Classify)->Unit(benchmark::kMillisecond);
+
+void BM_UpsertJob(benchmark::State& state) {
+    const auto& jobs = sampleJobs();
+    SecurityService security;
+    SecurityAssessment rating = security.assess(jobs.front().url, "Himalayas");
+    for (auto _ : state) {
+        state.PauseTiming();
+        Store store;
+        state.ResumeTiming();
+        for (const auto& j : jobs) store.db->upsertJob(j, rating);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(jobs.size()));
+}
+BENCHMARK(BM_UpsertJob)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_RawSqliteInsert(benchmark::State& state) {
+    const auto& jobs = sampleJobs();
+    const std::string now = DateUtil::withFractional(std::chrono::system_clock::now());
+    for (auto _ : state) {
+        state.PauseTiming();
+        Store store;
+        state.ResumeTiming();
+        for (const auto& j : jobs)
+            store.sqlite->execute(
+                "INSERT INTO jobs(external_id,source,title,company,category,location,description,url,published_at,"
+                "added_at,last_seen_at,expires_at,security_score,security_label,tags) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);",
+                {j.externalId, j.source, j.title, j.company, j.category, j.location, j.description, j.url, now, now,
+                 now, now, 85, "Quorvane Checked", "Software-Engineer"});
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(jobs.size()));
+}
+BENCHMARK(BM_RawSqliteInsert)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
