@@ -96,9 +96,11 @@ TEST(StudioBridge, LibraryRoundTripWithoutTheModel) {
     missingKey.erase("projects");
     json wrongType = built;
     wrongType["atsScore"] = "high";
+    json huge = edited;
+    huge["experience"] = std::string(5 * 1024 * 1024, 'x');
     auto second = runBridge(
         data, {request("save", "saveResumeStudio", edited), request("bad1", "saveResumeStudio", missingKey),
-               request("bad2", "saveResumeStudio", wrongType),
+               request("bad2", "saveResumeStudio", wrongType), request("bad3", "saveResumeStudio", huge),
                request("rw", "rewriteResumeSection", {{"resume", built}, {"section", "skills"}}),
                request("rw-bad", "rewriteResumeSection", {{"section", "skills"}}),
                request("rw-bad2", "generateCoverLetter", {{"resume", "text"}}),
@@ -112,6 +114,7 @@ TEST(StudioBridge, LibraryRoundTripWithoutTheModel) {
     EXPECT_FALSE(second["bad1"].ok);
     EXPECT_EQ(second["bad1"].error, "Resume data is invalid: the key \"projects\" is missing.");
     EXPECT_EQ(second["bad2"].error, "Resume data is invalid: \"atsScore\" must be a whole number.");
+    EXPECT_EQ(second["bad3"].error, "Resume data is invalid: \"experience\" is too long.");
     EXPECT_EQ(second["rw"].data, (json{{"text", "Python, SQL"},
                                       {"notice", "AI assistance was unavailable; the section was left unchanged."}}));
     EXPECT_EQ(second["rw-bad"].error, "Resume payload is invalid.");
