@@ -20,7 +20,7 @@ struct IncomingJob {
     std::string description;
     std::string url;
     std::optional<TimePoint> publishedAt;
-    std::vector<std::string> tags;
+    std::vector<std::string> tags; // stored joined with ", " (empty entries left out)
 };
 
 } // namespace velmora
