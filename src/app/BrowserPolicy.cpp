@@ -206,6 +206,12 @@ NavigationVerdict decideNavigation(const std::string& url, WebViewRole source,
     return NavigationVerdict::Allow;
 }
 
+bool isTrustedBridgeSender(WebViewRole source, const std::string& pageUrl,
+                           const std::optional<std::filesystem::path>& uiRoot) {
+    return source == WebViewRole::Interface && uiRoot && urlScheme(pageUrl) == "file" &&
+           decideNavigation(pageUrl, WebViewRole::Interface, uiRoot) == NavigationVerdict::Allow;
+}
+
 ToolbarTexts toolbarTexts(const std::string& language) { return textsFor(language).toolbar; }
 
 std::string browserModeLabel(const std::string& language, const std::string& mode) {

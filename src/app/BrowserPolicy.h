@@ -37,6 +37,12 @@ bool isInsideFolder(const std::filesystem::path& path, const std::filesystem::pa
 NavigationVerdict decideNavigation(const std::string& url, WebViewRole source,
                                    const std::optional<std::filesystem::path>& uiRoot);
 
+// Whether a message that reached the "velmora" script message handler may be served: only
+// when it came from the interface view while that view shows a page of the interface's own
+// folder. A page that navigated elsewhere (or the application browser) never reaches the core.
+bool isTrustedBridgeSender(WebViewRole source, const std::string& pageUrl,
+                           const std::optional<std::filesystem::path>& uiRoot);
+
 struct ToolbarTexts {
     std::string assist;
     std::string reload;

@@ -197,8 +197,9 @@ void MainWindowController::newWindowRequested(WebViewRole source, const std::str
     if (source == WebViewRole::Interface) {
         navigateExternal(url, false);
     } else if (source == WebViewRole::Browser) {
-        // The load itself goes through decidePolicy, which refuses anything but web pages.
-        platform_.browserView.loadUrl(url);
+        // Refused here as well as in the load's own policy check: a popup must never carry a
+        // file:, data: or javascript: address into the browser, whatever the platform does.
+        if (decidePolicy(WebViewRole::Browser, url)) platform_.browserView.loadUrl(url);
     }
 }
 

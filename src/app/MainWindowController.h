@@ -86,6 +86,10 @@ public:
     bool decidePolicy(WebViewRole source, const std::string& url);
     void navigationFinished(WebViewRole source);
     void newWindowRequested(WebViewRole source, const std::string& url);
+    // Whether a bridge message from `source`, whose page is now at `pageUrl`, may be served.
+    bool acceptsBridgeMessage(WebViewRole source, const std::string& pageUrl) const {
+        return isTrustedBridgeSender(source, pageUrl, uiRoot_);
+    }
     // The file for a page's upload prompt when one is waiting (consumed); nullopt means the
     // shell shows its own open dialog.
     std::optional<std::filesystem::path> takePendingUpload(WebViewRole source);

@@ -60,21 +60,30 @@ server=$!
 trap 'kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 1 50); do [ -s "$work/port" ] && break; sleep 0.1; done
 form="http://127.0.0.1:$(cat "$work/port")/apply.html"
-xvfb-run -a -s "-screen 0 1600x1000x24 -nolisten tcp" bash -c '
-  bin=$1; out=$2; shot=$3; form=$4; resume=$5
-  "$bin" --smoke-test --smoke-hold 60 --smoke-open "$form" --smoke-resume "$resume" >"$out" 2>"$out.err" &
-  pid=$!
-  for _ in $(seq 1 240); do
-    grep -q "velmora smoke test" "$out" && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.5
-  done
-  sleep 6 # let the page finish painting before the picture
-  if [ -n "$shot" ] && command -v import >/dev/null 2>&1; then import -window root "$shot" || true; fi
-  kill -TERM "$pid" 2>/dev/null
-  wait "$pid"
-  echo "exit=$?" >>"$out"
-' smoke "$bin" "$work/smoke.out" "$shot" "$form" "$work/resume.txt"
+# xvfb-run -a can lose the race for a display number to another X server starting at the
+# same moment; such a start is retried.
+for attempt in 1 2 3; do
+  rm -f "$work/smoke.out" "$work/smoke.out.err"
+  xvfb-run -a -s "-screen 0 1600x1000x24 -nolisten tcp" bash -c '
+    bin=$1; out=$2; shot=$3; form=$4; resume=$5
+    "$bin" --smoke-test --smoke-hold 60 --smoke-open "$form" --smoke-resume "$resume" >"$out" 2>"$out.err" &
+    pid=$!
+    for _ in $(seq 1 480); do
+      grep -q "velmora smoke test" "$out" && break
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.5
+    done
+    sleep 6 # let the page finish painting before the picture
+    if [ -n "$shot" ] && command -v import >/dev/null 2>&1; then import -window root "$shot" || true; fi
+    kill -TERM "$pid" 2>/dev/null
+    wait "$pid"
+    echo "exit=$?" >>"$out"
+  ' smoke "$bin" "$work/smoke.out" "$shot" "$form" "$work/resume.txt"
+  grep -q "velmora smoke test" "$work/smoke.out" 2>/dev/null && break
+  grep -q "no graphical display" "$work/smoke.out.err" 2>/dev/null || break
+  echo "note: the virtual display was not reachable (attempt $attempt); retrying"
+  sleep 2
+done
 
 check "the page received the getInitialState reply through the bridge" \
   grep -q '^reply: .*"version":"0.2.2"' "$work/smoke.out"

@@ -79,6 +79,8 @@ DesktopShell::DesktopShell(GtkApplication* app, std::shared_ptr<AppContext> ctx,
     for (WebKitWebContext* context : {interfaceContext_.get(), browserContext_.get()}) {
         webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_WEB_BROWSER);
         if (sandbox) webkit_web_context_set_sandbox_enabled(context, TRUE);
+        // No page may write files to disk behind the user's back: every download is refused.
+        g_signal_connect(context, "download-started", G_CALLBACK(onDownloadStarted), nullptr);
     }
     if (sandbox) {
         // The sandboxed web process may read the interface's own files only.
@@ -120,6 +122,7 @@ DesktopShell::DesktopShell(GtkApplication* app, std::shared_ptr<AppContext> ctx,
         g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
         g_signal_connect(view, "run-file-chooser", G_CALLBACK(onRunFileChooser), this);
         g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), this);
+        g_signal_connect(view, "permission-request", G_CALLBACK(onPermissionRequest), nullptr);
     }
 
     appSurface_ = std::make_unique<GtkWebSurface>(appView_);
@@ -147,6 +150,7 @@ DesktopShell::DesktopShell(GtkApplication* app, std::shared_ptr<AppContext> ctx,
     // Once the window is gone nothing may reach its widgets, not even late script replies.
     g_signal_connect_swapped(window_, "destroy", G_CALLBACK(+[](gpointer data) {
                                  auto* shell = static_cast<DesktopShell*>(data);
+                                 shell->window_ = nullptr;
                                  *shell->alive_ = false;
                                  if (shell->ctx_) shell->ctx_->applyNativeLanguage = nullptr;
                                  shell->controller_.reset();
@@ -177,6 +181,8 @@ DesktopShell::DesktopShell(GtkApplication* app, std::shared_ptr<AppContext> ctx,
 }
 
 DesktopShell::~DesktopShell() {
+    // Destroy the window while this object can still answer the signals that raises.
+    if (window_) gtk_widget_destroy(window_);
     *alive_ = false;
     if (ctx_) {
         ctx_->applyNativeLanguage = nullptr;
@@ -204,9 +210,27 @@ WebViewRole DesktopShell::roleOf(WebKitWebView* view) const {
 
 void DesktopShell::onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
     auto* self = static_cast<DesktopShell*>(data);
-    if (!*self->alive_ || !self->bridge_) return;
+    if (!*self->alive_ || !self->bridge_ || !self->controller_) return;
+    // Only the interface page itself may reach the core, never whatever it was navigated to.
+    const gchar* pageUri = webkit_web_view_get_uri(self->appView_);
+    if (!self->controller_->acceptsBridgeMessage(WebViewRole::Interface, pageUri ? pageUri : "")) {
+        logLine(std::string("Velmora ignored a bridge message from ") + (pageUri ? pageUri : "an empty page"));
+        return;
+    }
     nlohmann::json body = GtkWebSurface::toJson(webkit_javascript_result_get_js_value(result));
     self->bridge_->receive(body); // non-object bodies are dropped there
+}
+
+void DesktopShell::onDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer) {
+    const gchar* uri = webkit_uri_request_get_uri(webkit_download_get_request(download));
+    logLine(std::string("Velmora refused a download from ") + (uri ? uri : "a page"));
+    webkit_download_cancel(download);
+}
+
+gboolean DesktopShell::onPermissionRequest(WebKitWebView*, WebKitPermissionRequest* request, gpointer) {
+    // Neither view needs the camera, microphone, location, notifications or any other device.
+    webkit_permission_request_deny(request);
+    return TRUE;
 }
 
 gboolean DesktopShell::onDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
@@ -296,7 +320,7 @@ void DesktopShell::runSmokeTest() {
     const std::string body = std::string(R"JS(
 const ask = (action, payload) => new Promise((resolve, reject) => {
   const id = ')JS") + kSmokeRequestId + R"JS(-' + action;
-  const timer = setTimeout(() => reject(new Error('No reply from the Velmora core to ' + action + '.')), 30000);
+  const timer = setTimeout(() => reject(new Error('No reply from the Velmora core to ' + action + '.')), 90000);
   window.chrome.webview.addEventListener('message', (event) => {
     if (event.data && event.data.id === id) { clearTimeout(timer); resolve(event.data); }
   });

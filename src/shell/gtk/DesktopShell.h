@@ -52,6 +52,8 @@ private:
     static GtkWidget* onCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer self);
     static gboolean onRunFileChooser(WebKitWebView* view, WebKitFileChooserRequest* request, gpointer self);
     static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+    static void onDownloadStarted(WebKitWebContext* context, WebKitDownload* download, gpointer);
+    static gboolean onPermissionRequest(WebKitWebView* view, WebKitPermissionRequest* request, gpointer);
     void runSmokeTest();
     void runSmokeAssist();
 

@@ -138,9 +138,9 @@ int main(int argc, char** argv) {
     g_unix_signal_add(SIGTERM, quitOnSignal, &program);
     g_unix_signal_add(SIGINT, quitOnSignal, &program);
     if (program.smokeTest) {
-        g_timeout_add_seconds(90, +[](gpointer data) -> gboolean {
+        g_timeout_add_seconds(240, +[](gpointer data) -> gboolean {
             auto& p = *static_cast<Program*>(data);
-            std::cout << "velmora smoke test failed: the page did not answer within 90 seconds" << std::endl;
+            std::cout << "velmora smoke test failed: the page did not answer within 240 seconds" << std::endl;
             p.exitCode = 3;
             g_application_quit(G_APPLICATION(p.app));
             return G_SOURCE_REMOVE;
