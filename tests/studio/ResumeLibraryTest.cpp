@@ -123,9 +123,11 @@ TEST(ResumeLibrary, ListIsNewestFirstAndSkipsRowsItCannotOpen) {
     EXPECT_EQ(listed[0]["resume"].size(), 23u);
 
     // Every row this program writes is sealed.
-    for (const SQLiteRow& row : rows(env))
-        if (*sqlite_row::text(row, "name") != "Plain row")
+    for (const SQLiteRow& row : rows(env)) {
+        if (*sqlite_row::text(row, "name") != "Plain row") {
             EXPECT_NE(sqlite_row::text(row, "resume_json")->front(), '{');
+        }
+    }
 }
 
 TEST(ResumeLibrary, DuplicateNamesTheCopyAndGivesItNewIdentity) {
