@@ -51,6 +51,15 @@ TEST(BrowserPolicyTest, ApplicationBrowserOnlyShowsWebPages) {
     EXPECT_EQ(decideNavigation("velmora://anything", WebViewRole::Other, kUiRoot), NavigationVerdict::Allow);
 }
 
+TEST(BrowserPolicyTest, OnlyTheInterfacePageItselfMayUseTheBridge) {
+    EXPECT_TRUE(isTrustedBridgeSender(WebViewRole::Interface, "file:///opt/velmora/ui/index.html", kUiRoot));
+    EXPECT_FALSE(isTrustedBridgeSender(WebViewRole::Browser, "file:///opt/velmora/ui/index.html", kUiRoot));
+    EXPECT_FALSE(isTrustedBridgeSender(WebViewRole::Interface, "https://evil.example/", kUiRoot));
+    EXPECT_FALSE(isTrustedBridgeSender(WebViewRole::Interface, "file:///tmp/index.html", kUiRoot));
+    EXPECT_FALSE(isTrustedBridgeSender(WebViewRole::Interface, "file:///opt/velmora/ui/index.html", std::nullopt));
+    EXPECT_FALSE(isTrustedBridgeSender(WebViewRole::Interface, "", kUiRoot));
+}
+
 TEST(BrowserPolicyTest, FileAddressesRoundTrip) {
     std::filesystem::path odd = "/tmp/a folder/résumé #1.html";
     auto url = fileUrl(odd);
