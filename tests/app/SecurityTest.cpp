@@ -1,0 +1,182 @@
+// The embedded-web-view checklist, item by item (SECURITY.md names each test here).
+
+#include "app/BrowserPolicy.h"
+#include "app/MainWindowController.h"
+#include "core/Text.h"
+#include "support/FakeBrowserChrome.h"
+#include "support/FakeDialogs.h"
+#include "support/FakeWebSurface.h"
+#include "support/ManualUiLoop.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace velmora;
+using namespace velmora::testing;
+
+namespace {
+
+const std::filesystem::path kSource = VELMORA_SOURCE_DIR;
+
+class SecurityTest : public ::testing::Test {
+protected:
+    TempDir data;
+    TempDir resources;
+    std::shared_ptr<AppContext> ctx = AppContext::create(AppPaths(data.path()));
+    ManualUiLoop ui;
+    FakeWebSurface appView{ui};
+    FakeWebSurface browserView{ui};
+    FakeBrowserChrome chrome;
+    FakeDialogs dialogs;
+    std::shared_ptr<MainWindowController> controller;
+
+    SecurityTest() {
+        std::filesystem::create_directories(resources / "ui");
+        writeFile(resources / "ui/index.html", "<!doctype html><title>t</title>");
+        MainWindowController::Options options;
+        options.resourceRoots = {resources.path()};
+        controller = MainWindowController::create(
+            ctx, MainWindowController::Platform{ui, appView, browserView, chrome, dialogs}, options);
+    }
+
+    std::string page(const std::string& relative) const {
+        return fileUrl(*controller->uiRoot() / relative);
+    }
+};
+
+// Directive name -> its sources, from the page's meta Content-Security-Policy.
+std::map<std::string, std::vector<std::string>> pagePolicy(const std::string& html) {
+    text::Regex meta(R"re(<meta\s+http-equiv="Content-Security-Policy"\s+content="([^"]*)")re",
+                     text::Regex::CaseInsensitive);
+    auto match = meta.firstMatch(html);
+    if (!match) return {};
+    std::map<std::string, std::vector<std::string>> directives;
+    for (const auto& part : text::Regex(";").split(*match->groups[1])) {
+        auto words = text::Regex("\\s+").split(text::trim(part));
+        if (words.empty() || words[0].empty()) continue;
+        directives[words[0]] = std::vector<std::string>(words.begin() + 1, words.end());
+    }
+    return directives;
+}
+
+std::vector<std::filesystem::path> interfaceFiles() {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(kSource / "ui")) {
+        auto ext = entry.path().extension();
+        if (entry.is_regular_file() && (ext == ".js" || ext == ".html" || ext == ".mjs")) files.push_back(entry.path());
+    }
+    return files;
+}
+
+size_t occurrences(const std::string& haystack, const std::string& needle) {
+    size_t count = 0;
+    for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++count;
+    return count;
+}
+
+} // namespace
+
+TEST_F(SecurityTest, NavigationLimitsHoldAgainstPathTricks) {
+    controller->loadUI();
+    EXPECT_TRUE(controller->decidePolicy(WebViewRole::Interface, page("index.html")));
+    EXPECT_TRUE(controller->decidePolicy(WebViewRole::Interface, page("js/main.js")));
+    auto root = controller->uiRoot()->string();
+    // Climbing out, encoded climbing out, a sibling folder sharing the prefix, other hosts.
+    for (const std::string& url :
+         {"file://" + root + "/../secret.txt", "file://" + root + "/%2e%2e/secret.txt", "file://" + root + "-old/index.html",
+          std::string("file://other.host/") + root + "/index.html", std::string("file:///etc/passwd"),
+          std::string("javascript:fetch('file:///etc/passwd')"), std::string("data:text/html,<script>1</script>"),
+          std::string("blob:null/1234"), std::string("velmora://x")})
+        EXPECT_FALSE(controller->decidePolicy(WebViewRole::Interface, url)) << url;
+    EXPECT_TRUE(browserView.loads.empty());
+    // The application browser shows web pages only; everything else gets the alert.
+    for (const char* url : {"file:///etc/passwd", "data:text/html,x", "javascript:alert(1)", "blob:https://a.b/1",
+                            "view-source:https://a.b/", "ftp://a.b/x"})
+        EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, url)) << url;
+    EXPECT_EQ(dialogs.infos.size(), 6u);
+}
+
+TEST_F(SecurityTest, NewWindowsCannotSmuggleLocalOrScriptAddresses) {
+    controller->loadUI();
+    controller->navigateExternal("https://careers.example.com/job", true);
+    ASSERT_EQ(browserView.loads.size(), 1u);
+    for (const char* url : {"file:///home/user/.ssh/id_rsa", "javascript:alert(document.cookie)", "data:text/html,x"}) {
+        controller->newWindowRequested(WebViewRole::Browser, url);
+        controller->newWindowRequested(WebViewRole::Interface, url);
+    }
+    EXPECT_EQ(browserView.loads.size(), 1u) << browserView.loads.back();
+    EXPECT_EQ(appView.loads.size(), 0u);
+    // A popup of a web page still becomes a navigation of the one browser view.
+    controller->newWindowRequested(WebViewRole::Browser, "https://sso.example.com/login");
+    EXPECT_EQ(browserView.loads.back(), "https://sso.example.com/login");
+}
+
+TEST_F(SecurityTest, OnlyTheInterfacePageOnItsOwnFilesReachesTheBridge) {
+    // Before the page is loaded nothing is trusted.
+    EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Interface, "file:///anything/index.html"));
+    controller->loadUI();
+    EXPECT_TRUE(controller->acceptsBridgeMessage(WebViewRole::Interface, page("index.html")));
+    EXPECT_TRUE(controller->acceptsBridgeMessage(WebViewRole::Interface, page("index.html") + "#/jobs"));
+    // The application browser, other views, and the interface view showing anything else.
+    EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Browser, page("index.html")));
+    EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Other, page("index.html")));
+    for (const std::string& url : {std::string("https://evil.example/index.html"), std::string("about:blank"),
+                                   std::string("file:///tmp/index.html"), std::string(""),
+                                   "file://" + controller->uiRoot()->string() + "/../x.html"})
+        EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Interface, url)) << url;
+}
+
+TEST(SecurityPageTest, ContentSecurityPolicyAllowsOnlyThePagesOwnFiles) {
+    auto html = readFile(kSource / "ui/index.html");
+    auto csp = pagePolicy(html);
+    ASSERT_FALSE(csp.empty()) << "ui/index.html has no Content-Security-Policy";
+    using Sources = std::vector<std::string>;
+    EXPECT_EQ(csp["default-src"], Sources{"'none'"});
+    EXPECT_EQ(csp["script-src"], Sources{"'self'"}); // no inline script, no eval
+    EXPECT_EQ(csp["connect-src"], Sources{"'none'"}); // the page talks to the core only
+    for (const char* directive : {"object-src", "frame-src", "base-uri", "form-action"})
+        EXPECT_EQ(csp[directive], Sources{"'none'"}) << directive;
+    for (const auto& [directive, sources] : csp)
+        for (const auto& source : sources)
+            EXPECT_TRUE(source == "'self'" || source == "'none'" || source == "data:")
+                << directive << " allows " << source;
+    // Nothing inline that the policy would have to allow.
+    EXPECT_FALSE(text::Regex(R"(<script(?![^>]*\bsrc=)[^>]*>)", text::Regex::CaseInsensitive).search(html));
+    EXPECT_FALSE(text::Regex(R"(<[^>]+\son[a-z]+\s*=)", text::Regex::CaseInsensitive).search(html));
+}
+
+TEST(SecurityPageTest, InterfaceKeepsNothingInWebStorage) {
+    auto files = interfaceFiles();
+    ASSERT_GT(files.size(), 5u);
+    text::Regex storage(R"(\b(localStorage|sessionStorage|indexedDB|openDatabase|document\.cookie|caches\.open)\b)");
+    for (const auto& file : files)
+        EXPECT_FALSE(storage.search(readFile(file))) << file << " uses web storage";
+}
+
+TEST(SecurityShellTest, DesktopWiringKeepsTheBrowserAwayFromTheBridge) {
+    // The GTK shell cannot run here; its wiring is read instead, so a change that hands the
+    // browser view a message handler, or drops a refusal, fails in every build.
+    auto shell = readFile(kSource / "src/shell/gtk/DesktopShell.cpp");
+    EXPECT_EQ(occurrences(shell, "webkit_user_content_manager_register_script_message_handler("), 1u);
+    EXPECT_EQ(occurrences(shell, "webkit_user_content_manager_add_script("), 1u);
+    EXPECT_EQ(occurrences(shell, "script-message-received::velmora"), 1u);
+    EXPECT_EQ(occurrences(shell, "\"user-content-manager\""), 1u);
+    // The browser view gets its own context and no content manager.
+    EXPECT_TRUE(text::Regex(R"(browserView_ = WEBKIT_WEB_VIEW\(g_object_new\(WEBKIT_TYPE_WEB_VIEW, "web-context", )"
+                            R"(browserContext_\.get\(\), nullptr\)\))")
+                    .search(shell));
+    EXPECT_NE(shell.find("acceptsBridgeMessage(WebViewRole::Interface"), std::string::npos);
+    EXPECT_NE(shell.find("webkit_web_context_new_ephemeral()"), std::string::npos);
+    EXPECT_NE(shell.find("webkit_settings_set_allow_universal_access_from_file_urls(browserSettings, FALSE)"),
+              std::string::npos);
+    // Downloads and permission requests are refused in both views.
+    EXPECT_NE(shell.find("\"download-started\", G_CALLBACK(onDownloadStarted)"), std::string::npos);
+    EXPECT_NE(shell.find("webkit_download_cancel(download)"), std::string::npos);
+    EXPECT_NE(shell.find("\"permission-request\", G_CALLBACK(onPermissionRequest)"), std::string::npos);
+    EXPECT_NE(shell.find("webkit_permission_request_deny(request)"), std::string::npos);
+    EXPECT_EQ(shell.find("webkit_permission_request_allow"), std::string::npos);
+    // A second web view is never created for a popup.
+    EXPECT_NE(shell.find("return nullptr; // never a second web view"), std::string::npos);
+}
