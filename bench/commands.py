@@ -90,16 +90,16 @@ def fill_database(bridge, data_dir):
 def sqlite_cli(data_dir):
     cli = shutil.which("sqlite3")
     if not cli:
-        return missing("sqlite3 CLI, one-word search at 100,000 listings", "sqlite3 is not installed")
+        return missing(f"sqlite3 CLI, one-word search at {LISTINGS:,} listings", "sqlite3 is not installed")
     db = os.path.join(data_dir, "velmora.db")
     samples = []
     for _ in range(REPEATS):
         start = time.perf_counter()
         subprocess.run([cli, db, PLAIN_SEARCH], check=True, stdout=subprocess.DEVNULL)
         samples.append((time.perf_counter() - start) * 1000)
-    return median_row("sqlite3 CLI, one-word search at 100,000 listings", samples,
+    return median_row(f"sqlite3 CLI, one-word search at {LISTINGS:,} listings", samples,
                       note="plain LIKE scan, process start included",
-                      compare="BM_GetJobs_OneWord/listings:100000/mode:0/plain:0")
+                      compare=f"BM_GetJobs_OneWord/listings:{LISTINGS}/mode:0/plain:0")
 
 
 def bridge_memory(bridge, data_dir, empty_dir):
@@ -111,11 +111,11 @@ def bridge_memory(bridge, data_dir, empty_dir):
     for _ in range(REPEATS):
         _, replies, peak = bridge_exchange(bridge, data_dir, requests)
         if peak is None or not all('"ok":true' in r for r in replies if r.strip()):
-            return missing("velmora-bridge peak RSS, 100,000 listings", "no peak figure or a failed reply")
+            return missing(f"velmora-bridge peak RSS, {LISTINGS:,} listings", "no peak figure or a failed reply")
         loaded.append(peak)
         _, _, peak_empty = bridge_exchange(bridge, empty_dir, requests)
         empty.append(peak_empty)
-    return median_row("velmora-bridge peak RSS, 100,000 listings", loaded, unit="MB",
+    return median_row(f"velmora-bridge peak RSS, {LISTINGS:,} listings", loaded, unit="MB",
                       note="start-up, dashboard, categories, two pages of 200", baseline={"name": "empty database", "samples": empty})
 
 
