@@ -49,6 +49,16 @@ int64_t daysFromCivil(int y, unsigned m, unsigned d) {
 
 bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
+// TimePoint counts nanoseconds in 64 bits, so it only reaches from 1677 to 2262; a moment
+// outside that span (a job board's year 9999, epoch milliseconds sent as seconds) cannot be
+// converted without overflowing. A week is kept free at both ends so that zone offsets and
+// day arithmetic on a time read here cannot overflow either.
+constexpr int64_t kMarginMillis = 7 * 24 * 3600 * 1000LL;
+constexpr int64_t kMinMillis =
+    std::chrono::duration_cast<std::chrono::milliseconds>(TimePoint::min().time_since_epoch()).count() + kMarginMillis;
+constexpr int64_t kMaxMillis =
+    std::chrono::duration_cast<std::chrono::milliseconds>(TimePoint::max().time_since_epoch()).count() - kMarginMillis;
+
 } // namespace
 
 std::string withFractional(TimePoint t) {
@@ -94,11 +104,16 @@ std::optional<TimePoint> parse(std::string_view s) {
     if (d > maxd || h > 23 || mi > 59 || se > 60) return std::nullopt;
     int64_t days = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
     int64_t secs = days * 86400 + h * 3600 + mi * 60 + se;
-    return TimePoint(std::chrono::milliseconds(secs * 1000 + ms));
+    int64_t millis = secs * 1000 + ms;
+    if (millis < kMinMillis || millis > kMaxMillis) return std::nullopt;
+    return TimePoint(std::chrono::milliseconds(millis));
 }
 
 TimePoint fromUnixSeconds(double seconds) {
-    return TimePoint(std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000.0)));
+    double millis = seconds * 1000.0;
+    if (!(millis > static_cast<double>(kMinMillis))) millis = static_cast<double>(kMinMillis); // NaN included
+    if (millis > static_cast<double>(kMaxMillis)) millis = static_cast<double>(kMaxMillis);
+    return TimePoint(std::chrono::milliseconds(static_cast<int64_t>(millis)));
 }
 
 } // namespace velmora::DateUtil

@@ -16,9 +16,11 @@ std::string withFractional(TimePoint t);
 std::string standard(TimePoint t);
 
 // Accepts the two forms above (only UTC "Z"); anything else, or empty text, is no date.
+// So is a moment outside what TimePoint can hold (before 1677 or after 2262).
 std::optional<TimePoint> parse(std::string_view text);
 
-// Milliseconds since the Unix epoch, handy for sources that send epoch seconds.
+// Milliseconds since the Unix epoch, handy for sources that send epoch seconds. Values beyond
+// what TimePoint can hold are clamped to its ends.
 TimePoint fromUnixSeconds(double seconds);
 
 } // namespace velmora::DateUtil

@@ -31,3 +31,18 @@ TEST(DateUtil, DatesBeforeTheEpochKeepTheirMilliseconds) {
     auto t = TimePoint(milliseconds(-1)); // 1969-12-31T23:59:59.999Z
     EXPECT_EQ(DateUtil::withFractional(t), "1969-12-31T23:59:59.999Z");
 }
+
+// Found by fuzzing the job sources: a listing dated in the year 2270 or 9999 overflowed the
+// nanosecond clock. Such moments are no date when parsed, and clamped when sent as numbers.
+TEST(DateUtil, MomentsBeyondTheClockRangeNeitherOverflowNorWrap) {
+    EXPECT_FALSE(DateUtil::parse("9999-12-31T23:59:59.999Z").has_value());
+    EXPECT_FALSE(DateUtil::parse("2270-01-01T00:00:00Z").has_value());
+    EXPECT_FALSE(DateUtil::parse("1000-01-01T00:00:00Z").has_value());
+    EXPECT_EQ(DateUtil::parse("2262-03-01T00:00:00Z"), TimePoint(seconds(9219744000)));
+
+    TimePoint far = DateUtil::fromUnixSeconds(9467100000.0);
+    EXPECT_EQ(DateUtil::withFractional(far).substr(0, 5), "2262-");
+    EXPECT_GT(far, TimePoint(seconds(9219744000)));
+    EXPECT_EQ(DateUtil::withFractional(DateUtil::fromUnixSeconds(-1.0e12)).substr(0, 5), "1677-");
+    EXPECT_EQ(DateUtil::fromUnixSeconds(1769850300.5), TimePoint(milliseconds(1769850300500)));
+}
