@@ -80,6 +80,10 @@ public:
     static constexpr int64_t kRemoteJobsMaxStored = 2500;
     static constexpr int kHimalayasPageSize = 20;
     static constexpr int kRemoteJobsPageSize = 50;
+    // Page bounds for the two offset-paged services, as many pages as their stored limits
+    // need at full pages: pages of listings that cannot be stored must not page for ever.
+    static constexpr int kHimalayasMaxBrowsePages = 250;
+    static constexpr int kRemoteJobsMaxPages = 50;
     static constexpr std::chrono::milliseconds kArbeitnowWait{120};
     static constexpr std::chrono::milliseconds kHimalayasWait{150};
     static constexpr std::chrono::milliseconds kRemoteJobsWait{200};

@@ -242,3 +242,26 @@ TEST(SourcePaging, HimalayasStopsAtFiveThousandStored) {
     EXPECT_EQ(bed.progress.back(), (Progress{"Searching Himalayas\u2026", 5000, 6000}));
     EXPECT_EQ(bed.count("source='Himalayas'"), 5000);
 }
+
+// Found by fuzzing: full pages of listings that cannot be stored (no link), with a total that
+// is never reached, kept the offset-paged adapters asking for the next page for ever.
+TEST(SourcePaging, PagesOfUnusableListingsStillEndPaging) {
+    SyncTestBed bed;
+    bed.boards.setReply("himalayas", {200, R"({"jobs": [{"title": "No link"}], "totalCount": 100000000})"});
+    EXPECT_EQ(bed.service->fetchHimalayas("", {}), 0);
+    EXPECT_EQ(bed.boards.requests("himalayas").size(), 250u);
+    EXPECT_EQ(bed.sleeper->total, std::chrono::milliseconds(249 * 150));
+
+    // A board that ignores the offset and repeats one short page without a total.
+    bed.boards.clearRequests();
+    bed.boards.setReply("himalayas", {200, R"({"jobs": [{"applicationLink": "https://a.example/j", "title": "Dev"}]})"});
+    EXPECT_EQ(bed.service->fetchHimalayas("", {}), 250);
+    EXPECT_EQ(bed.boards.requests("himalayas").size(), 250u);
+    EXPECT_EQ(bed.count("source='Himalayas'"), 1);
+
+    std::string page = R"({"data": [)";
+    for (int i = 0; i < 50; ++i) page += std::string(i ? "," : "") + R"({"title": "No link"})";
+    bed.boards.setReply("remoteJobs", {200, page + "]}"});
+    EXPECT_EQ(bed.service->fetchRemoteJobsOrg("", {}), 0);
+    EXPECT_EQ(bed.boards.requests("remoteJobs").size(), 50u);
+}

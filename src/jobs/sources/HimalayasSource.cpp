@@ -72,7 +72,7 @@ int64_t JobAggregatorService::fetchHimalayas(const std::string& query, const Pro
     int64_t offset = 0;
     int64_t total = std::numeric_limits<int64_t>::max();
     bool totalKnown = false;
-    while (true) {
+    for (int page = 1; page <= kHimalayasMaxBrowsePages; ++page) {
         json data = getJSON(endpoints_.himalayas + "/jobs/api?offset=" + std::to_string(offset) +
                             "&limit=" + std::to_string(kHimalayasPageSize));
         const json* jobs = field(data, "jobs");
@@ -87,7 +87,7 @@ int64_t JobAggregatorService::fetchHimalayas(const std::string& query, const Pro
         }
         offset += static_cast<int64_t>(jobs->size());
         report(progress, message, std::min(total, offset), totalKnown ? total : 0);
-        if (offset >= total || stored >= kHimalayasMaxStored) break;
+        if (offset >= total || stored >= kHimalayasMaxStored || page == kHimalayasMaxBrowsePages) break;
         sleeper_->sleepFor(kHimalayasWait);
     }
     return stored;

@@ -17,7 +17,7 @@ int64_t JobAggregatorService::fetchRemoteJobsOrg(const std::string& query, const
     int64_t total = std::numeric_limits<int64_t>::max();
     bool totalKnown = false;
 
-    while (true) {
+    for (int page = 1; page <= kRemoteJobsMaxPages; ++page) {
         std::string url = endpoints_.remoteJobs + "/api/v1/jobs?limit=" + std::to_string(kRemoteJobsPageSize) +
                           "&offset=" + std::to_string(offset);
         if (!query.empty()) url += "&q=" + encodeQueryValue(query);
@@ -69,7 +69,7 @@ int64_t JobAggregatorService::fetchRemoteJobsOrg(const std::string& query, const
         offset += static_cast<int64_t>(listings->size());
         report(progress, message, std::min(total, offset), totalKnown ? total : 0);
         if (listings->size() < static_cast<size_t>(kRemoteJobsPageSize)) break;
-        if (offset >= total || stored >= kRemoteJobsMaxStored) break;
+        if (offset >= total || stored >= kRemoteJobsMaxStored || page == kRemoteJobsMaxPages) break;
         sleeper_->sleepFor(kRemoteJobsWait);
     }
     return stored;
