@@ -103,6 +103,7 @@ JobAggregatorService::json JobAggregatorService::sync(const Progress& progress) 
             continue;
         }
         report(progress, "Searching " + name + "\u2026", 0, 0);
+        batching_ = true;
         try {
             int64_t count = 0;
             if (name == "Himalayas") count = fetchHimalayas(query, progress);
@@ -115,6 +116,8 @@ JobAggregatorService::json JobAggregatorService::sync(const Progress& progress) 
             else if (name == "Remotive") count = fetchRemotive(query, progress);
             else if (name == "Remote OK") count = fetchRemoteOK(query, progress);
             else count = fetchRemoteJobsOrg(query, progress);
+            flushPending();
+            batching_ = false;
 
             imported += count;
             try {
@@ -124,6 +127,14 @@ JobAggregatorService::json JobAggregatorService::sync(const Progress& progress) 
             }
             sources.push_back({{"source", name}, {"status", "ok"}, {"imported", count}});
         } catch (const std::exception& e) {
+            batching_ = false;
+            // Listings read before the failure are kept, as they would be one by one.
+            try {
+                flushPending();
+            } catch (const std::exception& flushError) {
+                pending_.clear();
+                logLine(std::string("Velmora job store error: ") + flushError.what());
+            }
             logLine("Velmora job source error (" + name + "): " + e.what());
             sources.push_back({{"source", name}, {"status", "error"}, {"imported", 0}, {"error", e.what()}});
         }
@@ -178,7 +189,18 @@ JobAggregatorService::json JobAggregatorService::getJSON(const std::string& url)
 void JobAggregatorService::store(IncomingJob job, const std::string& rawCategory) {
     job.category = normalizeCategory(rawCategory);
     SecurityAssessment assessment = security_->assess(job.url, job.source);
-    db_->upsertJob(job, assessment);
+    if (!batching_) {
+        db_->upsertJob(job, assessment);
+        return;
+    }
+    pending_.emplace_back(std::move(job), std::move(assessment));
+    if (pending_.size() >= kStoreBatch) flushPending();
+}
+
+void JobAggregatorService::flushPending() {
+    auto batch = std::move(pending_);
+    pending_.clear();
+    db_->upsertJobs(batch);
 }
 
 } // namespace velmora

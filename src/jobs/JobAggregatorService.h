@@ -4,6 +4,7 @@
 #include "jobs/HttpClient.h"
 #include "jobs/IncomingJob.h"
 #include "jobs/JobSourceEndpoints.h"
+#include "jobs/SecurityAssessment.h"
 
 #include <cstdint>
 #include <functional>
@@ -92,7 +93,13 @@ public:
 
 private:
     // Completes the listing (category, link rating) and stores it. Throws on a database failure.
+    // During a sync, listings are stored in batches of kStoreBatch (one transaction each)
+    // instead of one commit per listing; each source's batch is flushed when it ends.
     void store(IncomingJob job, const std::string& rawCategory);
+    void flushPending();
+    static constexpr size_t kStoreBatch = 50;
+    bool batching_ = false; // only the sync thread touches these two
+    std::vector<std::pair<IncomingJob, SecurityAssessment>> pending_;
     TimePoint now() const { return clock_->now(); }
     void report(const Progress& progress, const std::string& message, int64_t current, int64_t total) const;
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -53,6 +54,9 @@ public:
     // published_at when the new one is absent); expiry is now + 90 days. Returns the row id,
     // 0 when it cannot be read back. Throws on a database failure.
     int64_t upsertJob(const IncomingJob& job, const SecurityAssessment& security);
+    // The same upsert for many listings in one transaction: a sync stores page by page
+    // instead of paying one commit per listing. All or nothing.
+    void upsertJobs(const std::vector<std::pair<IncomingJob, SecurityAssessment>>& jobs);
     // Deletes listings whose expiry has passed; returns how many were expired (0 if the count fails).
     int64_t deleteExpiredJobs();
 

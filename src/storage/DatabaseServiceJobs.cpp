@@ -383,20 +383,20 @@ json DatabaseService::dashboardCounts() const {
     };
 }
 
-int64_t DatabaseService::upsertJob(const IncomingJob& job, const SecurityAssessment& security) {
-    const TimePoint now = clock_->now();
-    const std::string stamp = DateUtil::withFractional(now);
-    const std::string expiry = DateUtil::withFractional(now + kListingLifetime);
+namespace {
 
-    db_->execute(
-        "INSERT INTO jobs(external_id,source,title,company,category,location,description,url,published_at,added_at,"
-        "last_seen_at,expires_at,security_score,security_label,tags) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?) "
-        "ON CONFLICT(url) DO UPDATE SET external_id=excluded.external_id,source=excluded.source,"
-        "title=excluded.title,company=excluded.company,category=excluded.category,location=excluded.location,"
-        "description=excluded.description,published_at=COALESCE(excluded.published_at,jobs.published_at),"
-        "last_seen_at=excluded.last_seen_at,expires_at=excluded.expires_at,security_score=excluded.security_score,"
-        "security_label=excluded.security_label,tags=excluded.tags;",
-        {
+const char* const kUpsertJobSql =
+    "INSERT INTO jobs(external_id,source,title,company,category,location,description,url,published_at,added_at,"
+    "last_seen_at,expires_at,security_score,security_label,tags) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?) "
+    "ON CONFLICT(url) DO UPDATE SET external_id=excluded.external_id,source=excluded.source,"
+    "title=excluded.title,company=excluded.company,category=excluded.category,location=excluded.location,"
+    "description=excluded.description,published_at=COALESCE(excluded.published_at,jobs.published_at),"
+    "last_seen_at=excluded.last_seen_at,expires_at=excluded.expires_at,security_score=excluded.security_score,"
+    "security_label=excluded.security_label,tags=excluded.tags;";
+
+std::vector<SQLiteValue> upsertBindings(const IncomingJob& job, const SecurityAssessment& security,
+                                        const std::string& stamp, const std::string& expiry) {
+    return {
             SQLiteValue::text(job.externalId),
             SQLiteValue::text(job.source),
             SQLiteValue::text(job.title),
@@ -412,12 +412,32 @@ int64_t DatabaseService::upsertJob(const IncomingJob& job, const SecurityAssessm
             SQLiteValue::integer(security.score),
             SQLiteValue::text(security.label),
             SQLiteValue::text(joinTags(job.tags)),
-        });
+    };
+}
+
+} // namespace
+
+int64_t DatabaseService::upsertJob(const IncomingJob& job, const SecurityAssessment& security) {
+    const TimePoint now = clock_->now();
+    const std::string stamp = DateUtil::withFractional(now);
+    const std::string expiry = DateUtil::withFractional(now + kListingLifetime);
+
+    db_->execute(kUpsertJobSql, upsertBindings(job, security, stamp, expiry));
 
     auto id = db_->scalar("SELECT id FROM jobs WHERE url=? LIMIT 1;", {SQLiteValue::text(job.url)});
     if (!id) return 0;
     if (const auto* value = std::get_if<int64_t>(&*id)) return *value;
     return 0;
+}
+
+void DatabaseService::upsertJobs(const std::vector<std::pair<IncomingJob, SecurityAssessment>>& jobs) {
+    if (jobs.empty()) return;
+    const TimePoint now = clock_->now();
+    const std::string stamp = DateUtil::withFractional(now);
+    const std::string expiry = DateUtil::withFractional(now + kListingLifetime);
+    db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
+        for (const auto& [job, security] : jobs) run(kUpsertJobSql, upsertBindings(job, security, stamp, expiry));
+    });
 }
 
 int64_t DatabaseService::deleteExpiredJobs() {

@@ -112,6 +112,24 @@ int64_t SQLiteDatabase::insertReturningRowId(const std::string& sql, const std::
     return sqlite3_last_insert_rowid(handle_);
 }
 
+void SQLiteDatabase::transaction(const std::function<void(const StatementRunner& run)>& body) {
+    std::lock_guard lock(queue_);
+    executeUnlocked("BEGIN IMMEDIATE;", {}, false);
+    try {
+        body([this](const std::string& sql, const std::vector<SQLiteValue>& bindings) {
+            executeUnlocked(sql, bindings, false);
+        });
+        executeUnlocked("COMMIT;", {}, false);
+    } catch (...) {
+        try {
+            executeUnlocked("ROLLBACK;", {}, false);
+        } catch (const std::exception&) {
+            // SQLite may have rolled back already (for example after a full disk).
+        }
+        throw;
+    }
+}
+
 int SQLiteDatabase::bind(const SQLiteValue& value, sqlite3_stmt* stmt, int index) {
     return std::visit(
         [&](const auto& v) -> int {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -82,6 +83,12 @@ public:
     int64_t executeReturningChanges(const std::string& sql, const std::vector<SQLiteValue>& bindings = {});
     // Runs an INSERT and returns its rowid, both under the one lock.
     int64_t insertReturningRowId(const std::string& sql, const std::vector<SQLiteValue>& bindings = {});
+
+    // Runs several statements as one transaction while holding the lock, so no other
+    // thread's statement can slip into it: all of them take effect or none. The body gets
+    // a runner for its statements; an exception from it rolls everything back.
+    using StatementRunner = std::function<void(const std::string& sql, const std::vector<SQLiteValue>& bindings)>;
+    void transaction(const std::function<void(const StatementRunner& run)>& body);
 
 private:
     std::vector<SQLiteRow> executeUnlocked(const std::string& sql, const std::vector<SQLiteValue>& bindings,

@@ -97,3 +97,35 @@ TEST(SQLiteDatabaseOpen, MissingFolderAndNonDatabaseFilesFailWithTheOpenMessage)
         EXPECT_EQ(std::string(e.what()).rfind("Could not open Velmora local database: ", 0), 0u) << e.what();
     }
 }
+
+TEST_F(SQLiteDatabaseTest, ATransactionIsAllOrNothingAndKeepsOtherThreadsOut) {
+    db.transaction([](const SQLiteDatabase::StatementRunner& run) {
+        run("INSERT INTO t(name) VALUES(?);", {"a"});
+        run("INSERT INTO t(name) VALUES(?);", {"b"});
+    });
+    EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM t;")), 2);
+
+    EXPECT_THROW(db.transaction([](const SQLiteDatabase::StatementRunner& run) {
+        run("INSERT INTO t(name) VALUES(?);", {"c"});
+        run("INSERT INTO t(nope) VALUES(1);", {});
+    }),
+                 VelmoraError);
+    EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM t;")), 2); // "c" rolled back
+
+    // A statement from another thread waits for the transaction instead of joining it,
+    // so a rollback can never take someone else's write with it.
+    std::atomic<bool> inside{false};
+    std::thread other;
+    EXPECT_THROW(db.transaction([&](const SQLiteDatabase::StatementRunner& run) {
+        run("INSERT INTO t(name) VALUES(?);", {"mine"});
+        other = std::thread([&] { db.execute("INSERT INTO t(name) VALUES(?);", {"theirs"}); });
+        inside = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        throw VelmoraError("rolled back");
+    }),
+                 VelmoraError);
+    other.join();
+    EXPECT_TRUE(inside.load());
+    EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM t WHERE name='mine';")), 0);
+    EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM t WHERE name='theirs';")), 1);
+}
