@@ -27,14 +27,14 @@ std::optional<text::Regex> compile(const std::string& pattern) {
 // The first `n` user-perceived characters of the trimmed text.
 std::string limit(const std::string& value, size_t n) { return text::prefixCharacters(text::trim(value), n); }
 
-struct SectionSpec {
+struct SectionPlan {
     std::string ResumeDocument::*field;
     const char* name;
     const char* rules;
 };
 
-const std::array<SectionSpec, 6>& sectionSpecs() {
-    static const std::array<SectionSpec, 6> specs = {{
+const std::array<SectionPlan, 6>& sectionPlans() {
+    static const std::array<SectionPlan, 6> plans = {{
         {&ResumeDocument::summary, "professional summary",
          "Write 2-4 concise sentences. Use only verified facts. Do not invent metrics, employers, skills, credentials, "
          "dates, or responsibilities."},
@@ -54,7 +54,7 @@ const std::array<SectionSpec, 6>& sectionSpecs() {
          "Include projects only when a project is explicitly present in the verified facts. Otherwise return an "
          "empty string. Never invent a project."},
     }};
-    return specs;
+    return plans;
 }
 
 // Deletes the decrypted copy of the profile's resume however the build ends.
@@ -369,8 +369,8 @@ ResumeDocument ResumeStudioService::build(const ResumeStudioRequest& original) {
     document.createdAt = now();
     document.updatedAt = document.createdAt;
 
-    for (const SectionSpec& spec : sectionSpecs())
-        document.*spec.field = generateSection(spec.name, facts, request, spec.rules);
+    for (const SectionPlan& plan : sectionPlans())
+        document.*plan.field = generateSection(plan.name, facts, request, plan.rules);
 
     recalculateAts(document);
     return save(document);
