@@ -4,6 +4,7 @@
 #include "core/Clock.h"
 #include "core/VelmoraError.h"
 #include "profile/ApplicationProfileService.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,9 @@
 
 using namespace velmora;
 using velmora::testing::readFile;
+using velmora::testing::ChildEnd;
+using velmora::testing::diskFullAt;
+using velmora::testing::inChild;
 using velmora::testing::TempDir;
 using velmora::testing::writeFile;
 using nlohmann::json;
@@ -43,53 +47,6 @@ Services openServices(const fs::path& root) {
     auto store = std::make_shared<SecureStoreService>(s.paths->secureStoreDirectory());
     s.profiles = std::make_shared<ApplicationProfileService>(s.db, store, s.paths);
     return s;
-}
-
-// Failed: the operation threw VelmoraError, the clear failure the user would see.
-enum class ChildEnd { Succeeded, Failed, Crashed, Killed };
-
-// From here on this process's files may grow to `bytes` at most: a full disk, where writes
-// past the limit fail with EFBIG instead of raising SIGXFSZ. Works as root too.
-void diskFullAt(rlim_t bytes) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{bytes, bytes};
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
-}
-
-// Runs `work` in a child process: Failed when it throws. With `killAfter`, the child is
-// killed that long after it writes its first byte to the pipe it is given.
-ChildEnd inChild(const std::function<void(int readyFd)>& work,
-                 std::optional<std::chrono::milliseconds> killAfter = std::nullopt) {
-    int ready[2];
-    if (pipe(ready) != 0) throw std::runtime_error("pipe");
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(ready[0]);
-        int code = 0;
-        try {
-            work(ready[1]);
-        } catch (const VelmoraError& e) {
-            if (std::getenv("VELMORA_FAULT_VERBOSE")) std::fprintf(stderr, "child: %s\n", e.what());
-            code = 1;
-        } catch (...) {
-            code = 2;
-        }
-        _exit(code);
-    }
-    close(ready[1]);
-    if (killAfter) {
-        char byte;
-        if (read(ready[0], &byte, 1) == 1) {
-            std::this_thread::sleep_for(*killAfter);
-            kill(pid, SIGKILL);
-        }
-    }
-    close(ready[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFSIGNALED(status)) return ChildEnd::Killed;
-    if (!WIFEXITED(status)) return ChildEnd::Crashed;
-    return WEXITSTATUS(status) == 0 ? ChildEnd::Succeeded : WEXITSTATUS(status) == 1 ? ChildEnd::Failed : ChildEnd::Crashed;
 }
 
 class FaultProfileSaveTest : public ::testing::Test {

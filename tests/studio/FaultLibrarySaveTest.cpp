@@ -4,6 +4,7 @@
 #include "StudioTestEnv.h"
 
 #include "core/VelmoraError.h"
+#include "support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,9 @@
 #include <unistd.h>
 
 using namespace velmora;
+using velmora::testing::ChildEnd;
+using velmora::testing::diskFullAt;
+using velmora::testing::inChild;
 using velmora::testing::TempDir;
 namespace fs = std::filesystem;
 
@@ -49,43 +53,6 @@ ResumeDocument document(const std::string& name, size_t experienceLines) {
     return d;
 }
 
-// 0: the work finished; 1: it threw VelmoraError; anything else: crashed; -1: killed.
-int inChild(const std::function<void(int readyFd)>& work, std::optional<std::chrono::milliseconds> killAfter = {}) {
-    int ready[2];
-    if (pipe(ready) != 0) throw std::runtime_error("pipe");
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(ready[0]);
-        int code = 0;
-        try {
-            work(ready[1]);
-        } catch (const VelmoraError&) {
-            code = 1;
-        } catch (...) {
-            code = 2;
-        }
-        _exit(code);
-    }
-    close(ready[1]);
-    char byte;
-    if (killAfter && read(ready[0], &byte, 1) == 1) {
-        std::this_thread::sleep_for(*killAfter);
-        kill(pid, SIGKILL);
-    }
-    close(ready[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
-}
-
-// From here on this process's files may grow to `bytes` at most (EFBIG, not SIGXFSZ).
-void diskFullAt(rlim_t bytes) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{bytes, bytes};
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
-}
-
 } // namespace
 
 TEST(FaultLibrarySave, AFullDiskKeepsEveryStoredDocument) {
@@ -105,14 +72,14 @@ TEST(FaultLibrarySave, AFullDiskKeepsEveryStoredDocument) {
                   d.id = id;
                   l.studio->save(d);
               }),
-              1);
+              ChildEnd::Failed);
     EXPECT_EQ(inChild([&](int) {
                   auto l = openLibrary(root);
                   diskFullAt(4096);
                   auto d = document("Second", 3000);
                   l.studio->save(d);
               }),
-              1);
+              ChildEnd::Failed);
 
     auto l = openLibrary(root);
     EXPECT_EQ(std::get<std::string>(*l.sqlite->scalar("PRAGMA integrity_check;")), "ok");
@@ -127,7 +94,7 @@ TEST(FaultLibrarySave, KilledWhileSavingOverAndOverTheNextStartOpensEveryDocumen
     TempDir dir;
     const fs::path root = dir / "Data";
     for (int delay : {0, 20, 80}) {
-        int end = inChild(
+        ChildEnd end = inChild(
             [&](int readyFd) {
                 auto l = openLibrary(root);
                 for (int i = 0;; ++i) {
@@ -137,7 +104,7 @@ TEST(FaultLibrarySave, KilledWhileSavingOverAndOverTheNextStartOpensEveryDocumen
                 }
             },
             std::chrono::milliseconds(delay));
-        EXPECT_EQ(end, -1) << "after " << delay << " ms";
+        EXPECT_EQ(end, ChildEnd::Killed) << "after " << delay << " ms";
 
         auto l = openLibrary(root);
         EXPECT_EQ(std::get<std::string>(*l.sqlite->scalar("PRAGMA integrity_check;")), "ok");
