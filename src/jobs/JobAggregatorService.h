@@ -93,11 +93,12 @@ public:
 
 private:
     // Completes the listing (category, link rating) and stores it. Throws on a database failure.
-    // During a sync, listings are stored in batches of kStoreBatch (one transaction each)
-    // instead of one commit per listing; each source's batch is flushed when it ends.
+    // During a sync, listings are stored in batches of kStoreBatch, one transaction each
+    // instead of one commit per listing; each source's batch is flushed when it ends. A batch
+    // holds the connection for tens of milliseconds, which is all a search typed meanwhile waits.
     void store(IncomingJob job, const std::string& rawCategory);
     void flushPending();
-    static constexpr size_t kStoreBatch = 50;
+    static constexpr size_t kStoreBatch = 200;
     bool batching_ = false; // only the sync thread touches these two
     std::vector<std::pair<IncomingJob, SecurityAssessment>> pending_;
     TimePoint now() const { return clock_->now(); }

@@ -76,6 +76,7 @@ void DatabaseService::initialize() {
     db_->execute("PRAGMA journal_mode=WAL;");
     db_->execute("PRAGMA foreign_keys=ON;");
     db_->execute("PRAGMA synchronous=NORMAL;");
+    db_->execute("PRAGMA temp_store=MEMORY;");
 
     // The access layer runs only the first statement of a text, so the schema goes piece by piece.
     for (const auto& piece : text::split(kSchema, ';')) {

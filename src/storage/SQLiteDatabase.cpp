@@ -81,7 +81,41 @@ SQLiteDatabase::SQLiteDatabase(std::string path) : path_(std::move(path)) {
 }
 
 SQLiteDatabase::~SQLiteDatabase() {
+    for (auto& [sql, stmt] : prepared_) sqlite3_finalize(stmt);
     if (handle_) sqlite3_close_v2(handle_);
+}
+
+namespace {
+// Search builds its statement text from the filters, so the kept set is bounded.
+constexpr size_t kMaxPreparedStatements = 64;
+} // namespace
+
+sqlite3_stmt* SQLiteDatabase::takeStatement(const std::string& sql) {
+    // Taken out while it runs, so a nested use of the same text can never share its state.
+    if (auto it = prepared_.find(sql); it != prepared_.end()) {
+        sqlite3_stmt* stmt = it->second;
+        prepared_.erase(it);
+        return stmt;
+    }
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(handle_, sql.c_str(), -1, &raw, nullptr);
+    if (rc != SQLITE_OK || !raw) {
+        if (raw) sqlite3_finalize(raw);
+        throw VelmoraError(std::string("SQLite prepare failed: ") + sqlite3_errmsg(handle_));
+    }
+    return raw;
+}
+
+void SQLiteDatabase::keepStatement(const std::string& sql, sqlite3_stmt* stmt) {
+    // Reset releases the statement's read transaction; clearing drops copies of bound values.
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    if (prepared_.size() >= kMaxPreparedStatements) {
+        auto victim = prepared_.begin();
+        sqlite3_finalize(victim->second);
+        prepared_.erase(victim);
+    }
+    if (!prepared_.emplace(sql, stmt).second) sqlite3_finalize(stmt);
 }
 
 void SQLiteDatabase::execute(const std::string& sql, const std::vector<SQLiteValue>& bindings) {
@@ -154,13 +188,9 @@ int SQLiteDatabase::bind(const SQLiteValue& value, sqlite3_stmt* stmt, int index
 std::vector<SQLiteRow> SQLiteDatabase::executeUnlocked(const std::string& sql,
                                                        const std::vector<SQLiteValue>& bindings, bool collect) {
     if (!handle_) throw VelmoraError("Database is not open.");
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(handle_, sql.c_str(), -1, &raw, nullptr);
-    if (rc != SQLITE_OK || !raw) {
-        if (raw) sqlite3_finalize(raw);
-        throw VelmoraError(std::string("SQLite prepare failed: ") + sqlite3_errmsg(handle_));
-    }
-    Statement stmt(raw);
+    // A statement that fails is finalized, not kept: whatever went wrong stays with it.
+    Statement stmt(takeStatement(sql));
+    int rc = SQLITE_OK;
     int index = 1;
     for (const auto& value : bindings) {
         int brc = bind(value, stmt.get(), index++);
@@ -178,6 +208,7 @@ std::vector<SQLiteRow> SQLiteDatabase::executeUnlocked(const std::string& sql,
         rows.push_back(std::move(row));
     }
     if (rc != SQLITE_DONE) throw VelmoraError(std::string("SQLite operation failed: ") + sqlite3_errmsg(handle_));
+    keepStatement(sql, stmt.release());
     return rows;
 }
 

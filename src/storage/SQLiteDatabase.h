@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <unordered_map>
 #include <optional>
 #include <string>
 #include <variant>
@@ -60,8 +61,8 @@ bool isNull(const SQLiteRow& row, const std::string& column);
 } // namespace sqlite_row
 
 // The program's only door to its database file: one serialized connection, and every
-// statement runs start to finish (prepare, bind, step, finalize) under one lock, so
-// statements from the UI thread and background work never interleave. No transactions:
+// statement runs start to finish (prepare or reuse, bind, step, reset) under one lock, so
+// statements from the UI thread and background work never interleave. Outside transaction(),
 // each call is one autocommit statement. Calls must not nest.
 class SQLiteDatabase {
 public:
@@ -94,8 +95,13 @@ private:
     std::vector<SQLiteRow> executeUnlocked(const std::string& sql, const std::vector<SQLiteValue>& bindings,
                                            bool collect);
     int bind(const SQLiteValue& value, sqlite3_stmt* stmt, int index);
+    sqlite3_stmt* takeStatement(const std::string& sql);
+    void keepStatement(const std::string& sql, sqlite3_stmt* stmt);
 
     sqlite3* handle_ = nullptr;
+    // Prepared statements by text, reset and ready. A sync runs the same upsert thousands of
+    // times, and preparing it (with the search-index triggers it fires) costs more than running it.
+    std::unordered_map<std::string, sqlite3_stmt*> prepared_;
     std::string path_;
     std::mutex queue_; // stands for the connection's private serial queue
 };

@@ -75,7 +75,11 @@ TEST(HttpClient, CapsBodiesAndTimesOut) {
 
 TEST(HttpClient, ServesConcurrentRequestsFromOneClient) {
     JobBoardFixtureServer boards;
-    HttpClient http(quick());
+    // The fixture server listens with a backlog of 5, so some of eight simultaneous connects
+    // wait for the kernel's one-second SYN retry; the time-out must outlast it.
+    HttpClient::Options options = quick();
+    options.apiTimeout = std::chrono::seconds(10);
+    HttpClient http(options);
     std::vector<std::future<long>> results;
     for (int i = 0; i < 8; ++i)
         results.push_back(std::async(std::launch::async, [&] { return http.getApi(boards.baseFor("remoteOk") + "/api").status; }));

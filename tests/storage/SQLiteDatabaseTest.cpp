@@ -129,3 +129,32 @@ TEST_F(SQLiteDatabaseTest, ATransactionIsAllOrNothingAndKeepsOtherThreadsOut) {
     EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM t WHERE name='mine';")), 0);
     EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM t WHERE name='theirs';")), 1);
 }
+
+// Statements are prepared once per text and reused, which must be invisible to callers.
+TEST_F(SQLiteDatabaseTest, AReusedStatementForgetsItsValuesAndFollowsTheSchema) {
+    const std::string insert = "INSERT INTO t(name, data) VALUES(?, ?);";
+    db.execute(insert, {"first", SQLiteValue::blob({7})});
+    db.execute(insert, {"second"}); // the missing value is NULL, never the previous call's
+    EXPECT_TRUE(sqlite_row::isNull(db.query("SELECT data FROM t WHERE name='second';").at(0), "data"));
+
+    const std::string select = "SELECT * FROM t WHERE id=1;";
+    EXPECT_EQ(db.query(select).at(0).size(), 3u);
+    db.execute("ALTER TABLE t ADD COLUMN extra TEXT DEFAULT 'x';");
+    EXPECT_EQ(sqlite_row::text(db.query(select).at(0), "extra"), "x");
+
+    // A statement that failed is usable again by its text.
+    db.execute("CREATE TABLE u (v TEXT UNIQUE);");
+    db.execute("INSERT INTO u VALUES(?);", {"x"});
+    EXPECT_NE(errorOf([&] { db.execute("INSERT INTO u VALUES(?);", {"x"}); }), "(no error)");
+    db.execute("INSERT INTO u VALUES(?);", {"y"});
+    EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM u;")), 2);
+
+    // A kept statement holds no read snapshot: another connection's write shows at once.
+    db.execute("PRAGMA journal_mode=WAL;");
+    const std::string count = "SELECT COUNT(*) FROM t;";
+    EXPECT_EQ(std::get<int64_t>(*db.scalar(count)), 2);
+    SQLiteDatabase other{(dir / "t.db").string()};
+    other.execute("INSERT INTO t(name) VALUES('third');");
+    other.execute("PRAGMA wal_checkpoint(TRUNCATE);");
+    EXPECT_EQ(std::get<int64_t>(*db.scalar(count)), 3);
+}

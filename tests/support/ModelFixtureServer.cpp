@@ -56,6 +56,7 @@ ModelFixtureServer::ModelFixtureServer() : impl_(std::make_unique<Impl>()) {
         res.status = reply.status;
         res.set_content(reply.body, reply.contentType.c_str());
     });
+    server.set_tcp_nodelay(true); // no 40 ms Nagle/delayed-ACK stall per reply on loopback
     port_ = server.bind_to_any_port("127.0.0.1");
     if (port_ <= 0) throw std::runtime_error("model fixture server could not bind");
     thread_ = std::thread([this] { impl_->server.listen_after_bind(); });
