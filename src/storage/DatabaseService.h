@@ -85,7 +85,10 @@ private:
         std::string sql;
         std::vector<SQLiteValue> bindings;
     };
-    Condition locationClause() const;
+    // The location-mode filter on `column`, an expression that yields a listing's location.
+    Condition locationClause(const std::string& column = "location") const;
+    // The same rows as locationClause(), for queries that count every stored listing.
+    Condition locationSetClause() const;
     // Indexes that keep search-as-you-type fast on large job tables; see DatabaseServiceJobs.cpp.
     void initializeJobSearch();
     int64_t scalarInt(const std::string& sql, const std::vector<SQLiteValue>& bindings) const;

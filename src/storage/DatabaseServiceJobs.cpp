@@ -242,7 +242,7 @@ int64_t DatabaseService::scalarInt(const std::string& sql, const std::vector<SQL
     return 0;
 }
 
-DatabaseService::Condition DatabaseService::locationClause() const {
+DatabaseService::Condition DatabaseService::locationClause(const std::string& column) const {
     const std::string mode = CountryLocationService::normalizeMode(getSetting("locationMode", "worldwide"));
     if (mode == "worldwide") return {"1=1", {}};
     std::string code = "US";
@@ -256,10 +256,22 @@ DatabaseService::Condition DatabaseService::locationClause() const {
     Condition condition;
     std::vector<std::string> pieces;
     for (const auto& term : terms) {
-        pieces.push_back("LOWER(location) LIKE ?");
+        pieces.push_back("LOWER(" + column + ") LIKE ?");
         condition.bindings.push_back(SQLiteValue::text("%" + text::lower(term) + "%"));
     }
     condition.sql = "(" + text::join(pieces, " OR ") + ")";
+    return condition;
+}
+
+DatabaseService::Condition DatabaseService::locationSetClause() const {
+    // Listings share a few hundred location texts, so matching each distinct text once (the
+    // grouped subquery runs once per statement) beats matching dozens of patterns per row.
+    // The condition depends on the location alone, so the rows are exactly those of the
+    // per-row form, NULL locations excluded by both. Within a group MAX(location) is the
+    // location; naming an aggregate keeps SQLite from moving the test back to every row.
+    Condition condition = locationClause("MAX(location)");
+    if (condition.bindings.empty()) return condition;
+    condition.sql = "location IN (SELECT location FROM jobs GROUP BY location HAVING " + condition.sql + ")";
     return condition;
 }
 
@@ -329,7 +341,7 @@ json DatabaseService::getJobs(const std::string& category, const std::string& qu
 
 json DatabaseService::getCategories() const {
     try {
-        auto location = locationClause();
+        auto location = locationSetClause();
         std::vector<SQLiteValue> bindings{SQLiteValue::text(nowText())};
         append(bindings, location.bindings);
         json categories = json::array();
@@ -352,20 +364,31 @@ json DatabaseService::dashboardCounts() const {
     Condition location{"1=0", {}};
     bool locationKnown = true;
     try {
-        location = locationClause();
+        location = locationSetClause();
     } catch (const std::exception&) {
         locationKnown = false;
     }
 
-    auto countJobs = [&](const std::string& condition, std::vector<SQLiteValue> bindings) -> int64_t {
-        if (!locationKnown) return 0;
+    // One pass for the three counts: every one of them is a part of the unexpired listings.
+    int64_t total = 0, checked = 0, added = 0;
+    if (locationKnown) {
         try {
+            std::vector<SQLiteValue> bindings{SQLiteValue::text(weekAgo), SQLiteValue::text(nowStamp)};
             append(bindings, location.bindings);
-            return scalarInt("SELECT COUNT(*) FROM jobs WHERE " + condition + " AND " + location.sql + ";", bindings);
+            const auto rows = db_->query(
+                "SELECT COUNT(*) AS total,COALESCE(SUM(security_score >= 70),0) AS checked,"
+                "COALESCE(SUM(added_at >= ?),0) AS added FROM jobs WHERE expires_at >= ? AND " +
+                    location.sql + ";",
+                bindings);
+            if (!rows.empty()) {
+                total = integerOf(rows.front(), "total");
+                checked = integerOf(rows.front(), "checked");
+                added = integerOf(rows.front(), "added");
+            }
         } catch (const std::exception&) {
-            return 0;
+            total = checked = added = 0;
         }
-    };
+    }
 
     int64_t applications = 0;
     try {
@@ -375,10 +398,9 @@ json DatabaseService::dashboardCounts() const {
     }
 
     return json{
-        {"totalJobs", countJobs("expires_at >= ?", {SQLiteValue::text(nowStamp)})},
-        {"checkedJobs", countJobs("expires_at >= ? AND security_score >= 70", {SQLiteValue::text(nowStamp)})},
-        {"added7d", countJobs("added_at >= ? AND expires_at >= ?",
-                              {SQLiteValue::text(weekAgo), SQLiteValue::text(nowStamp)})},
+        {"totalJobs", total},
+        {"checkedJobs", checked},
+        {"added7d", added},
         {"applications", applications},
     };
 }

@@ -184,6 +184,13 @@ TEST(JobQueries, DashboardCountsThresholdsAndRecency) {
     EXPECT_EQ(c, (nlohmann::json{{"totalJobs", 2}, {"checkedJobs", 1}, {"added7d", 1}, {"applications", 0}}));
     t.db.recordOpenedApplication(std::nullopt, "Job", "Co", "https://e.com/x");
     EXPECT_EQ(t.db.dashboardCounts()["applications"], 1);
+
+    // Each count keeps its own threshold inside a location mode, too.
+    t.store(JobDb::job("https://e.com/us", "t", "Remote - USA"), 90);
+    t.store(JobDb::job("https://e.com/de", "t", "Germany"), 95);
+    t.db.setSetting("locationMode", "us");
+    EXPECT_EQ(t.db.dashboardCounts(),
+              (nlohmann::json{{"totalJobs", 3}, {"checkedJobs", 2}, {"added7d", 2}, {"applications", 1}}));
 }
 
 TEST(JobQueries, CategoriesLargestFirstThenByName) {
