@@ -51,7 +51,7 @@ void Bridge::receive(const json& body) {
 }
 
 void Bridge::receiveLine(const std::string& line) {
-    json body = json::parse(line, nullptr, false);
+    json body = JSONTools::parseRequest(line);
     if (body.is_discarded() || !body.is_object()) return;
     receive(body);
 }

@@ -145,4 +145,56 @@ bool b(const json& object, const std::string& key, bool fallback) {
     return fallback;
 }
 
+namespace {
+
+// The UTF-16 unit of a "\uXXXX" escape starting at text[at], or -1.
+int escapedUnit(const std::string& text, size_t at) {
+    if (at + 6 > text.size() || text[at] != '\\' || text[at + 1] != 'u') return -1;
+    int unit = 0;
+    for (size_t i = at + 2; i < at + 6; ++i) {
+        const char c = text[i];
+        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (digit < 0) return -1;
+        unit = unit * 16 + digit;
+    }
+    return unit;
+}
+
+bool isHigh(int unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isLow(int unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// Replaces the escapes of unpaired surrogates with "\ufffd"; everything else is copied as it is.
+// Every backslash starts an escape of two or six characters, so "\\ud800" (an escaped backslash
+// and plain letters) is told apart from a real escape.
+std::string withoutLoneSurrogates(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] != '\\' || i + 1 >= text.size()) {
+            out += text[i++];
+            continue;
+        }
+        const int unit = escapedUnit(text, i);
+        if (unit < 0) {
+            out.append(text, i, 2);
+            i += 2;
+        } else if (isHigh(unit) && isLow(escapedUnit(text, i + 6))) {
+            out.append(text, i, 12);
+            i += 12;
+        } else {
+            out.append(isHigh(unit) || isLow(unit) ? std::string("\\ufffd") : text.substr(i, 6));
+            i += 6;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+json parseRequest(const std::string& text) {
+    json body = json::parse(text, nullptr, false);
+    if (!body.is_discarded() || text.find("\\u") == std::string::npos) return body;
+    return json::parse(withoutLoneSurrogates(text), nullptr, false);
+}
+
 } // namespace velmora::JSONTools

@@ -33,6 +33,11 @@ int64_t i64(const json& object, const std::string& key, int64_t fallback);
 // A boolean itself, a number its truth value; anything else (the text "true" too) the default.
 bool b(const json& object, const std::string& key, bool fallback);
 
+// Parses a request body as the page sends it. Script strings may hold a lone surrogate (an
+// emoji cut in half), which JSON.stringify writes as an escape no JSON parser accepts; such
+// escapes become U+FFFD, so the request is still answered. Malformed text gives a discarded value.
+json parseRequest(const std::string& text);
+
 // The textual description used by s for a non-string value.
 std::string describe(const json& value);
 

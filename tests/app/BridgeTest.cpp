@@ -79,6 +79,21 @@ TEST_F(BridgeTest, RequestsWithoutIdRunButGetNoReplyAndNonObjectsAreDropped) {
     EXPECT_EQ(delivered[0]["id"], "z");
 }
 
+// A page string cut inside an emoji reaches us as a lone surrogate escape; the request must
+// still be answered, with the broken half as U+FFFD and every well-formed escape intact.
+TEST_F(BridgeTest, LoneSurrogatesInARequestBecomeReplacementCharacters) {
+    bridge.addSync("echo", [](const json& p) { return p; });
+    bridge.receiveLine(R"({"action":"echo","id":"1","payload":{"cut":"ok \ud83d","low":"\ude00!",)"
+                       R"("pair":"\ud83d\ude00","slash":"\\ud800","twice":"\ud800\ud800\ude00"}})");
+    settle();
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(delivered[0]["data"], (json{{"cut", "ok \xEF\xBF\xBD"},
+                                          {"low", "\xEF\xBF\xBD!"},
+                                          {"pair", "\xF0\x9F\x98\x80"},
+                                          {"slash", "\\ud800"},
+                                          {"twice", "\xEF\xBF\xBD\xF0\x90\x88\x80"}}));
+}
+
 TEST_F(BridgeTest, ASlowAsyncActionDoesNotHoldUpLaterRequests) {
     std::promise<void> release;
     auto released = release.get_future().share();

@@ -1,6 +1,7 @@
 #include "shell/gtk/GtkWebSurface.h"
 
 #include "app/BrowserPolicy.h"
+#include "app/JSONTools.h"
 #include "shell/gtk/GObjectPtr.h"
 
 #include <memory>
@@ -41,7 +42,7 @@ nlohmann::json GtkWebSurface::toJson(JSCValue* value) {
     if (!value || jsc_value_is_undefined(value)) return nullptr;
     GCharPtr text(jsc_value_to_json(value, 0));
     if (!text) return nullptr;
-    auto parsed = nlohmann::json::parse(text.get(), nullptr, false);
+    auto parsed = JSONTools::parseRequest(text.get());
     return parsed.is_discarded() ? nlohmann::json(nullptr) : parsed;
 }
 
