@@ -6,7 +6,7 @@ TEST_DIR := build/test
 RUN_DIR := build/release
 BENCH_DIR := build/bench
 
-.PHONY: all setup build run test bench fuzz format clean
+.PHONY: all setup build run test bench fuzz fuzz-build fuzz-campaign format clean
 
 all: build
 
@@ -45,13 +45,20 @@ bench: setup
 FUZZ_DIR := build/fuzz
 FUZZ_TARGET ?= bridge_request
 FUZZ_SECONDS ?= 600
-fuzz: setup
+$(FUZZ_DIR)/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DVELMORA_SANITIZE=ON -DVELMORA_FUZZ=ON -DVELMORA_TESTS=OFF -DVELMORA_SHELL=OFF
+
+fuzz: setup $(FUZZ_DIR)/build.ninja
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_$(FUZZ_TARGET)
 	mkdir -p fuzz/corpus-work/$(FUZZ_TARGET)
 	$(FUZZ_DIR)/fuzz/fuzz_$(FUZZ_TARGET) -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 		fuzz/corpus-work/$(FUZZ_TARGET) fuzz/corpus/$(FUZZ_TARGET)
+
+# Every target in turn for FUZZ_SECONDS each; writes fuzz/REPORT.md (executions, coverage, findings).
+fuzz-campaign: setup $(FUZZ_DIR)/build.ninja
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	bash fuzz/campaign.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 format:
 	find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
