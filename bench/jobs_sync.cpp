@@ -142,74 +142,46 @@ void BM_UpsertJob(benchmark::State& state) {
 }
 BENCHMARK(BM_UpsertJob)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-void BM_RawSqliteInsert(benchmark::State& state) {
+// Plain inserts of the same rows, committed `perTransaction` at a time, as the baseline of the
+// store's own statements.
+void insertRaw(Store& store, size_t perTransaction) {
     const auto& jobs = sampleJobs();
     const std::string now = DateUtil::withFractional(std::chrono::system_clock::now());
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        if (perTransaction > 1 && i % perTransaction == 0) store.sqlite->execute("BEGIN;");
+        const auto& j = jobs[i];
+        store.sqlite->execute(
+            "INSERT INTO jobs(external_id,source,title,company,category,location,description,url,published_at,"
+            "added_at,last_seen_at,expires_at,security_score,security_label,tags) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);",
+            {j.externalId, j.source, j.title, j.company, j.category, j.location, j.description, j.url, now, now, now,
+             now, 85, "Quorvane Checked", "Software-Engineer"});
+        if (perTransaction > 1 && (i % perTransaction == perTransaction - 1 || i + 1 == jobs.size()))
+            store.sqlite->execute("COMMIT;");
+    }
+}
+
+void runRawInserts(benchmark::State& state, size_t perTransaction, bool searchIndex) {
     for (auto _ : state) {
         state.PauseTiming();
         Store store;
+        if (!searchIndex)
+            for (const char* t : {"jobs_search_insert", "jobs_search_delete", "jobs_search_update"})
+                store.sqlite->execute(std::string("DROP TRIGGER IF EXISTS ") + t + ";");
         state.ResumeTiming();
-        for (const auto& j : jobs)
-            store.sqlite->execute(
-                "INSERT INTO jobs(external_id,source,title,company,category,location,description,url,published_at,"
-                "added_at,last_seen_at,expires_at,security_score,security_label,tags) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);",
-                {j.externalId, j.source, j.title, j.company, j.category, j.location, j.description, j.url, now, now,
-                 now, now, 85, "Quorvane Checked", "Software-Engineer"});
+        insertRaw(store, perTransaction);
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(jobs.size()));
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(sampleJobs().size()));
 }
+
+void BM_RawSqliteInsert(benchmark::State& state) { runRawInserts(state, 1, true); }
 BENCHMARK(BM_RawSqliteInsert)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-} // namespace
-
-namespace {
-
 // The same rows committed a page (100 rows) at a time instead of one by one.
-void BM_RawSqliteInsertPerPage(benchmark::State& state) {
-    const auto& jobs = sampleJobs();
-    const std::string now = DateUtil::withFractional(std::chrono::system_clock::now());
-    for (auto _ : state) {
-        state.PauseTiming();
-        Store store;
-        state.ResumeTiming();
-        for (size_t i = 0; i < jobs.size(); ++i) {
-            if (i % 100 == 0) store.sqlite->execute("BEGIN;");
-            const auto& j = jobs[i];
-            store.sqlite->execute(
-                "INSERT INTO jobs(external_id,source,title,company,category,location,description,url,published_at,"
-                "added_at,last_seen_at,expires_at,security_score,security_label,tags) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);",
-                {j.externalId, j.source, j.title, j.company, j.category, j.location, j.description, j.url, now, now,
-                 now, now, 85, "Quorvane Checked", "Software-Engineer"});
-            if (i % 100 == 99 || i + 1 == jobs.size()) store.sqlite->execute("COMMIT;");
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(jobs.size()));
-}
+void BM_RawSqliteInsertPerPage(benchmark::State& state) { runRawInserts(state, 100, true); }
 BENCHMARK(BM_RawSqliteInsertPerPage)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-} // namespace
-
-namespace {
-
-// The same one-by-one inserts with the full-text search triggers dropped, to show their share.
-void BM_RawSqliteInsertWithoutSearchIndex(benchmark::State& state) {
-    const auto& jobs = sampleJobs();
-    const std::string now = DateUtil::withFractional(std::chrono::system_clock::now());
-    for (auto _ : state) {
-        state.PauseTiming();
-        Store store;
-        for (const char* t : {"jobs_search_insert", "jobs_search_delete", "jobs_search_update"})
-            store.sqlite->execute(std::string("DROP TRIGGER IF EXISTS ") + t + ";");
-        state.ResumeTiming();
-        for (const auto& j : jobs)
-            store.sqlite->execute(
-                "INSERT INTO jobs(external_id,source,title,company,category,location,description,url,published_at,"
-                "added_at,last_seen_at,expires_at,security_score,security_label,tags) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);",
-                {j.externalId, j.source, j.title, j.company, j.category, j.location, j.description, j.url, now, now,
-                 now, now, 85, "Quorvane Checked", "Software-Engineer"});
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(jobs.size()));
-}
-BENCHMARK(BM_RawSqliteInsertWithoutSearchIndex)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+// A page at a time with the full-text search triggers dropped, to show the search index's share.
+void BM_RawSqliteInsertPerPageWithoutSearchIndex(benchmark::State& state) { runRawInserts(state, 100, false); }
+BENCHMARK(BM_RawSqliteInsertPerPageWithoutSearchIndex)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 } // namespace
