@@ -18,6 +18,8 @@ public:
     std::filesystem::path profileDirectory() const { return applicationSupport_ / "Profile"; }
     std::filesystem::path tempDirectory() const { return applicationSupport_ / "Temp"; }
     std::filesystem::path encryptedResume() const { return profileDirectory() / ".resume.bin"; }
+    // A new resume copy waits here until the profile that names it is stored.
+    std::filesystem::path stagedResume() const { return profileDirectory() / ".resume.bin.staged"; }
     std::filesystem::path secureStoreDirectory() const { return applicationSupport_ / "SecureStore"; }
 
     static std::filesystem::path defaultApplicationSupport();

@@ -29,6 +29,12 @@ const char* const kNotVerified =
     "Velmora could not verify the saved Application Profile. No success message was shown because the stored "
     "data did not match the form.";
 const char* const kEncryptFailed = "Could not encrypt Velmora profile data.";
+// Set in the transaction that stores a profile naming a staged resume copy; cleared once the
+// copy is in place. Its presence after a crash means the stored profile names the staged copy.
+const char* const kStagedResumeMark = "stagedResumeCommitted";
+const char* const kUpsertProfileSql =
+    "INSERT INTO application_profile(id,profile_cipher,updated_at) VALUES(1,?,?) ON CONFLICT(id) DO UPDATE SET "
+    "profile_cipher=excluded.profile_cipher,updated_at=excluded.updated_at;";
 
 // The plain text form of any payload value.
 std::string describe(const json& value) {
@@ -91,6 +97,13 @@ std::optional<std::string> ApplicationProfileService::storedCipher() {
 }
 
 ApplicationProfile ApplicationProfileService::load(bool allowStoreInteraction) {
+    std::lock_guard lock(resumeMutex_);
+    try {
+        settleStagedResume();
+    } catch (const std::exception& e) {
+        // The profile itself is still readable; the next load tries again.
+        logLine(std::string("Velmora could not settle the staged resume copy: ") + e.what());
+    }
     std::optional<std::string> cipher = storedCipher();
     if (!cipher) return ApplicationProfile{};
     // Sealed text that is not even base64 is a damaged record. Showing it as "no profile"
@@ -187,7 +200,7 @@ ApplicationProfile ApplicationProfileService::normalize(ApplicationProfile profi
     return profile;
 }
 
-void ApplicationProfileService::saveResume(const std::string& path, ApplicationProfile& profile) {
+void ApplicationProfileService::stageResume(const std::string& path, ApplicationProfile& profile) {
     const fs::path file(path);
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0) {
@@ -216,11 +229,28 @@ void ApplicationProfileService::saveResume(const std::string& path, ApplicationP
 
     Bytes box = encrypt(content, resumeKeyAccount_);
     std::fill(content.begin(), content.end(), 0);
-    writePrivateFileAtomically(paths_->encryptedResume(), box, 0600);
+    writePrivateFileAtomically(paths_->stagedResume(), box, 0600);
     profile.resumeName = file.filename().string();
 }
 
+void ApplicationProfileService::settleStagedResume() {
+    std::error_code ec;
+    const bool staged = fs::exists(paths_->stagedResume(), ec);
+    if (ec) throw VelmoraError("Could not read " + paths_->stagedResume().string() + ": " + ec.message() + ".");
+    // Read directly (not through getSetting's fallback): a failed read must not pass for "no mark".
+    const bool marked = db_->db().scalar("SELECT 1 FROM settings WHERE key=?;", {kStagedResumeMark}).has_value();
+    if (marked) {
+        // The stored profile names the staged copy: put it in place, then forget the mark.
+        if (staged) renameDurably(paths_->stagedResume(), paths_->encryptedResume());
+        db_->db().execute("DELETE FROM settings WHERE key=?;", {kStagedResumeMark});
+    } else if (staged) {
+        // The profile naming it was never stored; the previous resume stays.
+        fs::remove(paths_->stagedResume(), ec);
+    }
+}
+
 json ApplicationProfileService::save(const json& payload) {
+    std::lock_guard lock(resumeMutex_);
     const std::string resumePath = readString(payload, "resumePath");
 
     ApplicationProfile profile;
@@ -238,15 +268,31 @@ json ApplicationProfileService::save(const json& payload) {
     for (const auto& flag : profileFlagFields()) profile.*(flag.member) = readOptionalBool(payload, flag.key);
     profile = normalize(std::move(profile));
 
-    if (!resumePath.empty()) saveResume(resumePath, profile);
+    // A new resume is staged first; the profile naming it and a mark go into the database in
+    // one transaction; then the copy replaces the old one and the mark goes. A crash at any
+    // point leaves either the old profile with the old copy, or a mark that the next load
+    // follows to finish the move: never a name beside the wrong file.
+    settleStagedResume();
+    const bool newResume = !resumePath.empty();
+    if (newResume) stageResume(resumePath, profile);
 
     const std::string written = profile.storedJson();
-    const std::string sealedText = sealing::base64Encode(encrypt(sealing::asBytes(written), profileKeyAccount_));
     const std::string updated = DateUtil::withFractional(clock_->now());
-    db_->db().execute(
-        "INSERT INTO application_profile(id,profile_cipher,updated_at) VALUES(1,?,?) ON CONFLICT(id) DO UPDATE SET "
-        "profile_cipher=excluded.profile_cipher,updated_at=excluded.updated_at;",
-        {SQLiteValue::text(sealedText), SQLiteValue::text(updated)});
+    try {
+        const std::string sealedText =
+            sealing::base64Encode(encrypt(sealing::asBytes(written), profileKeyAccount_));
+        db_->db().transaction([&](const SQLiteDatabase::StatementRunner& run) {
+            run(kUpsertProfileSql, {SQLiteValue::text(sealedText), SQLiteValue::text(updated)});
+            if (newResume)
+                run("INSERT INTO settings(key,value) VALUES(?,?) ON CONFLICT(key) DO UPDATE SET value=excluded.value;",
+                    {SQLiteValue::text(kStagedResumeMark), SQLiteValue::text(updated)});
+        });
+    } catch (...) {
+        std::error_code ec;
+        if (newResume) fs::remove(paths_->stagedResume(), ec);
+        throw;
+    }
+    if (newResume) settleStagedResume();
 
     ApplicationProfile loaded = load(false);
     if (loaded.storedJson() != written) throw VelmoraError(kNotVerified);

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -73,7 +74,11 @@ public:
     static ApplicationProfile normalize(ApplicationProfile profile);
 
 private:
-    void saveResume(const std::string& path, ApplicationProfile& profile);
+    // Seals the chosen resume into the staged copy and names it in `profile`.
+    void stageResume(const std::string& path, ApplicationProfile& profile);
+    // Finishes or undoes a save that a crash interrupted (see save()). Throws when the
+    // database cannot say which, leaving both files as they are.
+    void settleStagedResume();
     std::optional<std::string> storedCipher();
 
     std::shared_ptr<DatabaseService> db_;
@@ -83,6 +88,9 @@ private:
     std::string profileKeyAccount_ = kProfileKeyAccount;
     std::string resumeKeyAccount_ = kResumeKeyAccount;
     std::map<std::string, SymmetricKey> keyCache_; // guarded by the store's key lock
+    // Held from staging a resume copy until it is in place, so no reader takes the staged
+    // copy of a save in progress for the leftover of a crash. Recursive: save() reads back.
+    std::recursive_mutex resumeMutex_;
 };
 
 } // namespace velmora

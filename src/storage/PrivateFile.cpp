@@ -41,6 +41,12 @@ private:
     throw VelmoraError("Could not " + verb + " " + file.string() + ": " + std::strerror(error) + ".");
 }
 
+// Makes a rename in `folder` durable; a failure here does not undo the rename itself.
+void syncFolder(const fs::path& folder) {
+    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) ::fsync(dir.get());
+}
+
 } // namespace
 
 void writePrivateFileAtomically(const fs::path& target, std::span<const uint8_t> bytes, mode_t mode) {
@@ -73,9 +79,12 @@ void writePrivateFileAtomically(const fs::path& target, std::span<const uint8_t>
         ::unlink(temporary.c_str());
         fail("write", target, error);
     }
-    // Make the rename itself durable; a failure here does not undo a complete write.
-    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) ::fsync(dir.get());
+    syncFolder(folder);
+}
+
+void renameDurably(const fs::path& from, const fs::path& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) fail("write", to, errno);
+    syncFolder(to.has_parent_path() ? to.parent_path() : fs::path("."));
 }
 
 Bytes readWholeFile(const fs::path& file) {

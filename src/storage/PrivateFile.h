@@ -15,6 +15,10 @@ namespace velmora {
 // is removed then and the target is untouched.
 void writePrivateFileAtomically(const std::filesystem::path& target, std::span<const uint8_t> bytes, mode_t mode = 0600);
 
+// Renames `from` over `to` and syncs the folder, so the new name survives a power cut.
+// Throws VelmoraError naming `to` and the system's reason on failure.
+void renameDurably(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Reads a whole regular file. Throws VelmoraError naming the file and the reason on failure.
 Bytes readWholeFile(const std::filesystem::path& file);
 

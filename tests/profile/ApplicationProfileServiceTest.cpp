@@ -339,6 +339,47 @@ TEST_F(ProfileServiceTest, ResumeIsStoredSealedAndSurvivesSavesWithoutANewPath) 
     EXPECT_NE(*second, *temp); // a fresh name every time
 }
 
+// A save with a new resume is stopped by a crash between its steps; the next load must find
+// the name and the bytes of one and the same save.
+TEST_F(ProfileServiceTest, AnInterruptedResumeSaveIsFinishedOrUndoneOnTheNextLoad) {
+    json form = fullForm();
+    form["resumePath"] = resumeFile("old.txt", "OLD RESUME").string();
+    service->save(form);
+    const std::string oldCopy = readFile(paths->encryptedResume());
+    form["resumePath"] = resumeFile("new.md", "NEW RESUME").string();
+    service->save(form);
+    const std::string newCopy = readFile(paths->encryptedResume());
+    ASSERT_FALSE(fs::exists(paths->stagedResume()));
+
+    auto resumeText = [&](const std::shared_ptr<ApplicationProfileService>& s) {
+        auto temp = s->createTemporaryResumeFile();
+        if (!temp) return std::string("(none)");
+        std::string text = readFile(*temp);
+        s->deleteTemporaryFile(temp);
+        return s->get().resumeName + ": " + text;
+    };
+
+    // Stopped after the profile naming new.md was stored, before its copy was moved in place.
+    writeFile(paths->stagedResume(), newCopy);
+    writeFile(paths->encryptedResume(), oldCopy);
+    db->setSetting("stagedResumeCommitted", "x");
+    EXPECT_EQ(resumeText(restart()), "new.md: NEW RESUME");
+    EXPECT_FALSE(fs::exists(paths->stagedResume()));
+    EXPECT_EQ(db->getSetting("stagedResumeCommitted", "gone"), "gone");
+
+    // Stopped before the profile was stored: the staged copy is dropped, old pairs stay.
+    writeFile(paths->stagedResume(), oldCopy);
+    EXPECT_EQ(resumeText(restart()), "new.md: NEW RESUME");
+    EXPECT_FALSE(fs::exists(paths->stagedResume()));
+
+    // A database that refuses the profile row takes the staged copy with it.
+    sqlite->execute("CREATE TRIGGER refuse BEFORE UPDATE ON application_profile BEGIN SELECT RAISE(ABORT,'no'); END;");
+    form["resumePath"] = resumeFile("third.pdf", "%PDF-1.4 third").string();
+    EXPECT_THROW(service->save(form), std::exception);
+    EXPECT_FALSE(fs::exists(paths->stagedResume()));
+    EXPECT_EQ(resumeText(restart()), "new.md: NEW RESUME");
+}
+
 TEST_F(ProfileServiceTest, BadResumesAreRefusedAndNothingIsWritten) {
     json form = fullForm();
     form["resumePath"] = resumeFile("first.pdf", "%PDF-1.4 first").string();

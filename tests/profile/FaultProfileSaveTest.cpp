@@ -158,7 +158,15 @@ TEST_F(FaultProfileSaveTest, KilledWhileSavingOverAndOverTheNextStartFindsOneWho
             std::chrono::milliseconds(delay));
         EXPECT_EQ(end, ChildEnd::Killed) << "after " << delay << " ms";
         expectConsistent("", contents);
-        auto name = openServices(root).profiles->load(false).fullName;
-        EXPECT_TRUE(name == "Run 0" || name == "Run 1") << name;
+        // The stored name, resume name and resume bytes all come from the same save.
+        auto s = openServices(root);
+        auto profile = s.profiles->load(false);
+        ASSERT_TRUE(profile.fullName == "Run 0" || profile.fullName == "Run 1") << profile.fullName;
+        const size_t run = profile.fullName == "Run 0" ? 0 : 1;
+        EXPECT_EQ(profile.resumeName, files[run].filename().string());
+        auto copy = s.profiles->createTemporaryResumeFile();
+        ASSERT_TRUE(copy);
+        EXPECT_TRUE(readFile(*copy) == contents[run]) << "the resume of the other save";
+        s.profiles->deleteTemporaryFile(copy);
     }
 }
