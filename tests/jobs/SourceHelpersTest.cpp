@@ -1,4 +1,5 @@
 #include "core/DateUtil.h"
+#include "core/Text.h"
 #include "jobs/JobSourceEndpoints.h"
 #include "jobs/sources/SourceHelpers.h"
 #include "core/VelmoraError.h"
@@ -98,6 +99,34 @@ TEST(SourceHelpers, CleansHtmlAndDecodesEntitiesOnce) {
     EXPECT_EQ(cleanHtmlText("if a < b <i>then</i> c"), "if a < b then c");
     // Hostile markup: many unclosed tags must not take quadratic time.
     EXPECT_EQ(cleanHtmlText(std::string(200000, '<') + "x").size(), 200001u);
+}
+
+// The cleaner scans bytes instead of running the two regular expressions it replaced; on any
+// text it must give what they gave.
+TEST(SourceHelpers, CleaningMatchesTheTagAndSpaceExpressionsItReplaced) {
+    const text::Regex tags("<[^<>]+>");
+    const text::Regex spaces("\\s+");
+    auto reference = [&](const std::string& html) {
+        return text::trim(spaces.replaceAll(decodeEntities(tags.replaceAll(html, " ")), " "));
+    };
+    std::vector<std::string> samples = {
+        "", "<", ">", "<>", "<<>>", "<a>", "a<b", "a<b>c<d", "<<b>>", "a <> b", "x<\n>y", "<p><br/></p>",
+        "1 < 2 > 0", "<a href=\"x>y\">t</a>", "tail <open", "\xE2\x80\x83em\xC2\xA0space\xE3\x80\x80ideo",
+        "vt\x0Bnel\xC2\x85ls\xE2\x80\xA8ps\xE2\x80\xA9zw\xE2\x80\x8Bj", " \t\r\n\f lead and trail \t ",
+        "caf\xC3\xA9 <b>\xF0\x9F\x98\x80</b> &amp;&nbsp;&#8232;", "bad \xC3 byte <i>x</i>\x80 end"};
+    // Short random mixes of the characters that matter.
+    const std::vector<std::string> pieces = {"<", ">", "a", " ", "\n", "\xC2\xA0", "&lt;", "&nbsp;", "\xE2\x80\xA8",
+                                             "\xC3\xA9", "\xFF"};
+    uint32_t seed = 7;
+    for (int n = 0; n < 2000; ++n) {
+        std::string s;
+        for (int k = 0; k < 12; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            s += pieces[(seed >> 16) % pieces.size()];
+        }
+        samples.push_back(s);
+    }
+    for (const auto& sample : samples) EXPECT_EQ(cleanHtmlText(sample), reference(sample)) << sample;
 }
 
 TEST(SourceHelpers, RepairsDoubleDecodedTextOnly) {

@@ -3,8 +3,10 @@
 #include "core/DateUtil.h"
 #include "core/Text.h"
 
+#include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 
 #include <cmath>
 #include <cstdio>
@@ -24,16 +26,63 @@ std::string numberText(const json& v) {
     return v.dump();
 }
 
-// A tag cannot contain "<": besides matching what a reader sees as a tag ("a < b <i>x</i>"
-// keeps "a < b"), this keeps the scan linear on text full of unclosed "<".
-const text::Regex& tagPattern() {
-    static const text::Regex r("<[^<>]+>");
-    return r;
-}
 const text::Regex& spacePattern() {
     static const text::Regex r("\\s+");
     return r;
 }
+// Replaces each tag, "<" then at least one character other than "<" and ">" then ">", by a
+// space. A tag cannot contain "<": besides matching what a reader sees as a tag ("a < b <i>x</i>"
+// keeps "a < b"), this keeps the scan linear on text full of unclosed "<". Bytes of multi-byte
+// UTF-8 characters are never '<' or '>', so scanning bytes finds the same tags as a regex
+// would, without the trip through UTF-16 (a sync cleans every description).
+std::string stripTags(const std::string& html) {
+    std::string out;
+    out.reserve(html.size());
+    size_t i = 0;
+    while (i < html.size()) {
+        const size_t open = html.find('<', i);
+        if (open == std::string::npos) break;
+        out.append(html, i, open - i);
+        const size_t stop = html.find_first_of("<>", open + 1);
+        if (stop != std::string::npos && html[stop] == '>' && stop > open + 1) {
+            out += ' ';
+            i = stop + 1;
+        } else {
+            // No tag starts here; nor can one start before the next '<', so copy up to it.
+            const size_t next = stop == std::string::npos ? html.size() : (html[stop] == '<' ? stop : stop + 1);
+            out.append(html, open, next - open);
+            i = next;
+        }
+    }
+    out.append(html, i, std::string::npos);
+    return out;
+}
+
+// What spacePattern().replaceAll(s, " ") gives for valid UTF-8: each run of White_Space
+// characters (ICU's \s) becomes one space. Other text takes the regex road, which
+// replaces ill-formed bytes the way it always has.
+std::string collapseSpaces(const std::string& s) {
+    if (!text::isValidUtf8(s)) return spacePattern().replaceAll(s, " ");
+    std::string out;
+    out.reserve(s.size());
+    const auto* bytes = reinterpret_cast<const uint8_t*>(s.data());
+    const int32_t length = static_cast<int32_t>(s.size());
+    bool inSpace = false;
+    for (int32_t i = 0; i < length;) {
+        const int32_t start = i;
+        UChar32 c = 0;
+        U8_NEXT(bytes, i, length, c);
+        if (u_hasBinaryProperty(c, UCHAR_WHITE_SPACE)) {
+            if (!inSpace) out += ' ';
+            inSpace = true;
+        } else {
+            out.append(s, static_cast<size_t>(start), static_cast<size_t>(i - start));
+            inSpace = false;
+        }
+    }
+    return out;
+}
+
 const text::Regex& entityPattern() {
     static const text::Regex r("&(?:(amp|lt|gt|quot|nbsp|apos)|#([0-9]{1,8})|#[xX]([0-9a-fA-F]{1,8}));");
     return r;
@@ -266,15 +315,15 @@ std::string decodeEntities(const std::string& input) {
 }
 
 std::string cleanHtmlText(const std::string& html) {
-    std::string s = html.find('<') == std::string::npos ? html : tagPattern().replaceAll(html, " ");
+    std::string s = html.find('<') == std::string::npos ? html : stripTags(html);
     s = decodeEntities(s);
-    s = spacePattern().replaceAll(s, " ");
+    s = collapseSpaces(s);
     return text::trim(s);
 }
 
 std::string cleanShortText(const std::string& value) {
     std::string s = decodeEntities(value);
-    s = spacePattern().replaceAll(s, " ");
+    s = collapseSpaces(s);
     return text::trim(s);
 }
 
