@@ -98,7 +98,7 @@ JobAggregatorService::json JobAggregatorService::sync(const Progress& progress) 
         const std::string name = source.displayName;
         const std::string lastKey = std::string("sourceLast.") + name;
         auto last = DateUtil::parse(db_->getSetting(lastKey, ""));
-        if (last && now() - *last < std::chrono::hours(source.minimumIntervalHours)) {
+        if (last && *last > now() - std::chrono::hours(source.minimumIntervalHours)) {
             sources.push_back({{"source", name}, {"status", "cached"}, {"imported", 0}});
             continue;
         }
@@ -165,7 +165,7 @@ bool JobAggregatorService::isSyncDue() {
     }
     auto last = DateUtil::parse(db_->getSetting("lastJobSync", ""));
     if (!last) return true;
-    return now() - *last >= std::chrono::hours(hours);
+    return *last <= now() - std::chrono::hours(hours); // as moments: a far-off date cannot overflow
 }
 
 JobAggregatorService::json JobAggregatorService::getJSONAny(const std::string& url) const {

@@ -77,6 +77,11 @@ TEST(SourceHelpers, FreshnessIsNinetyDaysInclusive) {
     EXPECT_TRUE(isFresh(now - std::chrono::seconds(7'776'000), now));
     EXPECT_FALSE(isFresh(now - std::chrono::seconds(7'776'001), now));
     EXPECT_FALSE(isFresh(now - std::chrono::hours(24 * 91), now));
+    // Dates at the ends of what the parser accepts (found by fuzzing: the difference overflowed).
+    const auto earliest = DateUtil::parse("1677-12-03T08:00:00Z"), latest = DateUtil::parse("2262-03-01T00:00:00Z");
+    ASSERT_TRUE(earliest && latest);
+    EXPECT_FALSE(isFresh(earliest, now));
+    EXPECT_TRUE(isFresh(latest, now));
 }
 
 TEST(SourceHelpers, QueryTermsMatchAnyTermIgnoringCase) {

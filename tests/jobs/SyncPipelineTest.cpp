@@ -157,6 +157,12 @@ TEST(SyncPipeline, SyncIsDueAfterTheUsersInterval) {
     EXPECT_EQ(bed.db->getSetting("searchIntervalHours", ""), "24");
     bed.clock->advance(std::chrono::hours(1));
     EXPECT_TRUE(bed.service->isSyncDue());
+
+    // A stored time at the far ends of the calendar must neither overflow nor block syncing.
+    bed.db->setSetting("lastJobSync", "1677-12-03T08:00:00.000Z");
+    EXPECT_TRUE(bed.service->isSyncDue());
+    bed.db->setSetting("lastJobSync", "2262-03-01T00:00:00.000Z");
+    EXPECT_FALSE(bed.service->isSyncDue());
 }
 
 // Boards that hang, hang up, flood, redirect off the web or send nonsense: that source fails

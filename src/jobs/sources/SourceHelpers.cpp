@@ -266,7 +266,9 @@ bool containsQuery(const std::string& text, const std::string& query) { return c
 
 bool isFresh(const std::optional<TimePoint>& published, TimePoint now) {
     if (!published) return true;
-    return now - *published <= std::chrono::seconds(7'776'000);
+    // Compared as moments, not as a difference: a stored date near the clock's limits would
+    // overflow the subtraction.
+    return *published >= now - std::chrono::seconds(7'776'000);
 }
 
 bool looksLikeJobPosting(const std::string& title, const std::string& description) {
