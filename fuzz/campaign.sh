@@ -23,7 +23,7 @@ for t in "${TARGETS[@]}"; do
   "$bin" -max_total_time="$SECONDS_EACH" -print_final_stats=1 -rss_limit_mb=3072 -timeout=25 \
       -artifact_prefix="$LOG_DIR/$t-artifacts/" \
       "$HERE/corpus-work/$t" "$HERE/corpus/$t" >"$LOG_DIR/$t.log" 2>&1
-  echo "$? $start $(date -u +%FT%TZ)" >"$LOG_DIR/$t.status"
+  echo "$? $start $(date -u +%FT%TZ) $(git -C "$HERE" describe --always --dirty 2>/dev/null || echo '?')" >"$LOG_DIR/$t.status"
   tail -n 3 "$LOG_DIR/$t.log"
 done
 python3 "$HERE/campaign_report.py" "$LOG_DIR" "$HERE/REPORT.md"
