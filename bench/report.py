@@ -46,6 +46,8 @@ def load_runs(results_dir):
         for b in doc.get("benchmarks", []):
             name = b.get("run_name") or re.sub(r"_(mean|median|stddev|cv)$", "", b["name"])
             name = re.sub(r"/repeats:\d+$", "", name)
+            # Fixed iteration counts and real-time timing are how a figure is taken, not what it is.
+            name = re.sub(r"/(iterations:\d+|real_time)(?=/|$)", "", name)
             if b.get("error_occurred"):
                 runs.setdefault(name, {"program": program, "ms": [], "ips": [], "counters": {}, "label": "",
                                        "error": b.get("error_message", "error")})
