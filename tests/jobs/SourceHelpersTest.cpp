@@ -116,7 +116,7 @@ TEST(SourceHelpers, CleaningMatchesTheTagAndSpaceExpressionsItReplaced) {
     };
     std::vector<std::string> samples = {
         "", "<", ">", "<>", "<<>>", "<a>", "a<b", "a<b>c<d", "<<b>>", "a <> b", "x<\n>y", "<p><br/></p>",
-        "1 < 2 > 0", "<a href=\"x>y\">t</a>", "tail <open", "\xE2\x80\x83em\xC2\xA0space\xE3\x80\x80ideo",
+        "1 < 2 > 0", "<a href=\"x>y\">t</a>", "tail <open", "\xE2\x80\x83" "em\xC2\xA0space\xE3\x80\x80ideo",
         "vt\x0Bnel\xC2\x85ls\xE2\x80\xA8ps\xE2\x80\xA9zw\xE2\x80\x8Bj", " \t\r\n\f lead and trail \t ",
         "caf\xC3\xA9 <b>\xF0\x9F\x98\x80</b> &amp;&nbsp;&#8232;", "bad \xC3 byte <i>x</i>\x80 end"};
     // Short random mixes of the characters that matter.
