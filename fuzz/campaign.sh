@@ -26,4 +26,6 @@ for t in "${TARGETS[@]}"; do
   echo "$? $start $(date -u +%FT%TZ) $(git -C "$HERE" describe --always --dirty 2>/dev/null || echo '?')" >"$LOG_DIR/$t.status"
   tail -n 3 "$LOG_DIR/$t.log"
 done
+# A run in which no target could start must not replace the last report.
+if ! ls "$LOG_DIR"/*.status >/dev/null 2>&1; then echo "!! no target ran; $HERE/REPORT.md left as it was" >&2; exit 1; fi
 python3 "$HERE/campaign_report.py" "$LOG_DIR" "$HERE/REPORT.md"
