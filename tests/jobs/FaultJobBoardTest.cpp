@@ -19,12 +19,6 @@ using json = nlohmann::json;
 
 namespace {
 
-json sourceRecord(const json& summary, const std::string& name) {
-    for (const auto& s : summary["sources"])
-        if (s["source"] == name) return s;
-    return nullptr;
-}
-
 // Bytes of every value, NULs and broken UTF-8 included, the same on every run.
 std::string noise(size_t size, uint64_t seed) {
     std::mt19937_64 random(seed);
@@ -34,12 +28,6 @@ std::string noise(size_t size, uint64_t seed) {
         std::memcpy(bytes.data() + i, &word, 8);
     }
     return bytes;
-}
-
-void keepJob(SyncTestBed& bed, const std::string& url) {
-    bed.sqlite->execute("INSERT INTO jobs(external_id,source,title,company,category,location,description,url,added_at,"
-                        "last_seen_at,expires_at) VALUES('k','Remotive','Kept','Co','Sales','Remote','d',?,?,?,?);",
-                        {url, "2026-12-01T00:00:00.000Z", "2026-12-01T00:00:00.000Z", "2027-01-01T00:00:00.000Z"});
 }
 
 } // namespace
@@ -52,7 +40,7 @@ TEST(FaultJobBoard, TenMegabytesOfNoiseFailThatBoardAloneAndStoreNothingFromIt) 
     bed.boards.setReply("remotive", {200, noise(10u * 1024u * 1024u, 1), "application/json"});
     bed.boards.setReply("himalayas", {200, noise(1024u * 1024u, 2), "application/json"});
     bed.boards.setReply("weWorkRemotely", {200, noise(2u * 1024u * 1024u, 3), "application/rss+xml"});
-    keepJob(bed, "https://remotive.com/remote-jobs/kept");
+    bed.storeListing("https://remotive.com/remote-jobs/kept");
 
     json summary = bed.service->sync({});
     int64_t others = 0;
@@ -87,8 +75,8 @@ TEST(FaultJobBoard, ABoardThatNeverAnswersDoesNotHoldUpTheOthers) {
     bed.boards.setReply("remotive", hang);
 
     json summary = bed.service->sync({});
-    EXPECT_EQ(sourceRecord(summary, "Remotive")["status"], "error");
-    EXPECT_NE(sourceRecord(summary, "Remotive")["error"].get<std::string>().find("imed out"), std::string::npos)
+    EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Remotive")["status"], "error");
+    EXPECT_NE(SyncTestBed::sourceRecord(summary, "Remotive")["error"].get<std::string>().find("imed out"), std::string::npos)
         << summary.dump();
     int64_t others = 0;
     for (const auto& s : summary["sources"])
@@ -116,13 +104,13 @@ TEST(FaultJobBoard, RedirectsToAnotherHostAreFollowedButNeverInCircles) {
     });
 
     json summary = bed.service->sync({});
-    EXPECT_EQ(sourceRecord(summary, "Remotive"), (json{{"source", "Remotive"}, {"status", "ok"}, {"imported", 3}}));
+    EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Remotive"), (json{{"source", "Remotive"}, {"status", "ok"}, {"imported", 3}}));
     ASSERT_FALSE(elsewhere.requests("remotive").empty());
     EXPECT_EQ(elsewhere.requests("remotive").back().userAgent, bed.boards.requests("remotive").back().userAgent);
     // The listings keep their own links, not the address that served them.
     EXPECT_EQ(bed.count("url LIKE 'https://remotive.com/%'"), 3);
 
-    EXPECT_EQ(sourceRecord(summary, "Remote OK")["status"], "error") << summary.dump();
+    EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Remote OK")["status"], "error") << summary.dump();
     EXPECT_LE(bed.boards.requests("remoteOk").size(), 11u); // the first request and at most ten redirects
     EXPECT_EQ(bed.count("source='Remote OK'"), 0);
 }

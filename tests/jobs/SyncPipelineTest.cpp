@@ -12,22 +12,10 @@ using json = nlohmann::json;
 
 namespace {
 
-json sourceRecord(const json& summary, const std::string& name) {
-    for (const auto& s : summary["sources"])
-        if (s["source"] == name) return s;
-    return nullptr;
-}
-
 void setAllSourcesFetched(SyncTestBed& bed, std::chrono::minutes ago) {
     for (const auto& s : JobAggregatorService::schedule())
         bed.db->setSetting(std::string("sourceLast.") + s.displayName,
                            DateUtil::withFractional(bed.clock->now() - ago));
-}
-
-void insertJob(SyncTestBed& bed, const std::string& url, const std::string& expiresAt) {
-    bed.sqlite->execute("INSERT INTO jobs(external_id,source,title,company,category,location,description,url,added_at,"
-                        "last_seen_at,expires_at) VALUES('x','Remotive','Old','Co','Sales','Remote','d',?,?,?,?);",
-                        {url, expiresAt, expiresAt, expiresAt});
 }
 
 } // namespace
@@ -73,8 +61,8 @@ TEST(SyncPipeline, FullSyncImportsEverySourceInOrderAndReports) {
 TEST(SyncPipeline, SourcesNotDueAreCachedButExpiryAndLastSyncStillRun) {
     SyncTestBed bed;
     setAllSourcesFetched(bed, std::chrono::minutes(30));
-    insertJob(bed, "https://example.com/expired", "2026-12-06T11:59:59.000Z");
-    insertJob(bed, "https://example.com/alive", "2027-01-01T00:00:00.000Z");
+    bed.storeListing("https://example.com/expired", "2026-12-06T11:59:59.000Z");
+    bed.storeListing("https://example.com/alive", "2027-01-01T00:00:00.000Z");
 
     json summary = bed.service->sync({});
     EXPECT_EQ(summary["imported"], 0);
@@ -95,11 +83,11 @@ TEST(SyncPipeline, EachSourceKeepsItsOwnInterval) {
     bed.db->setSetting("sourceLast.We Work Remotely", "yesterday");
 
     json summary = bed.service->sync({});
-    EXPECT_EQ(sourceRecord(summary, "Jobicy")["status"], "ok");
-    EXPECT_EQ(sourceRecord(summary, "Remotive")["status"], "cached");
-    EXPECT_EQ(sourceRecord(summary, "Remote OK")["status"], "ok");
-    EXPECT_EQ(sourceRecord(summary, "We Work Remotely")["status"], "ok");
-    EXPECT_EQ(sourceRecord(summary, "Himalayas")["status"], "cached");
+    EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Jobicy")["status"], "ok");
+    EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Remotive")["status"], "cached");
+    EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Remote OK")["status"], "ok");
+    EXPECT_EQ(SyncTestBed::sourceRecord(summary, "We Work Remotely")["status"], "ok");
+    EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Himalayas")["status"], "cached");
     EXPECT_EQ(summary["imported"], 3 + 2 + 3);
 }
 
@@ -108,14 +96,14 @@ TEST(SyncPipeline, AFailingSourceIsRetriedNextTimeAndOthersStillRun) {
     setAllSourcesFetched(bed, std::chrono::minutes(60 * 25));
     const std::string before = DateUtil::withFractional(bed.clock->now() - std::chrono::minutes(60 * 25));
     bed.boards.setReply("remotive", {500, "<h1>Internal Server Error</h1>", "text/html"});
-    insertJob(bed, "https://remotive.com/remote-jobs/kept", "2027-01-01T00:00:00.000Z");
+    bed.storeListing("https://remotive.com/remote-jobs/kept", "2027-01-01T00:00:00.000Z");
 
     for (int run = 0; run < 2; ++run) {
         json summary = bed.service->sync({});
-        EXPECT_EQ(sourceRecord(summary, "Remotive"),
+        EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Remotive"),
                   (json{{"source", "Remotive"}, {"status", "error"}, {"imported", 0},
                         {"error", "Job source returned an HTTP error."}}));
-        EXPECT_EQ(sourceRecord(summary, "Remote OK")["status"], "ok");
+        EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Remote OK")["status"], "ok");
         EXPECT_EQ(bed.db->getSetting("sourceLast.Remotive", ""), before);
         bed.clock->advance(std::chrono::hours(2));
     }
@@ -187,10 +175,10 @@ TEST(SyncPipeline, MisbehavingBoardsFailAloneWithAMessage) {
     bed.boards.setReply("remotive", {200, std::string(100000, '[') + std::string(100000, ']')});
     bed.boards.setReply("remoteOk", {200, "[{\"id\": \"1\", \"position\": \"caf\xff\"}]"});
     bed.boards.setReply("remoteJobs", {200, "[{\"data\": []}]"});
-    insertJob(bed, "https://example.com/kept", "2027-01-01T00:00:00.000Z");
+    bed.storeListing("https://example.com/kept", "2027-01-01T00:00:00.000Z");
 
     json summary = bed.service->sync({});
-    auto error = [&](const std::string& name) { return sourceRecord(summary, name)["error"].get<std::string>(); };
+    auto error = [&](const std::string& name) { return SyncTestBed::sourceRecord(summary, name)["error"].get<std::string>(); };
     for (const auto& s : summary["sources"]) EXPECT_EQ(s["status"], "error") << s.dump();
     EXPECT_NE(error("Himalayas").find("imed out"), std::string::npos) << error("Himalayas");
     EXPECT_NE(error("Jobicy").find("could not be reached"), std::string::npos) << error("Jobicy");

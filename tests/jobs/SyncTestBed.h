@@ -60,6 +60,20 @@ struct SyncTestBed {
     std::string text(const std::string& url, const std::string& column) {
         return sqlite_row::text(row(url), column).value_or("<none>");
     }
+
+    // A listing stored before the sync, written directly so no adapter is involved.
+    void storeListing(const std::string& url, const std::string& expiresAt = "2027-01-01T00:00:00.000Z") {
+        sqlite->execute("INSERT INTO jobs(external_id,source,title,company,category,location,description,url,added_at,"
+                        "last_seen_at,expires_at) VALUES('x','Remotive','Old','Co','Sales','Remote','d',?,?,?,?);",
+                        {url, expiresAt, expiresAt, expiresAt});
+    }
+
+    // The summary's record of one source; null when the sync did not report it.
+    static nlohmann::json sourceRecord(const nlohmann::json& summary, const std::string& name) {
+        for (const auto& s : summary["sources"])
+            if (s["source"] == name) return s;
+        return nullptr;
+    }
 };
 
 } // namespace velmora::testing
