@@ -284,7 +284,7 @@ json ApplicationProfileService::save(const json& payload) {
         db_->db().transaction([&](const SQLiteDatabase::StatementRunner& run) {
             run(kUpsertProfileSql, {SQLiteValue::text(sealedText), SQLiteValue::text(updated)});
             if (newResume)
-                run("INSERT INTO settings(key,value) VALUES(?,?) ON CONFLICT(key) DO UPDATE SET value=excluded.value;",
+                run(DatabaseService::kSetSettingSql,
                     {SQLiteValue::text(kStagedResumeMark), SQLiteValue::text(updated)});
         });
     } catch (...) {

@@ -125,8 +125,7 @@ std::string DatabaseService::getSetting(const std::string& key, const std::strin
 }
 
 void DatabaseService::setSetting(const std::string& key, const std::string& value) {
-    db_->execute("INSERT INTO settings(key,value) VALUES(?,?) ON CONFLICT(key) DO UPDATE SET value=excluded.value;",
-                 {SQLiteValue::text(key), SQLiteValue::text(value)});
+    db_->execute(kSetSettingSql, {SQLiteValue::text(key), SQLiteValue::text(value)});
 }
 
 } // namespace velmora

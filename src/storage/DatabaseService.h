@@ -35,6 +35,10 @@ public:
     // Never fails: a missing key, a non-text value or a failing query gives the fallback.
     std::string getSetting(const std::string& key, const std::string& fallback) const;
     void setSetting(const std::string& key, const std::string& value);
+    // The statement setSetting runs (key, value), for callers that write a setting inside a
+    // transaction of their own.
+    static constexpr const char* kSetSettingSql =
+        "INSERT INTO settings(key,value) VALUES(?,?) ON CONFLICT(key) DO UPDATE SET value=excluded.value;";
 
     static const char* const kDefaultOllamaUrl;
 
