@@ -3,8 +3,8 @@
 // and 100k listings (descriptions of 1-4 KB).
 #include "core/Clock.h"
 #include "core/DateUtil.h"
-#include "jobs/IncomingJob.h"
-#include "jobs/SecurityAssessment.h"
+#include "core/IncomingJob.h"
+#include "core/SecurityAssessment.h"
 #include "storage/DatabaseService.h"
 #include "support/TempDir.h"
 

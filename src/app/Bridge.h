@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/BackgroundRunner.h"
-#include "app/JSONTools.h"
+#include "core/JSONTools.h"
 #include "app/UiLoop.h"
 
 #include <atomic>

@@ -4,7 +4,7 @@
 #include "app/BrowserChrome.h"
 #include "app/BrowserPolicy.h"
 #include "app/Dialogs.h"
-#include "app/JSONTools.h"
+#include "core/JSONTools.h"
 #include "app/UiLoop.h"
 #include "app/WebSurface.h"
 

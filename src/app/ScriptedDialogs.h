@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/Dialogs.h"
-#include "app/JSONTools.h"
+#include "core/JSONTools.h"
 
 #include <deque>
 #include <filesystem>

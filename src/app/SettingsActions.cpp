@@ -2,7 +2,7 @@
 
 #include "app/Actions.h"
 #include "core/Text.h"
-#include "jobs/CountryLocationService.h"
+#include "core/CountryLocationService.h"
 
 namespace velmora {
 

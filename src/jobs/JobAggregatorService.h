@@ -2,9 +2,9 @@
 
 #include "core/Clock.h"
 #include "jobs/HttpClient.h"
-#include "jobs/IncomingJob.h"
+#include "core/IncomingJob.h"
 #include "jobs/JobSourceEndpoints.h"
-#include "jobs/SecurityAssessment.h"
+#include "core/SecurityAssessment.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "jobs/SecurityAssessment.h"
+#include "core/SecurityAssessment.h"
 
 #include <set>
 #include <string>

@@ -1,6 +1,7 @@
 #include "storage/DatabaseService.h"
 
 #include "core/Text.h"
+#include "storage/SchemaMigrations.h"
 
 #include <utility>
 
@@ -83,6 +84,7 @@ void DatabaseService::initialize() {
         if (text::trim(piece).empty()) continue;
         db_->execute(piece + ";");
     }
+    SchemaMigrations::migrate(*db_);
 
     const std::pair<const char*, const char*> defaults[] = {
         {"searchIntervalHours", "24"}, {"jobTitle", ""},          {"keywords", ""},

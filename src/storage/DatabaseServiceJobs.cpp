@@ -4,9 +4,9 @@
 #include "core/DateUtil.h"
 #include "core/Log.h"
 #include "core/Text.h"
-#include "jobs/CountryLocationService.h"
-#include "jobs/IncomingJob.h"
-#include "jobs/SecurityAssessment.h"
+#include "core/CountryLocationService.h"
+#include "core/IncomingJob.h"
+#include "core/SecurityAssessment.h"
 
 #include <unicode/unistr.h>
 

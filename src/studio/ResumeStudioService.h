@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/JSONTools.h"
+#include "core/JSONTools.h"
 #include "core/Clock.h"
 #include "profile/ApplicationProfile.h"
 #include "profile/ApplicationProfileService.h"

@@ -4,7 +4,7 @@
 #include "app/Bridge.h"
 #include "app/QueueUiLoop.h"
 #include "core/DateUtil.h"
-#include "jobs/IncomingJob.h"
+#include "core/IncomingJob.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

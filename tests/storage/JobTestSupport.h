@@ -2,8 +2,8 @@
 
 #include "core/Clock.h"
 #include "core/DateUtil.h"
-#include "jobs/IncomingJob.h"
-#include "jobs/SecurityAssessment.h"
+#include "core/IncomingJob.h"
+#include "core/SecurityAssessment.h"
 #include "storage/DatabaseService.h"
 #include "support/TempDir.h"
 

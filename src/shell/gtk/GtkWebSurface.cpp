@@ -1,7 +1,7 @@
 #include "shell/gtk/GtkWebSurface.h"
 
 #include "app/BrowserPolicy.h"
-#include "app/JSONTools.h"
+#include "core/JSONTools.h"
 #include "shell/gtk/GObjectPtr.h"
 
 #include <memory>

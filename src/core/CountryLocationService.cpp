@@ -1,4 +1,4 @@
-#include "jobs/CountryLocationService.h"
+#include "core/CountryLocationService.h"
 
 #include "core/Text.h"
 

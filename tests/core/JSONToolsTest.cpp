@@ -1,4 +1,4 @@
-#include "app/JSONTools.h"
+#include "core/JSONTools.h"
 #include "core/VelmoraError.h"
 
 #include <gtest/gtest.h>
