@@ -113,6 +113,11 @@ void DatabaseService::initialize() {
     }
 
     initializeJobSearch();
+    try {
+        fillDedupeKeys();
+    } catch (const std::exception&) {
+        // Listings without a key are simply never merged; the next start tries again.
+    }
 }
 
 std::string DatabaseService::getSetting(const std::string& key, const std::string& fallback) const {

@@ -50,6 +50,69 @@ public:
     // the later stored first). limit is clamped to 1..500, offset to >= 0.
     nlohmann::json getJobs(const std::string& category, const std::string& query, int64_t limit,
                            int64_t offset) const;
+
+    enum class JobSort { Newest, Match };
+    // What the job list asks for. Out-of-range numbers are clamped by getJobs.
+    struct JobQuery {
+        std::string category = "All";
+        std::string query;
+        int64_t limit = 200;
+        int64_t offset = 0;
+        JobSort sort = JobSort::Newest;
+        std::string source;           // exact source name; empty: any
+        int64_t postedWithinDays = 0; // 0: any age; clamped to 0..365
+        std::string jobType;          // one of jobTypes(); empty: any
+        bool includeHidden = false;
+    };
+    // The job types the list can filter on, as the page names them; listings carry them in
+    // their tags under many spellings ("Full-time", "FULL_TIME", "full time").
+    static const std::vector<std::string>& jobTypes();
+    // The same listings, further filtered, and each job of one posting shown once: listings
+    // with the same normalised title and company collapse into the first stored one that
+    // passes the filters, whose object names the others in `alsoOn`. Job objects also carry
+    // `mark`, `matchScore`, `matchedSkills` and `applicationStatus`.
+    nlohmann::json getJobs(const JobQuery& query) const;
+
+    // Marks are kept per link, in their own table, so a listing that expires and comes back
+    // keeps its mark. A mark applies to every stored link of the same posting. Throws
+    // VelmoraError for an unknown id or mark.
+    void setJobMark(int64_t id, const std::string& mark);
+
+    // ---- Match scores (computed above this layer; stored here so the list can sort by them)
+
+    struct MatchInput {
+        int64_t id = 0;
+        std::string title, tags, description;
+        std::optional<std::string> keywords; // the listing's keywords once extracted
+    };
+    struct MatchResult {
+        int64_t id = 0;
+        std::string keywords; // space-separated, kept so a new basis needs no re-extraction
+        int score = 0;
+        std::string matchedSkills; // ", "-separated
+    };
+    // Listings whose score is missing or stale, at most `limit`.
+    std::vector<MatchInput> staleMatches(int64_t limit) const;
+    void storeMatches(const std::vector<MatchResult>& results);
+    // Marks every score stale when `basis` (a fingerprint of the user's skills) changed;
+    // returns whether it did.
+    bool resetMatchesIfBasisChanged(const std::string& basis);
+    // The keywords of the most recently analysed resume (empty when none).
+    std::vector<std::string> latestResumeKeywords() const;
+
+    // ---- Saved searches
+
+    // {name, query, category, source, postedWithinDays, jobType} -> new id. Throws VelmoraError
+    // for a blank or too long name or query.
+    int64_t saveSearch(const nlohmann::json& search);
+    // [{id, name, query, category, source, postedWithinDays, jobType, createdAt, lastOpenedAt,
+    // newCount}], newCount counting the listings stored since the search was last opened.
+    nlohmann::json getSavedSearches() const;
+    // Marks the search seen and returns it. Throws VelmoraError for an unknown id.
+    nlohmann::json openSavedSearch(int64_t id);
+    void deleteSavedSearch(int64_t id);
+    static constexpr size_t kMaxSavedQueryCharacters = 500;
+    static constexpr size_t kMaxSavedNameCharacters = 120;
     // [{name, count}] of unexpired listings under the location preference, largest first.
     nlohmann::json getCategories() const;
     // {totalJobs, checkedJobs, added7d, applications}; a failing count is 0.
@@ -92,7 +155,18 @@ private:
     // The location-mode filter on `column`, an expression that yields a listing's location.
     Condition locationClause(const std::string& column = "location") const;
     // The same rows as locationClause(), for queries that count every stored listing.
-    Condition locationSetClause() const;
+    Condition locationSetClause(const std::string& column = "location") const;
+    // Every filter of `query` but the search pre-filter and marks, on the columns of `alias`.
+    Condition jobFilter(const JobQuery& query, const std::string& alias) const;
+    // The listings of `filter` that are the first of their posting among those passing it.
+    static std::string firstOfPosting(const Condition& filterOnD);
+    // Listings (first of each posting, hidden ones left out) of a stored search added after `since`.
+    int64_t countNewListings(const JobQuery& query, const std::string& since) const;
+    void fillDedupeKeys();
+    // Job objects for rows of the job list, with the other links and tracker statuses.
+    nlohmann::json jobObjects(const std::vector<SQLiteRow>& rows) const;
+    // The listings every counter counts (unexpired, located, not hidden, each posting once).
+    Condition countedListings() const;
     // Indexes that keep search-as-you-type fast on large job tables; see DatabaseServiceJobs.cpp.
     void initializeJobSearch();
     int64_t scalarInt(const std::string& sql, const std::vector<SQLiteValue>& bindings) const;

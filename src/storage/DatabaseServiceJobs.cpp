@@ -4,6 +4,7 @@
 #include "core/DateUtil.h"
 #include "core/Log.h"
 #include "core/Text.h"
+#include "core/VelmoraError.h"
 #include "core/CountryLocationService.h"
 #include "core/IncomingJob.h"
 #include "core/SecurityAssessment.h"
@@ -13,6 +14,9 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cctype>
+#include <cstring>
+#include <map>
 #include <set>
 
 namespace velmora {
@@ -90,6 +94,64 @@ std::string joinTags(const std::vector<std::string>& tags) {
 
 void append(std::vector<SQLiteValue>& to, const std::vector<SQLiteValue>& from) {
     to.insert(to.end(), from.begin(), from.end());
+}
+
+std::string likeLiteral(const std::string& value) {
+    std::string out;
+    for (char c : value) {
+        if (c == '\\' || c == '%' || c == '_') out.push_back('\\');
+        out.push_back(c);
+    }
+    return out;
+}
+
+// Title and company reduced to their letters and digits, so "Senior Engineer (Remote)" at
+// "Acme, Inc." and "senior engineer remote" at "ACME Inc" are one posting. Empty when either
+// part is empty: a listing without a company is never merged with anything.
+std::string postingKey(const std::string& title, const std::string& company) {
+    auto reduce = [](const std::string& value) {
+        std::string out;
+        bool gap = false;
+        for (unsigned char c : text::lower(value)) {
+            if (std::isalnum(c) || c >= 0x80) {
+                if (gap && !out.empty()) out.push_back(' ');
+                out.push_back(static_cast<char>(c));
+                gap = false;
+            } else {
+                gap = true;
+            }
+        }
+        return out;
+    };
+    std::string t = reduce(title), c = reduce(company);
+    for (const char* suffix : {" inc", " llc", " ltd", " gmbh", " corp"})
+        if (c.size() > std::strlen(suffix) && c.ends_with(suffix)) c.resize(c.size() - std::strlen(suffix));
+    if (t.empty() || c.empty()) return "";
+    return t + "|" + c;
+}
+
+std::vector<std::string> splitList(const std::string& joined, const std::string& separator) {
+    std::vector<std::string> out;
+    if (joined.empty()) return out;
+    size_t start = 0;
+    while (true) {
+        size_t at = joined.find(separator, start);
+        std::string piece = joined.substr(start, at == std::string::npos ? std::string::npos : at - start);
+        if (!piece.empty()) out.push_back(std::move(piece));
+        if (at == std::string::npos) break;
+        start = at + separator.size();
+    }
+    return out;
+}
+
+// The tag spellings of each job type, matched against the tags lower-cased with "_" and " "
+// turned into "-".
+const std::vector<std::pair<std::string, std::string>>& jobTypePatterns() {
+    static const std::vector<std::pair<std::string, std::string>> all = {
+        {"full-time", "%full-time%"}, {"part-time", "%part-time%"}, {"contract", "%contract%"},
+        {"freelance", "%freelance%"}, {"internship", "%intern%"},    {"temporary", "%temporary%"},
+    };
+    return all;
 }
 
 // Search-as-you-type must stay fast with tens of thousands of stored listings, while giving
@@ -256,14 +318,15 @@ DatabaseService::Condition DatabaseService::locationClause(const std::string& co
     Condition condition;
     std::vector<std::string> pieces;
     for (const auto& term : terms) {
-        pieces.push_back("LOWER(" + column + ") LIKE ?");
-        condition.bindings.push_back(SQLiteValue::text("%" + text::lower(term) + "%"));
+        // A country name is the user's text, not a pattern: "%" or "_" in it must match itself.
+        pieces.push_back("LOWER(" + column + ") LIKE ? ESCAPE '\\'");
+        condition.bindings.push_back(SQLiteValue::text("%" + likeLiteral(text::lower(term)) + "%"));
     }
     condition.sql = "(" + text::join(pieces, " OR ") + ")";
     return condition;
 }
 
-DatabaseService::Condition DatabaseService::locationSetClause() const {
+DatabaseService::Condition DatabaseService::locationSetClause(const std::string& column) const {
     // Listings share a few hundred location texts, so matching each distinct text once (the
     // grouped subquery runs once per statement) beats matching dozens of patterns per row.
     // The condition depends on the location alone, so the rows are exactly those of the
@@ -271,83 +334,215 @@ DatabaseService::Condition DatabaseService::locationSetClause() const {
     // location; naming an aggregate keeps SQLite from moving the test back to every row.
     Condition condition = locationClause("MAX(location)");
     if (condition.bindings.empty()) return condition;
-    condition.sql = "location IN (SELECT location FROM jobs GROUP BY location HAVING " + condition.sql + ")";
+    condition.sql = column + " IN (SELECT location FROM jobs GROUP BY location HAVING " + condition.sql + ")";
     return condition;
+}
+
+const std::vector<std::string>& DatabaseService::jobTypes() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> out;
+        for (const auto& [name, pattern] : jobTypePatterns()) out.push_back(name);
+        return out;
+    }();
+    return names;
+}
+
+DatabaseService::Condition DatabaseService::jobFilter(const JobQuery& q, const std::string& alias) const {
+    const std::string a = alias + ".";
+    std::vector<std::string> all{a + "expires_at >= ?"};
+    std::vector<SQLiteValue> values{SQLiteValue::text(nowText())};
+    const auto location = locationClause(a + "location");
+    all.push_back(location.sql);
+    append(values, location.bindings);
+    if (!q.category.empty() && text::lower(q.category) != "all") {
+        all.push_back(a + "category = ?");
+        values.push_back(SQLiteValue::text(q.category));
+    }
+    if (!q.source.empty()) {
+        all.push_back(a + "source = ?");
+        values.push_back(SQLiteValue::text(q.source));
+    }
+    const int64_t days = std::clamp<int64_t>(q.postedWithinDays, 0, 365);
+    if (days > 0) {
+        all.push_back("COALESCE(" + a + "published_at," + a + "added_at) >= ?");
+        values.push_back(SQLiteValue::text(DateUtil::withFractional(clock_->now() - std::chrono::hours(24 * days))));
+    }
+    if (!q.jobType.empty()) {
+        std::string pattern = "1=0"; // an unknown type matches nothing (the bridge refuses it first)
+        for (const auto& [name, like] : jobTypePatterns()) {
+            if (name != q.jobType) continue;
+            pattern = "REPLACE(REPLACE(LOWER(" + a + "tags),'_','-'),' ','-') LIKE ?";
+            values.push_back(SQLiteValue::text(like));
+        }
+        all.push_back(pattern);
+    }
+    const std::string phrase = text::trim(q.query);
+    if (!phrase.empty()) {
+        all.push_back("(" + a + "title LIKE ? OR " + a + "company LIKE ? OR " + a + "description LIKE ? OR " + a +
+                      "tags LIKE ? OR " + a + "location LIKE ?)");
+        for (int i = 0; i < 5; ++i) values.push_back(SQLiteValue::text("%" + phrase + "%"));
+    }
+    return {text::join(all, " AND "), std::move(values)};
+}
+
+std::string DatabaseService::firstOfPosting(const Condition& filterOnD) {
+    // Within one posting the first stored listing that passes the same filters stands for
+    // all of them, so a filter that excludes the first one shows the next instead of nothing.
+    return "(jobs.dedupe_key IS NULL OR jobs.dedupe_key = '' OR NOT EXISTS (SELECT 1 FROM jobs d WHERE "
+           "d.dedupe_key = jobs.dedupe_key AND d.id < jobs.id AND " +
+           filterOnD.sql + "))";
+}
+
+namespace {
+const char* const kNotHidden = "jobs.url NOT IN (SELECT url FROM job_marks WHERE mark='hidden')";
 }
 
 json DatabaseService::getJobs(const std::string& category, const std::string& query, int64_t limit,
                               int64_t offset) const {
+    JobQuery q;
+    q.category = category;
+    q.query = query;
+    q.limit = limit;
+    q.offset = offset;
+    q.includeHidden = true;
+    return getJobs(q);
+}
+
+json DatabaseService::getJobs(const JobQuery& q) const {
     try {
-        const std::string phrase = text::trim(query);
-        const auto location = locationClause();
-        std::optional<std::string> categoryFilter;
-        if (!category.empty() && text::lower(category) != "all") categoryFilter = category;
+        const std::string phrase = text::trim(q.query);
         std::optional<std::string> prefilter;
         if (!phrase.empty() && searchIndexReady_) prefilter = trigramFilter(phrase);
-        std::vector<std::string> searchConditions;
-        std::vector<SQLiteValue> searchBindings;
-        if (!phrase.empty()) {
-            searchConditions.push_back(
-                "(title LIKE ? OR company LIKE ? OR description LIKE ? OR tags LIKE ? OR location LIKE ?)");
-            for (int i = 0; i < 5; ++i) searchBindings.push_back(SQLiteValue::text("%" + phrase + "%"));
-        }
-
-        std::vector<SQLiteValue> paging{SQLiteValue::integer(std::clamp<int64_t>(limit, 1, kMaxPageSize)),
-                                        SQLiteValue::integer(std::max<int64_t>(offset, 0))};
+        const Condition filter = jobFilter(q, "jobs");
+        const Condition duplicateFilter = jobFilter(q, "d");
 
         auto run = [&](bool withPrefilter) {
-            std::vector<std::string> all{"expires_at >= ?"};
-            std::vector<SQLiteValue> values{SQLiteValue::text(nowText())};
+            std::vector<std::string> all;
+            std::vector<SQLiteValue> values;
             if (withPrefilter) {
                 // The unary + keeps the planner walking the recency index and stopping after
                 // one page; the candidate set is only a membership test on each index entry.
-                // It comes before the location condition, which SQLite then evaluates only
-                // for candidates (terms run in the order written).
-                all.push_back("+id IN (SELECT rowid FROM jobs_search WHERE jobs_search MATCH ?)");
+                // It comes first, so the other conditions run only for candidates (terms run
+                // in the order written).
+                all.push_back("+jobs.id IN (SELECT rowid FROM jobs_search WHERE jobs_search MATCH ?)");
                 values.push_back(SQLiteValue::text(*prefilter));
             }
-            all.push_back(location.sql);
-            append(values, location.bindings);
-            if (categoryFilter) {
-                all.push_back("category = ?");
-                values.push_back(SQLiteValue::text(*categoryFilter));
-            }
-            all.insert(all.end(), searchConditions.begin(), searchConditions.end());
-            append(values, searchBindings);
-            append(values, paging);
+            all.push_back(filter.sql);
+            append(values, filter.bindings);
+            if (!q.includeHidden) all.push_back(kNotHidden);
+            all.push_back(firstOfPosting(duplicateFilter));
+            append(values, duplicateFilter.bindings);
+            values.push_back(SQLiteValue::integer(std::clamp<int64_t>(q.limit, 1, kMaxPageSize)));
+            values.push_back(SQLiteValue::integer(std::max<int64_t>(q.offset, 0)));
+            const std::string order = q.sort == JobSort::Match
+                                          ? "jobs.match_score DESC,COALESCE(jobs.published_at,jobs.added_at) DESC,"
+                                            "jobs.id DESC"
+                                          : "COALESCE(jobs.published_at,jobs.added_at) DESC,jobs.id DESC";
             const std::string sql =
-                "SELECT id,external_id,source,title,company,category,location,description,url,published_at,added_at,"
-                "expires_at,security_score,security_label,tags\n"
+                "SELECT jobs.id,external_id,source,title,company,category,location,description,url,published_at,"
+                "added_at,expires_at,security_score,security_label,tags,dedupe_key,match_score,matched_skills,"
+                "(SELECT mark FROM job_marks WHERE job_marks.url=jobs.url) AS mark\n"
                 "FROM jobs WHERE " +
-                text::join(all, " AND ") +
-                " ORDER BY COALESCE(published_at,added_at) DESC,id DESC LIMIT ? OFFSET ?;";
-            json jobs = json::array();
-            for (const auto& row : db_->query(sql, values)) jobs.push_back(jobObject(row));
-            return jobs;
+                text::join(all, " AND ") + " ORDER BY " + order + " LIMIT ? OFFSET ?;";
+            return db_->query(sql, values);
         };
 
+        std::vector<SQLiteRow> rows;
+        bool done = false;
         if (prefilter) {
             try {
-                return run(true);
+                rows = run(true);
+                done = true;
             } catch (const std::exception&) {
                 // A damaged or missing search index must not hide listings: scan instead.
             }
         }
-        return run(false);
+        if (!done) rows = run(false);
+        return jobObjects(rows);
     } catch (const std::exception&) {
         return json::array();
     }
 }
 
+json DatabaseService::jobObjects(const std::vector<SQLiteRow>& rows) const {
+    json jobs = json::array();
+    if (rows.empty()) return jobs;
+
+    // The other links of each posting on the page, and the tracker's status of each listing:
+    // one query each for the whole page.
+    std::map<std::string, std::vector<json>> others;
+    {
+        std::vector<std::string> marks;
+        std::vector<SQLiteValue> values{SQLiteValue::text(nowText())};
+        for (const auto& row : rows) {
+            const std::string key = textOf(row, "dedupe_key");
+            if (key.empty()) continue;
+            marks.push_back("?");
+            values.push_back(SQLiteValue::text(key));
+        }
+        if (!marks.empty()) {
+            for (const auto& row : db_->query("SELECT id,source,url,dedupe_key FROM jobs WHERE expires_at >= ? AND "
+                                              "dedupe_key IN (" +
+                                                  text::join(marks, ",") + ") ORDER BY id;",
+                                              values))
+                others[textOf(row, "dedupe_key")].push_back(
+                    json{{"id", integerOf(row, "id")}, {"source", textOf(row, "source")}, {"url", textOf(row, "url")}});
+        }
+    }
+    std::map<std::string, std::string> statusByUrl;
+    std::map<int64_t, std::string> statusById;
+    try {
+        for (const auto& row : db_->query("SELECT job_id,url,status FROM applications;")) {
+            const std::string status = textOr(row, "status", "Opened");
+            statusByUrl.emplace(textOf(row, "url"), status);
+            if (auto id = sqlite_row::integer(row, "job_id")) statusById.emplace(*id, status);
+        }
+    } catch (const std::exception&) {
+        // The list stays usable without the tracker's statuses.
+    }
+
+    for (const auto& row : rows) {
+        json job = jobObject(row);
+        const int64_t id = job["id"];
+        json alsoOn = json::array();
+        if (auto it = others.find(textOf(row, "dedupe_key")); it != others.end())
+            for (const auto& other : it->second)
+                if (other["id"] != id) alsoOn.push_back(other);
+        job["alsoOn"] = std::move(alsoOn);
+        job["mark"] = textOf(row, "mark");
+        job["matchScore"] = integerOf(row, "match_score");
+        job["matchedSkills"] = splitList(textOf(row, "matched_skills"), ", ");
+        std::string status;
+        if (auto it = statusByUrl.find(job["url"].get<std::string>()); it != statusByUrl.end()) status = it->second;
+        else if (auto byId = statusById.find(id); byId != statusById.end()) status = byId->second;
+        job["applicationStatus"] = status;
+        jobs.push_back(std::move(job));
+    }
+    return jobs;
+}
+
+DatabaseService::Condition DatabaseService::countedListings() const {
+    // What the counters count: unexpired listings under the location preference, not hidden,
+    // each posting once.
+    Condition location = locationSetClause("jobs.location");
+    Condition onD = locationSetClause("d.location");
+    Condition out;
+    out.sql = "jobs.expires_at >= ? AND " + location.sql + " AND " + kNotHidden + " AND " +
+              firstOfPosting({"d.expires_at >= ? AND " + onD.sql, {}});
+    out.bindings.push_back(SQLiteValue::text(nowText()));
+    append(out.bindings, location.bindings);
+    out.bindings.push_back(SQLiteValue::text(nowText()));
+    append(out.bindings, onD.bindings);
+    return out;
+}
+
 json DatabaseService::getCategories() const {
     try {
-        auto location = locationSetClause();
-        std::vector<SQLiteValue> bindings{SQLiteValue::text(nowText())};
-        append(bindings, location.bindings);
+        const Condition counted = countedListings();
         json categories = json::array();
-        const auto rows = db_->query("SELECT category,COUNT(*) AS count FROM jobs WHERE expires_at >= ? AND " +
-                                         location.sql + " GROUP BY category ORDER BY count DESC,category ASC;",
-                                     bindings);
+        const auto rows = db_->query("SELECT category,COUNT(*) AS count FROM jobs WHERE " + counted.sql +
+                                         " GROUP BY category ORDER BY count DESC,category ASC;",
+                                     counted.bindings);
         for (const auto& row : rows)
             categories.push_back(json{{"name", textOf(row, "category")}, {"count", integerOf(row, "count")}});
         return categories;
@@ -358,36 +553,25 @@ json DatabaseService::getCategories() const {
 
 json DatabaseService::dashboardCounts() const {
     const TimePoint now = clock_->now();
-    const std::string nowStamp = DateUtil::withFractional(now);
     const std::string weekAgo = DateUtil::withFractional(now - kRecentWindow);
 
-    Condition location{"1=0", {}};
-    bool locationKnown = true;
-    try {
-        location = locationSetClause();
-    } catch (const std::exception&) {
-        locationKnown = false;
-    }
-
-    // One pass for the three counts: every one of them is a part of the unexpired listings.
+    // One pass for the three counts: every one of them is a part of the counted listings.
     int64_t total = 0, checked = 0, added = 0;
-    if (locationKnown) {
-        try {
-            std::vector<SQLiteValue> bindings{SQLiteValue::text(weekAgo), SQLiteValue::text(nowStamp)};
-            append(bindings, location.bindings);
-            const auto rows = db_->query(
-                "SELECT COUNT(*) AS total,COALESCE(SUM(security_score >= 70),0) AS checked,"
-                "COALESCE(SUM(added_at >= ?),0) AS added FROM jobs WHERE expires_at >= ? AND " +
-                    location.sql + ";",
-                bindings);
-            if (!rows.empty()) {
-                total = integerOf(rows.front(), "total");
-                checked = integerOf(rows.front(), "checked");
-                added = integerOf(rows.front(), "added");
-            }
-        } catch (const std::exception&) {
-            total = checked = added = 0;
+    try {
+        const Condition counted = countedListings();
+        std::vector<SQLiteValue> bindings{SQLiteValue::text(weekAgo)};
+        append(bindings, counted.bindings);
+        const auto rows = db_->query("SELECT COUNT(*) AS total,COALESCE(SUM(security_score >= 70),0) AS checked,"
+                                     "COALESCE(SUM(added_at >= ?),0) AS added FROM jobs WHERE " +
+                                         counted.sql + ";",
+                                     bindings);
+        if (!rows.empty()) {
+            total = integerOf(rows.front(), "total");
+            checked = integerOf(rows.front(), "checked");
+            added = integerOf(rows.front(), "added");
         }
+    } catch (const std::exception&) {
+        total = checked = added = 0;
     }
 
     int64_t applications = 0;
@@ -409,12 +593,17 @@ namespace {
 
 const char* const kUpsertJobSql =
     "INSERT INTO jobs(external_id,source,title,company,category,location,description,url,published_at,added_at,"
-    "last_seen_at,expires_at,security_score,security_label,tags) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?) "
+    "last_seen_at,expires_at,security_score,security_label,tags,dedupe_key) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?) "
     "ON CONFLICT(url) DO UPDATE SET external_id=excluded.external_id,source=excluded.source,"
     "title=excluded.title,company=excluded.company,category=excluded.category,location=excluded.location,"
     "description=excluded.description,published_at=COALESCE(excluded.published_at,jobs.published_at),"
     "last_seen_at=excluded.last_seen_at,expires_at=excluded.expires_at,security_score=excluded.security_score,"
-    "security_label=excluded.security_label,tags=excluded.tags;";
+    "security_label=excluded.security_label,tags=excluded.tags,dedupe_key=excluded.dedupe_key,"
+    // New texts need new keywords and a new score; a listing seen again unchanged keeps both.
+    "match_keywords=CASE WHEN jobs.title IS excluded.title AND jobs.description IS excluded.description AND "
+    "jobs.tags IS excluded.tags THEN jobs.match_keywords END,"
+    "match_stale=CASE WHEN jobs.title IS excluded.title AND jobs.description IS excluded.description AND "
+    "jobs.tags IS excluded.tags THEN jobs.match_stale ELSE 1 END;";
 
 std::vector<SQLiteValue> upsertBindings(const IncomingJob& job, const SecurityAssessment& security,
                                         const std::string& stamp, const std::string& expiry) {
@@ -434,6 +623,7 @@ std::vector<SQLiteValue> upsertBindings(const IncomingJob& job, const SecurityAs
             SQLiteValue::integer(security.score),
             SQLiteValue::text(security.label),
             SQLiteValue::text(joinTags(job.tags)),
+            SQLiteValue::text(postingKey(job.title, job.company)),
     };
 }
 
@@ -511,6 +701,205 @@ void DatabaseService::recordOpenedApplication(std::optional<int64_t> jobId, cons
                  {jobId ? SQLiteValue::integer(*jobId) : SQLiteValue::null(), SQLiteValue::text(title),
                   SQLiteValue::text(company), SQLiteValue::text(url), SQLiteValue::text(stamp),
                   SQLiteValue::text(stamp)});
+}
+
+void DatabaseService::fillDedupeKeys() {
+    // Listings stored before postings were recognised get their key once.
+    const auto rows = db_->query("SELECT id,title,company FROM jobs WHERE dedupe_key IS NULL;");
+    if (rows.empty()) return;
+    db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
+        for (const auto& row : rows)
+            run("UPDATE jobs SET dedupe_key=? WHERE id=?;",
+                {SQLiteValue::text(postingKey(textOf(row, "title"), textOf(row, "company"))),
+                 SQLiteValue::integer(integerOf(row, "id"))});
+    });
+}
+
+void DatabaseService::setJobMark(int64_t id, const std::string& mark) {
+    if (mark != "saved" && mark != "hidden" && !mark.empty())
+        throw VelmoraError("Unknown mark \"" + mark + "\". Use \"saved\", \"hidden\" or \"\".");
+    const auto rows = db_->query("SELECT url,dedupe_key FROM jobs WHERE id=?;", {SQLiteValue::integer(id)});
+    if (rows.empty()) throw VelmoraError("This job is no longer stored. Refresh the list and try again.");
+    const std::string key = textOf(rows.front(), "dedupe_key");
+    std::vector<std::string> urls{textOf(rows.front(), "url")};
+    if (!key.empty())
+        for (const auto& row : db_->query("SELECT url FROM jobs WHERE dedupe_key=? AND id<>?;",
+                                          {SQLiteValue::text(key), SQLiteValue::integer(id)}))
+            urls.push_back(textOf(row, "url"));
+    const std::string stamp = nowText();
+    db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
+        for (const auto& url : urls) {
+            if (mark.empty())
+                run("DELETE FROM job_marks WHERE url=?;", {SQLiteValue::text(url)});
+            else
+                run("INSERT INTO job_marks(url,mark,marked_at) VALUES(?,?,?) ON CONFLICT(url) DO UPDATE SET "
+                    "mark=excluded.mark,marked_at=excluded.marked_at;",
+                    {SQLiteValue::text(url), SQLiteValue::text(mark), SQLiteValue::text(stamp)});
+        }
+    });
+}
+
+std::vector<DatabaseService::MatchInput> DatabaseService::staleMatches(int64_t limit) const {
+    std::vector<MatchInput> out;
+    for (const auto& row : db_->query("SELECT id,title,tags,description,match_keywords FROM jobs "
+                                      "WHERE match_stale=1 ORDER BY id LIMIT ?;",
+                                      {SQLiteValue::integer(std::max<int64_t>(limit, 1))})) {
+        MatchInput input;
+        input.id = integerOf(row, "id");
+        input.title = textOf(row, "title");
+        input.tags = textOf(row, "tags");
+        input.description = textOf(row, "description");
+        input.keywords = sqlite_row::text(row, "match_keywords");
+        out.push_back(std::move(input));
+    }
+    return out;
+}
+
+void DatabaseService::storeMatches(const std::vector<MatchResult>& results) {
+    if (results.empty()) return;
+    db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
+        for (const auto& r : results)
+            run("UPDATE jobs SET match_keywords=?,match_score=?,matched_skills=?,match_stale=0 WHERE id=?;",
+                {SQLiteValue::text(r.keywords), SQLiteValue::integer(std::clamp(r.score, 0, 100)),
+                 SQLiteValue::text(r.matchedSkills), SQLiteValue::integer(r.id)});
+    });
+}
+
+bool DatabaseService::resetMatchesIfBasisChanged(const std::string& basis) {
+    if (getSetting("jobMatchBasis", "") == basis) return false;
+    db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
+        run("UPDATE jobs SET match_stale=1 WHERE match_stale=0;", {});
+        run(kSetSettingSql, {SQLiteValue::text("jobMatchBasis"), SQLiteValue::text(basis)});
+    });
+    return true;
+}
+
+std::vector<std::string> DatabaseService::latestResumeKeywords() const {
+    try {
+        const auto rows = db_->query("SELECT analysis_json FROM resumes ORDER BY id DESC LIMIT 1;");
+        if (rows.empty()) return {};
+        const json analysis = json::parse(textOf(rows.front(), "analysis_json"), nullptr, false);
+        std::vector<std::string> out;
+        if (analysis.is_object() && analysis.contains("keywords") && analysis["keywords"].is_array())
+            for (const auto& k : analysis["keywords"])
+                if (k.is_string()) out.push_back(k.get<std::string>());
+        return out;
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+namespace {
+
+DatabaseService::JobQuery savedQuery(const SQLiteRow& row) {
+    DatabaseService::JobQuery q;
+    q.query = textOf(row, "query");
+    q.category = textOf(row, "category");
+    q.source = textOf(row, "source");
+    q.postedWithinDays = integerOf(row, "posted_within_days");
+    q.jobType = textOf(row, "job_type");
+    return q;
+}
+
+json savedSearchObject(const SQLiteRow& row) {
+    return json{
+        {"id", integerOf(row, "id")},
+        {"name", textOf(row, "name")},
+        {"query", textOf(row, "query")},
+        {"category", textOf(row, "category")},
+        {"source", textOf(row, "source")},
+        {"postedWithinDays", integerOf(row, "posted_within_days")},
+        {"jobType", textOf(row, "job_type")},
+        {"createdAt", textOf(row, "created_at")},
+        {"lastOpenedAt", textOf(row, "last_opened_at")},
+    };
+}
+
+std::string readText(const json& object, const char* key) {
+    if (!object.is_object() || !object.contains(key) || !object[key].is_string()) return "";
+    return object[key].get<std::string>();
+}
+
+} // namespace
+
+int64_t DatabaseService::saveSearch(const json& search) {
+    const std::string name = text::trim(readText(search, "name"));
+    const std::string query = text::trim(readText(search, "query"));
+    if (name.empty()) throw VelmoraError("Enter a name for the search.");
+    if (text::characterCount(name) > kMaxSavedNameCharacters)
+        throw VelmoraError("The name is too long; use at most " + std::to_string(kMaxSavedNameCharacters) +
+                           " characters.");
+    if (!text::isValidUtf8(query) || text::characterCount(query) > kMaxSavedQueryCharacters)
+        throw VelmoraError("The search text is too long to save; use at most " +
+                           std::to_string(kMaxSavedQueryCharacters) + " characters.");
+    std::string category = text::trim(readText(search, "category"));
+    if (category.empty()) category = "All";
+    std::string jobType = readText(search, "jobType");
+    if (!jobType.empty() && std::find(jobTypes().begin(), jobTypes().end(), jobType) == jobTypes().end())
+        throw VelmoraError("Unknown job type \"" + jobType + "\".");
+    int64_t days = 0;
+    if (search.is_object() && search.contains("postedWithinDays") && search["postedWithinDays"].is_number())
+        days = std::clamp<int64_t>(static_cast<int64_t>(search["postedWithinDays"].get<double>()), 0, 365);
+    const std::string stamp = nowText();
+    int64_t id = 0;
+    db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
+        run("INSERT INTO saved_searches(name,query,category,source,posted_within_days,job_type,created_at,"
+            "last_opened_at) VALUES(?,?,?,?,?,?,?,?);",
+            {SQLiteValue::text(name), SQLiteValue::text(query), SQLiteValue::text(category),
+             SQLiteValue::text(readText(search, "source")), SQLiteValue::integer(days), SQLiteValue::text(jobType),
+             SQLiteValue::text(stamp), SQLiteValue::text(stamp)});
+    });
+    auto value = db_->scalar("SELECT MAX(id) FROM saved_searches;");
+    if (value)
+        if (const auto* v = std::get_if<int64_t>(&*value)) id = *v;
+    return id;
+}
+
+int64_t DatabaseService::countNewListings(const JobQuery& q, const std::string& since) const {
+    const Condition filter = jobFilter(q, "jobs");
+    const Condition onD = jobFilter(q, "d");
+    std::vector<SQLiteValue> values{SQLiteValue::text(since)};
+    append(values, filter.bindings);
+    append(values, onD.bindings);
+    return scalarInt("SELECT COUNT(*) FROM jobs WHERE jobs.added_at > ? AND " + filter.sql + " AND " + kNotHidden +
+                         " AND " + firstOfPosting(onD) + ";",
+                     values);
+}
+
+json DatabaseService::getSavedSearches() const {
+    json out = json::array();
+    try {
+        for (const auto& row : db_->query("SELECT * FROM saved_searches ORDER BY name COLLATE NOCASE,id;")) {
+            json search = savedSearchObject(row);
+            int64_t fresh = 0;
+            try {
+                fresh = countNewListings(savedQuery(row), textOf(row, "last_opened_at"));
+            } catch (const std::exception&) {
+                fresh = 0;
+            }
+            search["newCount"] = fresh;
+            out.push_back(std::move(search));
+        }
+    } catch (const std::exception&) {
+        return json::array();
+    }
+    return out;
+}
+
+json DatabaseService::openSavedSearch(int64_t id) {
+    db_->execute("UPDATE saved_searches SET last_opened_at=? WHERE id=?;",
+                 {SQLiteValue::text(nowText()), SQLiteValue::integer(id)});
+    const auto rows = db_->query("SELECT * FROM saved_searches WHERE id=?;", {SQLiteValue::integer(id)});
+    if (rows.empty()) throw VelmoraError("This saved search no longer exists.");
+    json search = savedSearchObject(rows.front());
+    search["newCount"] = 0;
+    return search;
+}
+
+void DatabaseService::deleteSavedSearch(int64_t id) {
+    if (scalarInt("SELECT COUNT(*) FROM saved_searches WHERE id=?;", {SQLiteValue::integer(id)}) == 0)
+        throw VelmoraError("This saved search no longer exists.");
+    db_->execute("DELETE FROM saved_searches WHERE id=?;", {SQLiteValue::integer(id)});
 }
 
 void DatabaseService::saveResume(const std::string& name, const std::string& path, const std::string& analysisJson) {

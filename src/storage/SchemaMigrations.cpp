@@ -39,6 +39,32 @@ const std::vector<Step>& steps() {
                                        {"security_label", "TEXT NOT NULL DEFAULT 'Unchecked'"},
                                        {"tags", "TEXT NOT NULL DEFAULT ''"}});
          }},
+        // 3: triage. Marks and saved searches live in tables of their own, keyed by link and
+        // id, so a re-sync or the expiry of a listing never touches them. Listings gain the
+        // key that finds one posting on several boards, and their stored match to the user.
+        {3,
+         [](SQLiteDatabase& db) {
+             auto statements = addMissingColumns(db, "jobs",
+                                                 {{"dedupe_key", "TEXT NULL"},
+                                                  {"match_keywords", "TEXT NULL"},
+                                                  {"match_score", "INTEGER NOT NULL DEFAULT 0"},
+                                                  {"matched_skills", "TEXT NOT NULL DEFAULT ''"},
+                                                  {"match_stale", "INTEGER NOT NULL DEFAULT 1"}});
+             for (const char* sql : {
+                      "CREATE TABLE IF NOT EXISTS job_marks (url TEXT PRIMARY KEY, mark TEXT NOT NULL "
+                      "CHECK (mark IN ('saved','hidden')), marked_at TEXT NOT NULL);",
+                      "CREATE TABLE IF NOT EXISTS saved_searches (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                      "name TEXT NOT NULL, query TEXT NOT NULL DEFAULT '', category TEXT NOT NULL DEFAULT 'All', "
+                      "source TEXT NOT NULL DEFAULT '', posted_within_days INTEGER NOT NULL DEFAULT 0, "
+                      "job_type TEXT NOT NULL DEFAULT '', created_at TEXT NOT NULL, last_opened_at TEXT NOT NULL);",
+                      "CREATE INDEX IF NOT EXISTS jobs_posting ON jobs(dedupe_key,id);",
+                      "CREATE INDEX IF NOT EXISTS jobs_match_order ON jobs(match_score DESC,"
+                      "COALESCE(published_at,added_at) DESC,id DESC,expires_at,category,location);",
+                      "CREATE INDEX IF NOT EXISTS jobs_match_stale ON jobs(id) WHERE match_stale=1;",
+                  })
+                 statements.push_back(sql);
+             return statements;
+         }},
     };
     return all;
 }

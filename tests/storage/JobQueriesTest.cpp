@@ -1,8 +1,11 @@
 #include "JobTestSupport.h"
 
+#include "core/VelmoraError.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 using namespace velmora;
 using velmora::testing::JobDb;
@@ -19,12 +22,12 @@ TEST(JobQueries, StoredJobMapsEveryColumn) {
     auto jobs = t.db.getJobs("All", "", 50, 0);
     ASSERT_EQ(jobs.size(), 1u);
     const auto& o = jobs[0];
-    EXPECT_EQ(o.size(), 15u);
+    EXPECT_EQ(o.size(), 20u);
     EXPECT_EQ(o["id"], id);
     EXPECT_EQ(o["externalId"], "ext-https://remotive.com/1");
     EXPECT_EQ(o["source"], "Remotive");
     EXPECT_EQ(o["title"], "Data Engineer");
-    EXPECT_EQ(o["company"], "Acme");
+    EXPECT_EQ(o["company"], "Acme https://remotive.com/1");
     EXPECT_EQ(o["category"], "Data & AI");
     EXPECT_EQ(o["location"], "Worldwide");
     EXPECT_EQ(o["description"], "Build things.");
@@ -259,11 +262,13 @@ TEST(JobQueries, LocationModesApplyToListsCategoriesAndCounts) {
 
 TEST(JobQueries, LocationTermsAreBoundNotSpliced) {
     JobDb t;
-    t.store(JobDb::job("https://e.com/a", "t", "O'Hare % Land"));
+    t.store(JobDb::job("https://e.com/a", "t", "O'Hare % Land_1"));
     t.store(JobDb::job("https://e.com/b", "t", "Somewhere"));
+    t.store(JobDb::job("https://e.com/c", "t", "O'Hare Big Land91")); // what % and _ as wildcards would take
     t.db.setSetting("locationMode", "home");
-    t.db.setSetting("homeCountryName", "O'Hare % Land");
+    t.db.setSetting("homeCountryName", "O'Hare % Land_1");
     EXPECT_EQ(t.search(""), Urls{"https://e.com/a"});
+    EXPECT_EQ(t.db.dashboardCounts()["totalJobs"], 1);
 }
 
 TEST(JobQueries, ReadsFallBackAndWritesReportFailure) {
@@ -293,4 +298,239 @@ TEST(JobQueries, SaveResumeKeepsNoTextAndSwallowsFailure) {
     EXPECT_EQ(*sqlite_row::text(rows[0], "created_at"), "2026-03-01T12:00:00.000Z");
     t.sqlite->execute("DROP TABLE resumes;");
     EXPECT_NO_THROW(t.db.saveResume("cv.pdf", "/x", "{}"));
+}
+
+namespace {
+
+DatabaseService::JobQuery listQuery(std::function<void(DatabaseService::JobQuery&)> change = {}) {
+    DatabaseService::JobQuery q;
+    q.limit = 500;
+    if (change) change(q);
+    return q;
+}
+
+Urls sorted(Urls u) {
+    std::sort(u.begin(), u.end());
+    return u;
+}
+
+} // namespace
+
+TEST(JobQueries, MarksFollowTheLinkThroughResyncAndExpiry) {
+    JobDb t;
+    const int64_t a = t.store(JobDb::job("https://e.com/a"), 90);
+    const int64_t b = t.store(JobDb::job("https://e.com/b"));
+    t.db.setJobMark(a, "hidden");
+    t.db.setJobMark(b, "saved");
+
+    auto visible = t.db.getJobs(listQuery());
+    ASSERT_EQ(t.urls(visible), Urls{"https://e.com/b"});
+    EXPECT_EQ(visible[0]["mark"], "saved");
+    auto all = t.db.getJobs(listQuery([](auto& q) { q.includeHidden = true; }));
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[1]["mark"], "hidden");
+    // Hidden listings leave every counter too.
+    EXPECT_EQ(t.db.getCategories()[0]["count"], 1);
+    EXPECT_EQ(t.db.dashboardCounts()["totalJobs"], 1);
+    EXPECT_EQ(t.db.dashboardCounts()["checkedJobs"], 0);
+
+    t.store(JobDb::job("https://e.com/a")); // seen again by a sync
+    EXPECT_EQ(t.urls(t.db.getJobs(listQuery())), Urls{"https://e.com/b"});
+    t.advanceDays(91);
+    EXPECT_EQ(t.db.deleteExpiredJobs(), 2);
+    const int64_t again = t.store(JobDb::job("https://e.com/a")); // back as a new row
+    EXPECT_NE(again, a);
+    EXPECT_TRUE(t.db.getJobs(listQuery()).empty());
+    t.db.setJobMark(again, "");
+    EXPECT_EQ(t.db.getJobs(listQuery())[0]["mark"], "");
+
+    EXPECT_THROW(t.db.setJobMark(a, "saved"), VelmoraError); // that row is gone
+    EXPECT_THROW(t.db.setJobMark(again, "starred"), VelmoraError);
+    EXPECT_THROW(t.db.setJobMark(again, "Hidden"), VelmoraError);
+}
+
+TEST(JobQueries, OnePostingOnSeveralBoardsIsOneRow) {
+    JobDb t;
+    auto first = JobDb::job("https://remotive.com/1", "Senior Engineer (Remote)", "Germany");
+    first.company = "Acme, Inc.";
+    auto second = JobDb::job("https://jobicy.com/9", "senior engineer remote", "USA");
+    second.company = "ACME";
+    second.source = "Jobicy";
+    auto other = JobDb::job("https://e.com/other", "Senior Engineer (Remote)", "Germany");
+    other.company = ""; // no company: never merged
+    const int64_t a = t.store(first);
+    const int64_t b = t.store(second);
+    t.store(other);
+    t.db.recordOpenedApplication(b, "Senior Engineer", "ACME", "https://jobicy.com/9");
+    t.db.updateApplication(1, "Applied", "");
+
+    auto jobs = t.db.getJobs(listQuery());
+    ASSERT_EQ(t.urls(jobs), (Urls{"https://e.com/other", "https://remotive.com/1"}));
+    EXPECT_EQ(jobs[1]["alsoOn"],
+              (nlohmann::json{{{"id", b}, {"source", "Jobicy"}, {"url", "https://jobicy.com/9"}}}));
+    EXPECT_EQ(jobs[0]["alsoOn"], nlohmann::json::array());
+    EXPECT_EQ(jobs[1]["applicationStatus"], "");
+    EXPECT_EQ(t.db.getCategories()[0]["count"], 2);
+    EXPECT_EQ(t.db.dashboardCounts()["totalJobs"], 2);
+
+    // A filter that leaves out the first link shows the posting through the next one.
+    t.db.setSetting("locationMode", "us");
+    jobs = t.db.getJobs(listQuery());
+    ASSERT_EQ(t.urls(jobs), Urls{"https://jobicy.com/9"});
+    EXPECT_EQ(jobs[0]["alsoOn"][0]["id"], a);
+    EXPECT_EQ(jobs[0]["applicationStatus"], "Applied");
+    EXPECT_EQ(t.db.dashboardCounts()["totalJobs"], 1);
+    t.db.setSetting("locationMode", "worldwide");
+
+    // Hiding the posting hides every link of it.
+    t.db.setJobMark(a, "hidden");
+    EXPECT_EQ(t.urls(t.db.getJobs(listQuery())), Urls{"https://e.com/other"});
+    t.db.setSetting("locationMode", "us");
+    EXPECT_TRUE(t.db.getJobs(listQuery()).empty());
+}
+
+TEST(JobQueries, FiltersBySourceAgeAndJobType) {
+    JobDb t;
+    auto job = [&](const std::string& url, const std::string& source, int ageDays, std::vector<std::string> tags) {
+        auto j = JobDb::job(url);
+        j.source = source;
+        j.tags = std::move(tags);
+        j.publishedAt = t.clock->now() - std::chrono::hours(24 * ageDays);
+        t.store(j);
+    };
+    job("https://e.com/new-ft", "Remotive", 1, {"Full-time"});
+    job("https://e.com/week-pt", "Jobicy", 6, {"PART_TIME", "Design"});
+    job("https://e.com/month-ct", "Remotive", 25, {"Contractor"});
+    job("https://e.com/old-ft", "Remote OK", 200, {"full time", "Senior"});
+    job("https://e.com/ancient", "Remote OK", 400, {"Internship"});
+    const Urls everything{"https://e.com/ancient", "https://e.com/month-ct", "https://e.com/new-ft",
+                          "https://e.com/old-ft", "https://e.com/week-pt"};
+
+    struct Case {
+        const char* name;
+        std::function<void(DatabaseService::JobQuery&)> change;
+        Urls expected;
+    };
+    const Case cases[] = {
+        {"no filter", {}, everything},
+        {"source", [](auto& q) { q.source = "Remotive"; }, {"https://e.com/month-ct", "https://e.com/new-ft"}},
+        {"unknown source", [](auto& q) { q.source = "remotive"; }, {}},
+        {"a week", [](auto& q) { q.postedWithinDays = 7; }, {"https://e.com/new-ft", "https://e.com/week-pt"}},
+        {"days clamped to a year", [](auto& q) { q.postedWithinDays = 1000000; },
+         {"https://e.com/month-ct", "https://e.com/new-ft", "https://e.com/old-ft", "https://e.com/week-pt"}},
+        {"negative days: any age", [](auto& q) { q.postedWithinDays = -3; }, everything},
+        {"full-time in any spelling", [](auto& q) { q.jobType = "full-time"; },
+         {"https://e.com/new-ft", "https://e.com/old-ft"}},
+        {"part-time", [](auto& q) { q.jobType = "part-time"; }, {"https://e.com/week-pt"}},
+        {"contract", [](auto& q) { q.jobType = "contract"; }, {"https://e.com/month-ct"}},
+        {"internship", [](auto& q) { q.jobType = "internship"; }, {"https://e.com/ancient"}},
+        {"unknown type", [](auto& q) { q.jobType = "gig"; }, {}},
+        {"combined", [](auto& q) { q.source = "Remote OK"; q.jobType = "full-time"; q.postedWithinDays = 365; },
+         {"https://e.com/old-ft"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(sorted(t.urls(t.db.getJobs(listQuery(c.change)))), c.expected) << c.name;
+}
+
+TEST(JobQueries, MatchSortUsesStoredScoresUntilTextOrBasisChanges) {
+    JobDb t;
+    const int64_t low = t.store(JobDb::job("https://e.com/low", "Cook"));
+    const int64_t high = t.store(JobDb::job("https://e.com/high", "Rust Engineer"));
+    const int64_t none = t.store(JobDb::job("https://e.com/none", "Nurse"));
+    EXPECT_EQ(t.db.staleMatches(10).size(), 3u);
+    t.db.storeMatches({{low, "cook kitchen", 20, "kitchen"}, {high, "rust engineer", 90, "rust, engineer"},
+                       {none, "nurse", 0, ""}});
+    EXPECT_TRUE(t.db.staleMatches(10).empty());
+
+    auto jobs = t.db.getJobs(listQuery([](auto& q) { q.sort = DatabaseService::JobSort::Match; }));
+    ASSERT_EQ(t.urls(jobs), (Urls{"https://e.com/high", "https://e.com/low", "https://e.com/none"}));
+    EXPECT_EQ(jobs[0]["matchScore"], 90);
+    EXPECT_EQ(jobs[0]["matchedSkills"], (nlohmann::json{"rust", "engineer"}));
+    EXPECT_EQ(jobs[2]["matchedSkills"], nlohmann::json::array());
+    // The default order is still newest first.
+    EXPECT_EQ(t.urls(t.db.getJobs(listQuery())).front(), "https://e.com/none");
+
+    // Seen again unchanged: the score stays; changed text: it must be computed again.
+    t.store(JobDb::job("https://e.com/low", "Cook"));
+    EXPECT_TRUE(t.db.staleMatches(10).empty());
+    t.store(JobDb::job("https://e.com/low", "Head Cook"));
+    auto stale = t.db.staleMatches(10);
+    ASSERT_EQ(stale.size(), 1u);
+    EXPECT_EQ(stale[0].id, low);
+    EXPECT_FALSE(stale[0].keywords.has_value());
+
+    // A new basis (the user's skills changed) makes every score stale but keeps the keywords.
+    EXPECT_TRUE(t.db.resetMatchesIfBasisChanged("v2"));
+    EXPECT_FALSE(t.db.resetMatchesIfBasisChanged("v2"));
+    stale = t.db.staleMatches(10);
+    ASSERT_EQ(stale.size(), 3u);
+    EXPECT_EQ(stale[1].keywords, "rust engineer");
+}
+
+TEST(JobQueries, SavedSearchCountsListingsStoredSinceItWasOpened) {
+    JobDb t;
+    t.store(JobDb::job("https://e.com/old", "Backend Engineer"));
+    const int64_t id = t.db.saveSearch({{"name", " Backend "}, {"query", "engineer"}, {"postedWithinDays", 9999}});
+    EXPECT_EQ(t.db.getSavedSearches()[0]["newCount"], 0);
+
+    t.advanceDays(1);
+    for (const char* url : {"https://e.com/n1", "https://e.com/n2", "https://e.com/n3"})
+        t.store(JobDb::job(url, "Platform Engineer"));
+    t.store(JobDb::job("https://e.com/n4", "Chef"));
+    auto duplicate = JobDb::job("https://other.com/old", "Backend Engineer");
+    duplicate.company = "Acme https://e.com/old"; // the old posting on another board
+    t.store(duplicate);
+    t.store(JobDb::job("https://e.com/old", "Backend Engineer")); // seen again
+
+    auto searches = t.db.getSavedSearches();
+    ASSERT_EQ(searches.size(), 1u);
+    EXPECT_EQ(searches[0]["name"], "Backend");
+    EXPECT_EQ(searches[0]["query"], "engineer");
+    EXPECT_EQ(searches[0]["category"], "All");
+    EXPECT_EQ(searches[0]["postedWithinDays"], 365);
+    EXPECT_EQ(searches[0]["newCount"], 3);
+
+    EXPECT_EQ(t.db.openSavedSearch(id)["id"], id);
+    EXPECT_EQ(t.db.getSavedSearches()[0]["newCount"], 0);
+    t.db.deleteSavedSearch(id);
+    EXPECT_TRUE(t.db.getSavedSearches().empty());
+
+    EXPECT_THROW(t.db.openSavedSearch(id), VelmoraError);
+    EXPECT_THROW(t.db.deleteSavedSearch(id), VelmoraError);
+    EXPECT_THROW(t.db.saveSearch({{"name", "  "}, {"query", "x"}}), VelmoraError);
+    EXPECT_THROW(t.db.saveSearch({{"name", "big"}, {"query", std::string(10240, 'q')}}), VelmoraError);
+    EXPECT_THROW(t.db.saveSearch({{"name", "t"}, {"jobType", "gig"}}), VelmoraError);
+    EXPECT_TRUE(t.db.getSavedSearches().empty());
+}
+
+TEST(JobQueries, OlderDatabaseGainsTriageWithItsListingsIntact) {
+    velmora::testing::TempDir dir;
+    auto sqlite = std::make_shared<SQLiteDatabase>((dir / "velmora.db").string());
+    // The shape the previous release wrote, with listings in it.
+    sqlite->execute("CREATE TABLE jobs (id INTEGER PRIMARY KEY AUTOINCREMENT, external_id TEXT NOT NULL, source TEXT "
+                    "NOT NULL, title TEXT NOT NULL, company TEXT NOT NULL, category TEXT NOT NULL, location TEXT NOT "
+                    "NULL, description TEXT NOT NULL, url TEXT NOT NULL UNIQUE, published_at TEXT NULL, added_at TEXT "
+                    "NOT NULL, last_seen_at TEXT NOT NULL, expires_at TEXT NOT NULL, security_score INTEGER NOT NULL "
+                    "DEFAULT 0, security_label TEXT NOT NULL DEFAULT 'Unchecked', tags TEXT NOT NULL DEFAULT '');");
+    for (const char* url : {"https://a.com/1", "https://b.com/1"})
+        sqlite->execute("INSERT INTO jobs(external_id,source,title,company,category,location,description,url,"
+                        "added_at,last_seen_at,expires_at) VALUES('x','S','Go Developer','Acme','Software & IT',"
+                        "'Worldwide','d',?,'2026-03-01T00:00:00.000Z','2026-03-01T00:00:00.000Z',"
+                        "'2026-05-01T00:00:00.000Z');",
+                        {SQLiteValue::text(url)});
+    sqlite->execute("PRAGMA user_version=1;");
+
+    auto clock = std::make_shared<FixedClock>(*DateUtil::parse("2026-03-02T00:00:00Z"));
+    DatabaseService db(sqlite, clock);
+    db.initialize();
+    EXPECT_GE(std::get<int64_t>(*sqlite->scalar("PRAGMA user_version;")), 3);
+    auto jobs = db.getJobs(listQuery());
+    ASSERT_EQ(jobs.size(), 1u); // one posting on two boards
+    EXPECT_EQ(jobs[0]["alsoOn"].size(), 1u);
+    EXPECT_EQ(db.staleMatches(10).size(), 2u);
+    db.setJobMark(jobs[0]["id"], "saved");
+    EXPECT_EQ(db.saveSearch({{"name", "Go"}}), 1);
+    DatabaseService reopened(sqlite, clock);
+    reopened.initialize();
+    EXPECT_EQ(reopened.getJobs(listQuery())[0]["mark"], "saved");
+    EXPECT_EQ(reopened.getSavedSearches().size(), 1u);
 }

@@ -49,7 +49,7 @@ void fill(JobDb& t, int n, std::mt19937& rng) {
     auto pick = [&] { return kTexts[rng() % kTexts.size()]; };
     for (int i = 0; i < n; ++i) {
         auto j = JobDb::job("https://e.com/" + std::to_string(i), pick(), pick());
-        j.company = pick();
+        j.company = pick() + " #" + std::to_string(i); // distinct postings: nothing collapses
         j.description = pick() + " " + pick() + " " + pick();
         j.tags = {pick()};
         if (rng() % 3) j.publishedAt = *DateUtil::parse("2026-02-0" + std::to_string(1 + rng() % 9) + "T00:00:00Z");

@@ -31,7 +31,7 @@ struct JobDb {
         j.externalId = "ext-" + url;
         j.source = "Remotive";
         j.title = title;
-        j.company = "Acme";
+        j.company = "Acme " + url; // one posting per link unless a test makes duplicates
         j.category = category;
         j.location = location;
         j.description = "Build things.";
