@@ -168,7 +168,8 @@ bool JobAggregatorService::isSyncDue() {
     return *last <= now() - std::chrono::hours(hours); // as moments: a far-off date cannot overflow
 }
 
-JobAggregatorService::json JobAggregatorService::getJSONAny(const std::string& url) const {
+JobAggregatorService::json JobAggregatorService::getJSONAny(const std::string& url) {
+    flushBeforeWaiting();
     HttpResponse response = http_->getApi(url);
     if (response.status < 200 || response.status > 299) throw VelmoraError("Job source returned an HTTP error.");
     if (jsonDepth(response.body, kMaxJsonDepth) > kMaxJsonDepth)
@@ -180,7 +181,7 @@ JobAggregatorService::json JobAggregatorService::getJSONAny(const std::string& u
     }
 }
 
-JobAggregatorService::json JobAggregatorService::getJSON(const std::string& url) const {
+JobAggregatorService::json JobAggregatorService::getJSON(const std::string& url) {
     json value = getJSONAny(url);
     if (!value.is_object()) throw VelmoraError("A job source returned an unexpected response.");
     return value;
@@ -193,8 +194,14 @@ void JobAggregatorService::store(IncomingJob job, const std::string& rawCategory
         db_->upsertJob(job, assessment);
         return;
     }
+    if (pending_.empty()) pendingSince_ = std::chrono::steady_clock::now();
     pending_.emplace_back(std::move(job), std::move(assessment));
     if (pending_.size() >= kStoreBatch) flushPending();
+}
+
+void JobAggregatorService::flushBeforeWaiting() {
+    if (batching_ && !pending_.empty() && std::chrono::steady_clock::now() - pendingSince_ >= kMaxPendingAge)
+        flushPending();
 }
 
 void JobAggregatorService::flushPending() {

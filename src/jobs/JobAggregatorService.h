@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <chrono>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -67,10 +68,10 @@ public:
     int64_t fetchRemoteJobsOrg(const std::string& query, const Progress& progress = {});
 
     // GET and parse; status outside 200..299 fails with "Job source returned an HTTP error.".
-    json getJSONAny(const std::string& url) const;
+    json getJSONAny(const std::string& url);
     // As getJSONAny, and fails with "A job source returned an unexpected response." unless
     // the value is an object.
-    json getJSON(const std::string& url) const;
+    json getJSON(const std::string& url);
 
     const JobSourceEndpoints& endpoints() const { return endpoints_; }
 
@@ -98,9 +99,15 @@ private:
     // holds the connection for tens of milliseconds, which is all a search typed meanwhile waits.
     void store(IncomingJob job, const std::string& rawCategory);
     void flushPending();
+    // Called before every request to a board: listings parsed more than kMaxPendingAge ago are
+    // stored first, so a slow board's pages show up page by page while a fast one still
+    // fills whole batches.
+    void flushBeforeWaiting();
     static constexpr size_t kStoreBatch = 200;
-    bool batching_ = false; // only the sync thread touches these two
+    static constexpr std::chrono::milliseconds kMaxPendingAge{100};
+    bool batching_ = false; // only the sync thread touches these three
     std::vector<std::pair<IncomingJob, SecurityAssessment>> pending_;
+    std::chrono::steady_clock::time_point pendingSince_{};
     TimePoint now() const { return clock_->now(); }
     void report(const Progress& progress, const std::string& message, int64_t current, int64_t total) const;
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,6 +64,9 @@ public:
         int64_t postedWithinDays = 0; // 0: any age; clamped to 0..365
         std::string jobType;          // one of jobTypes(); empty: any
         bool includeHidden = false;
+        // The user's keywords, lower-case: `matchedSkills` names those a listing holds. They
+        // stay in memory; the database keeps only the listing's own keywords and its score.
+        std::set<std::string> skills;
     };
     // The job types the list can filter on, as the page names them; listings carry them in
     // their tags under many spellings ("Full-time", "FULL_TIME", "full time").
@@ -89,7 +93,6 @@ public:
         int64_t id = 0;
         std::string keywords; // space-separated, kept so a new basis needs no re-extraction
         int score = 0;
-        std::string matchedSkills; // ", "-separated
     };
     // Listings whose score is missing or stale, at most `limit`.
     std::vector<MatchInput> staleMatches(int64_t limit) const;
@@ -164,7 +167,7 @@ private:
     int64_t countNewListings(const JobQuery& query, const std::string& since) const;
     void fillDedupeKeys();
     // Job objects for rows of the job list, with the other links and tracker statuses.
-    nlohmann::json jobObjects(const std::vector<SQLiteRow>& rows) const;
+    nlohmann::json jobObjects(const std::vector<SQLiteRow>& rows, const std::set<std::string>& skills) const;
     // The listings every counter counts (unexpired, located, not hidden, each posting once).
     Condition countedListings() const;
     // Indexes that keep search-as-you-type fast on large job tables; see DatabaseServiceJobs.cpp.

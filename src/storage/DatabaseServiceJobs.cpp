@@ -440,7 +440,7 @@ json DatabaseService::getJobs(const JobQuery& q) const {
                                           : "COALESCE(jobs.published_at,jobs.added_at) DESC,jobs.id DESC";
             const std::string sql =
                 "SELECT jobs.id,external_id,source,title,company,category,location,description,url,published_at,"
-                "added_at,expires_at,security_score,security_label,tags,dedupe_key,match_score,matched_skills,"
+                "added_at,expires_at,security_score,security_label,tags,dedupe_key,match_score,match_keywords,"
                 "(SELECT mark FROM job_marks WHERE job_marks.url=jobs.url) AS mark\n"
                 "FROM jobs WHERE " +
                 text::join(all, " AND ") + " ORDER BY " + order + " LIMIT ? OFFSET ?;";
@@ -458,13 +458,13 @@ json DatabaseService::getJobs(const JobQuery& q) const {
             }
         }
         if (!done) rows = run(false);
-        return jobObjects(rows);
+        return jobObjects(rows, q.skills);
     } catch (const std::exception&) {
         return json::array();
     }
 }
 
-json DatabaseService::jobObjects(const std::vector<SQLiteRow>& rows) const {
+json DatabaseService::jobObjects(const std::vector<SQLiteRow>& rows, const std::set<std::string>& skills) const {
     json jobs = json::array();
     if (rows.empty()) return jobs;
 
@@ -511,7 +511,10 @@ json DatabaseService::jobObjects(const std::vector<SQLiteRow>& rows) const {
         job["alsoOn"] = std::move(alsoOn);
         job["mark"] = textOf(row, "mark");
         job["matchScore"] = integerOf(row, "match_score");
-        job["matchedSkills"] = splitList(textOf(row, "matched_skills"), ", ");
+        json matched = json::array();
+        for (const auto& keyword : splitList(textOf(row, "match_keywords"), " "))
+            if (skills.count(keyword)) matched.push_back(keyword);
+        job["matchedSkills"] = std::move(matched);
         std::string status;
         if (auto it = statusByUrl.find(job["url"].get<std::string>()); it != statusByUrl.end()) status = it->second;
         else if (auto byId = statusById.find(id); byId != statusById.end()) status = byId->second;
@@ -759,9 +762,9 @@ void DatabaseService::storeMatches(const std::vector<MatchResult>& results) {
     if (results.empty()) return;
     db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
         for (const auto& r : results)
-            run("UPDATE jobs SET match_keywords=?,match_score=?,matched_skills=?,match_stale=0 WHERE id=?;",
+            run("UPDATE jobs SET match_keywords=?,match_score=?,match_stale=0 WHERE id=?;",
                 {SQLiteValue::text(r.keywords), SQLiteValue::integer(std::clamp(r.score, 0, 100)),
-                 SQLiteValue::text(r.matchedSkills), SQLiteValue::integer(r.id)});
+                 SQLiteValue::integer(r.id)});
     });
 }
 

@@ -48,7 +48,6 @@ const std::vector<Step>& steps() {
                                                  {{"dedupe_key", "TEXT NULL"},
                                                   {"match_keywords", "TEXT NULL"},
                                                   {"match_score", "INTEGER NOT NULL DEFAULT 0"},
-                                                  {"matched_skills", "TEXT NOT NULL DEFAULT ''"},
                                                   {"match_stale", "INTEGER NOT NULL DEFAULT 1"}});
              for (const char* sql : {
                       "CREATE TABLE IF NOT EXISTS job_marks (url TEXT PRIMARY KEY, mark TEXT NOT NULL "

@@ -1,5 +1,6 @@
-// Jobs: search, categories, paging, opening a risky or blocked link, the link check, hostile
-// listing text, and the application tracker fed by opened jobs.
+// Jobs: search, categories, paging, triage (marks, filters, saved searches, one row per posting),
+// opening a risky or blocked link, the link check, hostile listing text, and the application
+// tracker fed by opened jobs.
 import assert from 'node:assert/strict';
 
 const CATEGORIES = ['Software & IT', 'Data & AI', 'Marketing'];
@@ -52,6 +53,19 @@ function listings() {
       tags: '<svg onload=alert(1)>',
     },
   );
+  // One posting on two boards.
+  for (const [source, url] of [['Remotive', 'https://remotive.com/remote-jobs/harbor-data'], ['Jobicy', 'https://jobicy.com/jobs/harbor-data']]) {
+    jobs.push({
+      title: 'Harbor Data Engineer',
+      company: 'Harbor Nine',
+      source,
+      category: 'Data & AI',
+      description: 'Pipelines and dashboards.',
+      url,
+      publishedAt: new Date(now - 5 * 3600000).toISOString(),
+      tags: 'Contract',
+    });
+  }
   return jobs;
 }
 
@@ -76,7 +90,7 @@ export default {
         await env.ready();
         await env.go('jobs');
         await env.waitFor(async () => (await env.count('article.job')) === 50, '50 job cards');
-        assert.match(await env.text('.cat[data-category="All"]'), /123/);
+        assert.match(await env.text('.cat[data-category="All"]'), /124/);
         assert.match(await env.text('.cat[data-category="Software & IT"]'), /41/);
         // Newest first.
         assert.match(await env.locator('article.job .job-title').first().innerText(), /Zephyr Payroll Specialist/);
@@ -85,7 +99,7 @@ export default {
         await env.waitFor(async () => (await env.text('[data-role="page-info"]')).includes('51'), 'page 2');
         assert.equal(await env.count('article.job'), 50);
         await env.click('[data-action="next"]');
-        await env.waitFor(async () => (await env.count('article.job')) === 23, 'the last 23 listings on page 3');
+        await env.waitFor(async () => (await env.count('article.job')) === 24, 'the last 24 listings on page 3');
         assert.equal(await env.locator('[data-action="next"]').isDisabled(), true);
         await env.click('[data-action="prev"]');
         await env.waitFor(async () => (await env.count('article.job')) === 50, 'page 2 again');
@@ -121,17 +135,22 @@ export default {
       },
     },
     {
-      name: 'a job card shows its trust badge and its description on demand',
+      name: 'a compact row shows its trust rating out of 100; its details open in the side pane',
       async run(env) {
         await env.require('getJobs');
         await env.locator('[data-role="search"]').fill('Remote Role 007');
         await env.titles(['Remote Role 007']);
         const card = env.locator('article.job').first();
-        assert.match(await card.locator('.trust').innerText(), /Quorvane Checked · 85/);
-        assert.equal(await card.locator('.job-description').count(), 0);
+        assert.equal(await card.locator('.trust').innerText(), '85/100 · Quorvane Checked');
+        assert.equal(await env.locator('#job-pane').isHidden(), true);
         await card.locator('[data-action="details"]').click();
-        assert.match(await card.locator('.job-description').innerText(), /Listing number 7\./);
+        const pane = env.locator('#job-pane');
+        assert.match(await pane.locator('.job-description').innerText(), /Listing number 7\./);
+        assert.match(await pane.innerText(), /Full-time/);
+        assert.match(await pane.innerText(), /Data & AI|Software & IT|Marketing/);
         await env.shot('jobs-details');
+        await pane.locator('[data-action="close-pane"]').click();
+        assert.equal(await pane.isHidden(), true);
       },
     },
     {
@@ -142,14 +161,64 @@ export default {
         await env.titles([HOSTILE_TITLE]);
         const card = env.locator('article.job').first();
         await card.locator('[data-action="details"]').click();
+        const pane = env.locator('#job-pane');
         assert.equal(await card.locator('.job-title').innerText(), HOSTILE_TITLE);
         assert.equal(await card.locator('.job-company').innerText(), '<b>Evil Corp</b>');
-        assert.equal(await card.locator('.job-description').innerText(), HOSTILE_DESCRIPTION);
-        assert.match(await card.locator('.chips').innerText(), /<svg onload=alert\(1\)>/);
-        await card.locator('.job-description').hover();
+        assert.equal(await pane.locator('.pane-title').innerText(), HOSTILE_TITLE);
+        assert.equal(await pane.locator('.job-description').innerText(), HOSTILE_DESCRIPTION);
+        assert.match(await pane.locator('.chips').innerText(), /<svg onload=alert\(1\)>/);
+        await pane.locator('.job-description').hover();
         assert.equal(await env.page.evaluate(() => window.__pwned), undefined);
         assert.equal(await env.count('main img, main script, main svg:not(.icon), main b, main i'), 0);
         await env.shot('jobs-hostile');
+        await pane.locator('[data-action="close-pane"]').click();
+      },
+    },
+    {
+      name: 'triage: one row per posting, save and hide, filters remembered, saved searches',
+      async run(env) {
+        await env.require('getJobs', 'setJobMark', 'saveSearch', 'getSavedSearches', 'deleteSavedSearch');
+        await env.locator('[data-role="search"]').fill('Harbor Data');
+        await env.titles(['Harbor Data Engineer']);
+        const row = env.locator('article.job').first();
+        assert.match(await row.locator('[data-role="also-on"]').innerText(), /Also on Jobicy/);
+        await row.locator('[data-action="details"]').click();
+        const pane = env.locator('#job-pane');
+        await pane.locator('[data-action="save"]').click();
+        await env.waitFor(async () => (await row.locator('[data-role="mark"]').count()) === 1, 'the saved mark');
+        assert.equal(await row.locator('[data-role="mark"]').innerText(), 'Saved');
+        await pane.locator('[data-action="hide"]').click();
+        await env.visible('.empty');
+        await env.locator('[data-role="include-hidden"]').check();
+        await env.titles(['Harbor Data Engineer']);
+        assert.equal(await env.locator('article.job [data-role="mark"]').innerText(), 'Hidden');
+        await env.locator('[data-role="include-hidden"]').uncheck();
+        await env.visible('.empty');
+        // The posting's other link is hidden with it.
+        const hidden = await env.call('getJobs', { query: 'Harbor Data', includeHidden: true });
+        assert.equal(hidden.length, 1);
+        assert.equal(hidden[0].alsoOn.length, 1);
+
+        await env.locator('[data-role="search"]').fill('');
+        await env.locator('[data-role="job-type"]').selectOption('contract');
+        await env.visible('.empty');
+        await env.locator('[data-role="job-type"]').selectOption('full-time');
+        await env.waitFor(async () => (await env.count('article.job')) === 50, 'the full-time listings');
+        await env.locator('[data-role="sort"]').selectOption('match');
+        await env.waitFor(async () => (await env.count('article.job')) === 50, 'the list in match order');
+        await env.go('dashboard');
+        await env.go('jobs');
+        assert.equal(await env.locator('[data-role="job-type"]').inputValue(), 'full-time');
+        assert.equal(await env.locator('[data-role="sort"]').inputValue(), 'match');
+
+        await env.click('[data-action="save-search"]');
+        await env.waitFor(async () => (await env.count('.saved-search')) === 1, 'the saved search');
+        await env.shot('jobs-triage');
+        await env.locator('.saved-search [data-action="delete-search"]').click();
+        await env.waitFor(async () => (await env.count('.saved-search')) === 0, 'the deleted search');
+        await env.locator('[data-role="job-type"]').selectOption('');
+        await env.locator('[data-role="sort"]').selectOption('newest');
+        await env.waitFor(async () => (await env.count('article.job')) === 50, 'every listing again');
       },
     },
     {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace velmora;
 using namespace velmora::testing;
 using json = nlohmann::json;
@@ -210,4 +212,75 @@ TEST(SyncPipeline, FeedAndApiStatusErrorsUseTheirOwnMessages) {
     } catch (const VelmoraError& e) {
         EXPECT_EQ(std::string(e.what()).rfind("A job source returned invalid JSON: ", 0), 0u) << e.what();
     }
+}
+
+namespace {
+
+// Really waits, as the page waits of a live sync do, and notes how many listings the user
+// could see at each wait.
+class CountingSleeper final : public Sleeper {
+public:
+    explicit CountingSleeper(SyncTestBed& bed) : bed_(bed) {}
+    void sleepFor(std::chrono::milliseconds) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(120));
+        seen.push_back(bed_.count());
+    }
+    std::vector<int64_t> seen;
+
+private:
+    SyncTestBed& bed_;
+};
+
+} // namespace
+
+TEST(SyncPipeline, ListingsOfASlowBoardBecomeVisiblePageByPage) {
+    SyncTestBed bed;
+    setAllSourcesFetched(bed, std::chrono::minutes(30));
+    bed.db->setSetting("sourceLast.Himalayas", "");
+    bed.boards.generate("himalayas", 80, false);
+    auto sleeper = std::make_shared<CountingSleeper>(bed);
+    JobAggregatorService service(bed.db, bed.security, bed.http,
+                                 JobSourceEndpoints::fromJsonText(bed.boards.endpointsJson()), bed.clock, sleeper);
+    json summary = service.sync({});
+    EXPECT_EQ(summary["imported"], 80);
+    // Each wait before the next page already shows the pages before the last one.
+    ASSERT_GE(sleeper->seen.size(), 3u);
+    EXPECT_EQ(sleeper->seen[1], 20);
+    EXPECT_EQ(sleeper->seen[2], 40);
+}
+
+TEST(SyncPipeline, TriageSurvivesTheNextSync) {
+    SyncTestBed bed;
+    bed.service->sync({});
+    auto firstList = bed.db->getJobs(DatabaseService::JobQuery{});
+    ASSERT_FALSE(firstList.empty());
+    const std::string hiddenUrl = firstList[0]["url"];
+    bed.db->setJobMark(firstList[0]["id"], "hidden");
+    const int64_t search = bed.db->saveSearch({{"name", "Everything"}});
+
+    // Three new postings, each on two boards; everything else is seen again unchanged.
+    bed.boards.generate("remotive", 3, false);
+    bed.boards.generate("jobicy", 3, false);
+    bed.clock->advance(std::chrono::hours(7));
+    bed.service->sync({});
+
+    EXPECT_EQ(bed.db->getSavedSearches()[0]["newCount"], 3);
+    DatabaseService::JobQuery everything;
+    everything.limit = 500;
+    auto list = bed.db->getJobs(everything);
+    int64_t twoBoards = 0;
+    for (const auto& job : list) {
+        EXPECT_NE(job["url"], hiddenUrl);
+        if (job["alsoOn"].size() == 1u) {
+            ++twoBoards;
+            EXPECT_NE(job["alsoOn"][0]["source"], job["source"]);
+        }
+    }
+    EXPECT_EQ(twoBoards, 3);
+    everything.includeHidden = true;
+    bool found = false;
+    for (const auto& job : bed.db->getJobs(everything))
+        if (job["url"] == hiddenUrl) found = job["mark"] == "hidden";
+    EXPECT_TRUE(found);
+    EXPECT_EQ(bed.db->openSavedSearch(search)["newCount"], 0);
 }

@@ -437,14 +437,17 @@ TEST(JobQueries, MatchSortUsesStoredScoresUntilTextOrBasisChanges) {
     const int64_t high = t.store(JobDb::job("https://e.com/high", "Rust Engineer"));
     const int64_t none = t.store(JobDb::job("https://e.com/none", "Nurse"));
     EXPECT_EQ(t.db.staleMatches(10).size(), 3u);
-    t.db.storeMatches({{low, "cook kitchen", 20, "kitchen"}, {high, "rust engineer", 90, "rust, engineer"},
-                       {none, "nurse", 0, ""}});
+    t.db.storeMatches({{low, "cook kitchen", 20}, {high, "rust engineer", 90}, {none, "nurse", 0}});
     EXPECT_TRUE(t.db.staleMatches(10).empty());
 
-    auto jobs = t.db.getJobs(listQuery([](auto& q) { q.sort = DatabaseService::JobSort::Match; }));
+    auto jobs = t.db.getJobs(listQuery([](auto& q) {
+        q.sort = DatabaseService::JobSort::Match;
+        q.skills = {"engineer", "rust", "kitchen", "go"};
+    }));
     ASSERT_EQ(t.urls(jobs), (Urls{"https://e.com/high", "https://e.com/low", "https://e.com/none"}));
     EXPECT_EQ(jobs[0]["matchScore"], 90);
     EXPECT_EQ(jobs[0]["matchedSkills"], (nlohmann::json{"rust", "engineer"}));
+    EXPECT_EQ(jobs[1]["matchedSkills"], (nlohmann::json{"kitchen"}));
     EXPECT_EQ(jobs[2]["matchedSkills"], nlohmann::json::array());
     // The default order is still newest first.
     EXPECT_EQ(t.urls(t.db.getJobs(listQuery())).front(), "https://e.com/none");

@@ -31,6 +31,12 @@ function renderCounts() {
   if (store.dashboardError && isConnected()) {
     countsEl.appendChild(h('p', { class: 'inline-error', role: 'alert' }, errorText(store.dashboardError)));
   }
+  const fresh = d && Array.isArray(d.savedSearches) ? d.savedSearches : [];
+  if (fresh.length) {
+    countsEl.appendChild(
+      h('p', { class: 'notice-line ok saved-news', dataset: { role: 'saved-search-news' } }, `${t('dashboard.newSearches')}: ${fresh.map((s) => t('dashboard.newSearchItem', { name: String(s.name), count: formatNumber(s.newCount) })).join(' · ')}`),
+    );
+  }
   renderLastSync();
 }
 
