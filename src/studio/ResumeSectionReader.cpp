@@ -189,9 +189,12 @@ bool endsWithAny(const std::string& s, std::initializer_list<const char*> ending
 bool continues(const std::string& previous, const std::string& line) {
     if (previous.empty()) return false;
     if (endsWithAny(previous, {" –", " —", " -", ",", "&", " and", " or", "/", "("})) return true;
-    char32_t first = firstCodePoint(line);
-    if (!u_islower(static_cast<UChar32>(first))) return false;
-    return !endsWithAny(previous, {".", "!", "?", ":", ";"});
+    if (endsWithAny(previous, {".", "!", "?", ":", ";"})) return false;
+    auto first = static_cast<UChar32>(firstCodePoint(line));
+    if (u_islower(first)) return true;
+    // "• Cut costs by" / "40% with caching.": a bullet cut before a number.
+    auto last = static_cast<UChar32>(previous.back());
+    return text::startsWith(previous, "• ") && (u_isdigit(first) || first == '(' || first == '$') && u_islower(last);
 }
 
 struct LineReader {
@@ -209,8 +212,9 @@ struct LineReader {
     }
 
     void add(const std::string& raw) {
+        static const std::optional<text::Regex> spaces = compile("\\s+");
         bool bullet = false;
-        std::string line = stripBullet(raw, bullet);
+        std::string line = stripBullet(replaced(spaces, raw, " "), bullet);
         if (line.empty() || !hasLetterOrDigit(line)) return;
         std::vector<std::string>& lines = target();
         if (!bullet && !paragraphBreak && !lines.empty() && continues(lines.back(), line)) {

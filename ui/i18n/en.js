@@ -340,4 +340,7 @@ export default {
   'settings.languageSaved': 'Language changed.',
   'settings.save': 'Save settings',
   'settings.saved': 'Settings saved.',
+  'studio.kept.ai_unavailable': 'Kept from your own resume: the AI model was not available.',
+  'studio.kept.ai_unusable': 'Kept from your own resume: the AI answer was empty or unusable.',
+  'studio.kept.unsupported_facts': 'Kept from your own resume: the AI answer named facts your sources do not contain ({claims}).',
 };

@@ -340,4 +340,7 @@ export default {
   'settings.languageSaved': 'Idioma cambiado.',
   'settings.save': 'Guardar ajustes',
   'settings.saved': 'Ajustes guardados.',
+  'studio.kept.ai_unavailable': 'Se mantuvo el texto de tu currículum: el modelo de IA no estaba disponible.',
+  'studio.kept.ai_unusable': 'Se mantuvo el texto de tu currículum: la respuesta de la IA estaba vacía o no servía.',
+  'studio.kept.unsupported_facts': 'Se mantuvo el texto de tu currículum: la respuesta de la IA citaba datos que tus fuentes no contienen ({claims}).',
 };

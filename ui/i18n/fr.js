@@ -340,4 +340,7 @@ export default {
   'settings.languageSaved': 'Langue modifiée.',
   'settings.save': 'Enregistrer les paramètres',
   'settings.saved': 'Paramètres enregistrés.',
+  'studio.kept.ai_unavailable': 'Texte de votre CV conservé : le modèle d’IA n’était pas disponible.',
+  'studio.kept.ai_unusable': 'Texte de votre CV conservé : la réponse de l’IA était vide ou inutilisable.',
+  'studio.kept.unsupported_facts': 'Texte de votre CV conservé : la réponse de l’IA citait des faits absents de vos sources ({claims}).',
 };

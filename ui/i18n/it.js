@@ -340,4 +340,7 @@ export default {
   'settings.languageSaved': 'Lingua cambiata.',
   'settings.save': 'Salva impostazioni',
   'settings.saved': 'Impostazioni salvate.',
+  'studio.kept.ai_unavailable': 'Mantenuto dal tuo curriculum: il modello di IA non era disponibile.',
+  'studio.kept.ai_unusable': 'Mantenuto dal tuo curriculum: la risposta dell’IA era vuota o inutilizzabile.',
+  'studio.kept.unsupported_facts': 'Mantenuto dal tuo curriculum: la risposta dell’IA citava fatti assenti dalle tue fonti ({claims}).',
 };
