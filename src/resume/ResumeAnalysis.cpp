@@ -4,6 +4,7 @@
 
 #include "core/Text.h"
 #include "core/VelmoraError.h"
+#include "resume/KeywordNoise.h"
 
 #include <algorithm>
 #include <array>
@@ -71,6 +72,24 @@ size_t countMatches(const std::unique_ptr<text::Regex>& re, const std::string& s
     return re ? re->allMatches(s).size() : 0;
 }
 
+// The resume's own name line would otherwise top its keyword list: a name is repeated in
+// headers and signatures but is no keyword.
+std::vector<std::string> keywordsWithoutName(const std::string& cleaned, size_t max) {
+    std::vector<std::string> nameWords;
+    for (const std::string& line : text::split(cleaned, '\n', false)) {
+        if (text::isBlank(line)) continue;
+        std::vector<std::string> words = text::split(text::lower(line), ' ', false);
+        if (words.size() <= 5) nameWords = words;
+        break;
+    }
+    std::vector<std::string> keywords = ResumeService::extractKeywords(cleaned, max + nameWords.size());
+    std::erase_if(keywords, [&](const std::string& k) {
+        return std::find(nameWords.begin(), nameWords.end(), k) != nameWords.end();
+    });
+    if (keywords.size() > max) keywords.resize(max);
+    return keywords;
+}
+
 std::string gradeFor(int score) {
     if (score > 89) return "Excellent";
     if (score >= 80) return "Strong";
@@ -134,7 +153,7 @@ nlohmann::json ResumeService::analyze(const std::string& input) {
             {"wordCount", wordCount},
             {"strengths", strengths},
             {"tips", tips},
-            {"keywords", extractKeywords(cleaned, 18)},
+            {"keywords", keywordsWithoutName(cleaned, 18)},
             {"privacy", kPrivacy}};
 }
 
@@ -144,7 +163,8 @@ std::vector<std::string> ResumeService::extractKeywords(const std::string& input
     std::map<std::string, size_t> counts;
     for (const auto& m : re.keywordToken->allMatches(text::lower(input))) {
         const std::string& token = m.str();
-        if (std::find(kStopWords.begin(), kStopWords.end(), token) != kStopWords.end()) continue;
+        if (std::find(kStopWords.begin(), kStopWords.end(), token) != kStopWords.end() || isKeywordFiller(token))
+            continue;
         ++counts[token];
     }
     std::vector<std::pair<std::string, size_t>> ranked(counts.begin(), counts.end());

@@ -19,6 +19,10 @@ const char* const kUnexpectedResponse = "Private AI assistance returned an unexp
 // A local model answers with a few kilobytes; anything near this is not the server we expect,
 // and reading it whole would only waste memory.
 constexpr size_t kMaxAnswerBytes = 32u * 1024u * 1024u;
+// What one answer may contribute: far beyond any section, letter or review, and small enough
+// that a runaway model cannot fill the library.
+constexpr size_t kMaxAnswerCharacters = 100000;
+const char* const kEmptyAnswer = "Private AI assistance returned an empty answer.";
 
 const char* const kOfflineTemplate =
     "[YOUR NAME]\n"
@@ -200,7 +204,10 @@ std::string ResumeService::askLocalAi(const std::string& prompt) const {
     if (!parsed.is_object()) throw VelmoraError(kUnexpectedResponse);
     auto it = parsed.find("response");
     if (it == parsed.end() || !it->is_string()) throw VelmoraError(kUnexpectedResponse);
-    return text::trim(it->get<std::string>());
+    std::string reply = text::trim(it->get<std::string>());
+    // White space is no answer: callers would otherwise show an empty text as the model's work.
+    if (reply.empty()) throw VelmoraError(kEmptyAnswer);
+    return text::prefixCharacters(reply, kMaxAnswerCharacters);
 }
 
 std::string ResumeService::languageName(const std::string& code) {

@@ -24,8 +24,9 @@ public:
 
     // ---- local AI ----------------------------------------------------------------------
 
-    // Sends one prompt to the local model server and returns its answer, trimmed (may be
-    // empty). Throws VelmoraError on any failure: privacy check, transport, status, body.
+    // Sends one prompt to the local model server and returns its answer, trimmed and cut to
+    // 100,000 characters. Throws VelmoraError on any failure: privacy check, transport, status,
+    // body, or an answer of nothing but white space.
     // The host is checked before any socket is opened.
     std::string askLocalAi(const std::string& prompt) const;
 

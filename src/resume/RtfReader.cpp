@@ -2,6 +2,7 @@
 
 #include "core/VelmoraError.h"
 
+#include <map>
 #include <unicode/ucnv.h>
 #include <unicode/unistr.h>
 
@@ -78,16 +79,40 @@ int hexValue(char c) {
 bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// One byte per open group, so that even absurd nesting costs at most one byte per brace of input.
+// Two bytes per open group, so that even absurd nesting costs little per brace of input.
 struct GroupState {
     bool skip : 1 = false;          // inside a destination without body text
-    uint8_t unicodeSkip : 7 = 1;    // \ucN: fallback characters after each \uN (0 to 16)
+    bool fontTable : 1 = false;     // inside \fonttbl, where \fN \fcharsetM define fonts
+    uint8_t unicodeSkip : 6 = 1;    // \ucN: fallback characters after each \uN (0 to 16)
+    uint8_t codePageSlot = 0;       // the current font's code page; 0 is the document's (\ansicpg)
 };
-static_assert(sizeof(GroupState) == 1);
+static_assert(sizeof(GroupState) == 2);
+
+// Windows editors mark non-Latin text by the font's character set, not by \ansicpg.
+long codePageOfCharset(long charset) {
+    switch (charset) {
+    case 77: return 10000;
+    case 128: return 932;
+    case 129: return 949;
+    case 130: return 1361;
+    case 134: return 936;
+    case 136: return 950;
+    case 161: return 1253;
+    case 162: return 1254;
+    case 163: return 1258;
+    case 177: return 1255;
+    case 178: return 1256;
+    case 186: return 1257;
+    case 204: return 1251;
+    case 222: return 874;
+    case 238: return 1250;
+    default: return 0; // ANSI, default, symbol, OEM: the document's code page
+    }
+}
 
 class Reader {
 public:
-    explicit Reader(std::string_view in) : in_(in) { converter_ = openCodePage(1252); }
+    explicit Reader(std::string_view in) : in_(in) { converters_.push_back(openCodePage(1252)); }
 
     std::string run() {
         stack_.push_back(GroupState{});
@@ -260,11 +285,23 @@ private:
         if (word == "mac") return setCodePage(10000);
         if (word == "pc") return setCodePage(437);
         if (word == "pca") return setCodePage(850);
+        if (word == "fonttbl") {
+            state().skip = true;
+            state().fontTable = true;
+            return;
+        }
+        if (state().fontTable) {
+            if (word == "f" && hasParam) definingFont_ = param;
+            else if (word == "fcharset" && hasParam && fontCharsets_.size() < kMaxFonts)
+                fontCharsets_[definingFont_] = param;
+            return;
+        }
         if (isSkippedDestination(word)) {
             state().skip = true;
             return;
         }
         if (state().skip) return;
+        if (word == "f" && hasParam) return selectFont(param);
         if (word == "par" || word == "line" || word == "sect" || word == "page" || word == "row") emitText("\n");
         else if (word == "tab" || word == "cell") emitText("\t");
         else if (word == "emdash") emitText("\u2014");
@@ -279,7 +316,30 @@ private:
 
     void setCodePage(long codePage) {
         flushBytes();
-        if (Converter c = openCodePage(codePage)) converter_ = std::move(c);
+        if (Converter c = openCodePage(codePage)) converters_[0] = std::move(c);
+    }
+
+    void selectFont(long font) {
+        flushBytes();
+        auto it = fontCharsets_.find(font);
+        long codePage = it == fontCharsets_.end() ? 0 : codePageOfCharset(it->second);
+        if (codePage == 0) {
+            state().codePageSlot = 0;
+            return;
+        }
+        for (size_t i = 1; i < slotCodePages_.size(); ++i) {
+            if (slotCodePages_[i] == codePage) {
+                state().codePageSlot = static_cast<uint8_t>(i);
+                return;
+            }
+        }
+        if (slotCodePages_.empty()) slotCodePages_.push_back(0);
+        Converter c = openCodePage(codePage);
+        if (!c) return;
+        slotCodePages_.push_back(codePage);
+        converters_.resize(slotCodePages_.size());
+        converters_.back() = std::move(c);
+        state().codePageSlot = static_cast<uint8_t>(slotCodePages_.size() - 1);
     }
 
     // \uN gives UTF-16 code units; a character outside the BMP arrives as two of them.
@@ -311,12 +371,13 @@ private:
     void flushBytes() {
         if (bytes_.empty()) return;
         flushSurrogate();
-        if (!converter_) {
+        UConverter* converter = converters_[state().codePageSlot < converters_.size() ? state().codePageSlot : 0].get();
+        if (!converter) {
             for (size_t i = 0; i < bytes_.size(); ++i) appendCodePoint(out_, 0xFFFD);
         } else {
             UErrorCode status = U_ZERO_ERROR;
-            ucnv_reset(converter_.get());
-            icu::UnicodeString s(bytes_.data(), static_cast<int32_t>(bytes_.size()), converter_.get(), status);
+            ucnv_reset(converter);
+            icu::UnicodeString s(bytes_.data(), static_cast<int32_t>(bytes_.size()), converter, status);
             if (U_SUCCESS(status)) s.toUTF8String(out_);
             else appendCodePoint(out_, 0xFFFD);
         }
@@ -330,7 +391,13 @@ private:
     char32_t pendingHigh_ = 0;
     std::string bytes_;
     std::string out_;
-    Converter converter_;
+    // Slot 0 is the document's code page; the others are those of fonts in use (at most a
+    // handful of distinct character sets exist, so 255 slots never run out).
+    std::vector<Converter> converters_;
+    std::vector<long> slotCodePages_;
+    static constexpr size_t kMaxFonts = 4096;
+    std::map<long, long> fontCharsets_;
+    long definingFont_ = 0;
 };
 
 } // namespace

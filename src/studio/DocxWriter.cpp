@@ -65,7 +65,8 @@ std::string centredParagraph(const std::string& text, const std::string& font, i
 }
 
 std::string headingParagraph(const std::string& heading, const std::string& font, int size) {
-    return "<w:p><w:pPr><w:spacing w:before=\"150\" w:after=\"50\"/><w:pBdr><w:bottom w:val=\"single\" w:sz=\"4\" "
+    // keepNext: a heading never ends a page alone.
+    return "<w:p><w:pPr><w:keepNext/><w:spacing w:before=\"150\" w:after=\"50\"/><w:pBdr><w:bottom w:val=\"single\" w:sz=\"4\" "
            "w:color=\"808080\"/></w:pBdr></w:pPr><w:r><w:rPr>" +
            runFonts(font) + "<w:b/><w:sz w:val=\"" + std::to_string(size) + "\"/></w:rPr><w:t>" + escape(heading) +
            "</w:t></w:r></w:p>";
@@ -137,9 +138,57 @@ std::vector<std::string> resumeLines(const std::string& text) {
     return lines;
 }
 
+namespace {
+
+// Every bullet mark people and models use, Markdown list and heading marks included, possibly
+// stacked ("• – Migrated", "• ### Lumen Health").
+const text::Regex& leadingMarks() {
+    static const text::Regex pattern("^(?:(?:[•·▪‣◦●○■□►▸➢✓✔➤*+]+|[-–—](?=\\s)|#{1,6}(?=\\s))\\s*)+");
+    return pattern;
+}
+
+// The first line of an entry (employer, title, school, dates) rather than an accomplishment.
+bool looksLikeEntryLine(const std::string& line) {
+    static const text::Regex entry("(?:\\b(?:19|20)\\d\\d\\b| \\| | — | – )");
+    return entry.search(line) && !text::endsWith(line, ".") && text::split(line, ' ', false).size() <= 16;
+}
+
+std::string withoutMarks(const std::string& line, bool& marked) {
+    auto match = leadingMarks().firstMatch(line);
+    marked = match && match->begin == 0 && match->end > 0;
+    std::string rest = marked ? text::trim(std::string_view(line).substr(match->end)) : line;
+    return text::replaceAll(text::replaceAll(rest, "**", ""), "__", "");
+}
+
+} // namespace
+
 std::string bulletedLine(const std::string& line, bool bulleted) {
-    if (!bulleted || text::startsWith(line, "•") || text::startsWith(line, "-")) return line;
-    return "• " + line;
+    if (!bulleted) return line;
+    bool marked = false;
+    std::string rest = withoutMarks(line, marked);
+    return rest.empty() ? line : "• " + rest;
+}
+
+std::vector<std::string> sectionLines(const std::string& text, bool bulleted) {
+    std::vector<std::string> lines = resumeLines(text);
+    if (!bulleted) return lines;
+    // Where the text marks its bullets, unmarked lines are entry lines; where it marks none,
+    // entry lines are told apart by their dates and separators.
+    bool anyMarked = false;
+    std::vector<std::pair<bool, std::string>> parts;
+    for (const std::string& line : lines) {
+        bool marked = false;
+        std::string rest = withoutMarks(line, marked);
+        if (rest.empty()) continue;
+        anyMarked = anyMarked || marked;
+        parts.emplace_back(marked, std::move(rest));
+    }
+    std::vector<std::string> out;
+    for (auto& [marked, rest] : parts) {
+        bool entry = anyMarked ? !marked : looksLikeEntryLine(rest);
+        out.push_back(entry ? rest : "• " + rest);
+    }
+    return out;
 }
 
 std::string buildDocxDocumentXml(const ResumeDocument& document) {
@@ -160,11 +209,11 @@ std::string buildDocxDocumentXml(const ResumeDocument& document) {
     if (!role.empty()) paragraphs.push_back(centredParagraph(role, t.font, t.roleSize, false));
 
     for (const ResumeSectionRef& section : resumeSections()) {
-        std::vector<std::string> lines = resumeLines(document.*section.text);
+        std::vector<std::string> lines = sectionLines(document.*section.text, section.bulleted);
         if (lines.empty()) continue;
         paragraphs.push_back(headingParagraph(resumeHeading(document.language, section.key), t.font, t.headingSize));
         for (const std::string& line : lines)
-            paragraphs.push_back(bodyParagraph(bulletedLine(line, section.bulleted), t.font, t.bodySize));
+            paragraphs.push_back(bodyParagraph(line, t.font, t.bodySize));
     }
 
     const std::string m = std::to_string(t.margin);

@@ -25,9 +25,12 @@ const std::vector<ResumeSectionRef>& resumeSections();
 
 // The lines of a text: split at any line break, each trimmed, blank ones dropped.
 std::vector<std::string> resumeLines(const std::string& text);
-// A section line as written: with "• " in front unless it already starts with a bullet or a
-// hyphen, when the section is bulleted.
+// A section line as written in a bulleted section: any bullet, list or Markdown marks it
+// carries replaced by one "• ". Lines of other sections are left as they are.
 std::string bulletedLine(const std::string& line, bool bulleted);
+// The lines of a section as both exports write them: in a bulleted section every item has one
+// "• " and entry lines (employer, title, school, dates) have none.
+std::vector<std::string> sectionLines(const std::string& text, bool bulleted);
 
 // The text of word/document.xml: a single-column, directly formatted WordprocessingML body
 // (centred name, contact and role lines, a ruled heading per non-empty section, one

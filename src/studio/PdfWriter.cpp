@@ -18,6 +18,33 @@ namespace {
 
 const char* const kOutputFileError = "Could not create the PDF output file.";
 const char* const kDocumentError = "Could not create the PDF document.";
+const char* const kMissingGlyphError =
+    "The PDF was not saved: some characters in the resume cannot be drawn by any installed font.";
+
+// Pango looks for a line break at every position of an unbroken run, so a run of many thousand
+// characters costs time that grows with its square. Runs longer than any word get an invisible
+// break opportunity (a zero-width space) every 40 characters, which keeps the work linear.
+std::string withBreakOpportunities(const std::string& value) {
+    constexpr size_t kLongRun = 60, kStep = 40;
+    std::string out;
+    size_t run = 0;
+    bool changed = false;
+    for (size_t i = 0; i < value.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(value[i]);
+        bool space = c == ' ' || c == '\t' || c == '\n';
+        bool continuation = (c & 0xC0) == 0x80;
+        if (space) run = 0;
+        else if (!continuation) {
+            if (run >= kLongRun && run % kStep == 0) {
+                out += "\u200B";
+                changed = true;
+            }
+            ++run;
+        }
+        out += value[i];
+    }
+    return changed ? out : value;
+}
 
 struct PdfTemplate {
     std::string family;
@@ -82,8 +109,9 @@ class PageComposer {
 public:
     PageComposer(cairo_t* cr, PangoContext* context) : cr_(cr), context_(context) {}
 
-    // False when a line does not fit even on an empty page.
-    bool add(const PdfParagraph& p, const std::string& family) {
+    // The paragraph laid out to the text width. Throws when a character has no font to draw it:
+    // a box in the PDF would be a silent loss of the user's text.
+    LayoutPtr layout(const PdfParagraph& p, const std::string& family) const {
         LayoutPtr layout(pango_layout_new(context_));
         FontDescriptionPtr font(pango_font_description_new());
         pango_font_description_set_family(font.get(), family.c_str());
@@ -95,9 +123,27 @@ public:
         // rectangle (a long address), so nothing runs off the page.
         pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
         pango_layout_set_alignment(layout.get(), p.centred ? PANGO_ALIGN_CENTER : PANGO_ALIGN_LEFT);
-        pango_layout_set_text(layout.get(), p.text.c_str(), static_cast<int>(p.text.size()));
+        const std::string shown = withBreakOpportunities(p.text);
+        pango_layout_set_text(layout.get(), shown.c_str(), static_cast<int>(shown.size()));
+        if (pango_layout_get_unknown_glyphs_count(layout.get()) > 0) throw VelmoraError(kMissingGlyphError);
+        return layout;
+    }
 
-        LayoutIterPtr iter(pango_layout_get_iter(layout.get()));
+    double firstLineHeight(const PdfParagraph& p, const std::string& family) const {
+        LayoutPtr l = layout(p, family);
+        LayoutIterPtr iter(pango_layout_get_iter(l.get()));
+        int y0 = 0, y1 = 0;
+        pango_layout_iter_get_line_yrange(iter.get(), &y0, &y1);
+        return static_cast<double>(y1 - y0) / PANGO_SCALE;
+    }
+
+    // False when a line does not fit even on an empty page. `keepWith` is the height that must
+    // still fit below the paragraph's last line (the first line of what follows a heading).
+    bool add(const PdfParagraph& p, const std::string& family, double keepWith = 0) {
+        LayoutPtr l = layout(p, family);
+        LayoutIterPtr iter(pango_layout_get_iter(l.get()));
+        const int lineCount = pango_layout_get_line_count(l.get());
+        int index = 0;
         do {
             int y0 = 0, y1 = 0;
             pango_layout_iter_get_line_yrange(iter.get(), &y0, &y1);
@@ -105,8 +151,9 @@ public:
             pango_layout_iter_get_line_extents(iter.get(), nullptr, &logical);
             const double height = static_cast<double>(y1 - y0) / PANGO_SCALE;
             const double ascent = static_cast<double>(pango_layout_iter_get_baseline(iter.get()) - y0) / PANGO_SCALE;
+            const double needed = height + (++index == lineCount ? p.spacingAfter + keepWith : 0);
 
-            if (cursor_ + height > PdfPageGeometry::textHeight && pageHasText_) newPage();
+            if (cursor_ + needed > PdfPageGeometry::textHeight && pageHasText_) newPage();
             if (height > PdfPageGeometry::textHeight) return false;
             if (!pageHasText_) ++pages_;
             pageHasText_ = true;
@@ -168,12 +215,12 @@ std::vector<PdfParagraph> buildPdfParagraphs(const ResumeDocument& document) {
     if (!role.empty()) out.push_back(paragraph(Kind::Role, role, t.family, t.roleSize, false, true, 5));
 
     for (const ResumeSectionRef& section : resumeSections()) {
-        std::vector<std::string> lines = resumeLines(document.*section.text);
+        std::vector<std::string> lines = sectionLines(document.*section.text, section.bulleted);
         if (lines.empty()) continue;
         std::string heading = text::trim(resumeHeading(document.language, section.key));
         if (!heading.empty()) out.push_back(paragraph(Kind::Heading, heading, t.family, t.headingSize, true, false, 1));
         for (const std::string& line : lines)
-            out.push_back(paragraph(Kind::Body, bulletedLine(line, section.bulleted), t.family, t.bodySize, false,
+            out.push_back(paragraph(Kind::Body, line, t.family, t.bodySize, false,
                                     false, t.bodySpacing));
     }
     return out;
@@ -219,8 +266,13 @@ PdfExportResult writePdf(const std::filesystem::path& destination, const ResumeD
     std::vector<PdfParagraph> paragraphs = buildPdfParagraphs(document);
     const std::string family = paragraphs.empty() ? "" : resolvePdfFontFamily(paragraphs.front().family);
     PageComposer composer(cr.get(), context.get());
-    for (const PdfParagraph& p : paragraphs) {
-        if (!composer.add(p, family)) {
+    for (size_t i = 0; i < paragraphs.size(); ++i) {
+        const PdfParagraph& p = paragraphs[i];
+        // A heading stays with the first line of its section.
+        double keepWith = p.kind == PdfParagraph::Kind::Heading && i + 1 < paragraphs.size()
+                              ? composer.firstLineHeight(paragraphs[i + 1], family)
+                              : 0;
+        if (!composer.add(p, family, keepWith)) {
             result.complete = false;
             break;
         }

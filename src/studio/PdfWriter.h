@@ -54,7 +54,8 @@ std::string resolvePdfFontFamily(const std::string& family);
 // and writes the file atomically: a failure leaves any earlier file at `destination` as it
 // was. Stops when a page could show nothing, keeping the pages written so far. Throws
 // VelmoraError "Could not create the PDF output file." when the file cannot be written and
-// "Could not create the PDF document." when the PDF surface cannot be made.
+// "Could not create the PDF document." when the PDF surface cannot be made; a text holding a
+// character that no installed font can draw fails with a message saying so, leaving no file.
 PdfExportResult writePdf(const std::filesystem::path& destination, const ResumeDocument& document);
 
 // writePdf, returning the destination path.

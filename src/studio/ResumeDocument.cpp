@@ -93,6 +93,9 @@ json ResumeDocument::toJson() const {
     j["jobDescription"] = jobDescription;
     j["createdAt"] = createdAt;
     j["updatedAt"] = updatedAt;
+    j["keptFromSource"] = json::array();
+    for (const KeptSection& kept : keptFromSource)
+        j["keptFromSource"].push_back({{"section", kept.section}, {"reason", kept.reason}, {"claims", kept.claims}});
     return j;
 }
 
@@ -130,6 +133,14 @@ ResumeDocument ResumeDocument::fromJson(const json& object) {
     d.jobDescription = readText(object, "jobDescription");
     d.createdAt = readText(object, "createdAt");
     d.updatedAt = readText(object, "updatedAt");
+    if (auto kept = object.find("keptFromSource"); kept != object.end() && !kept->is_null()) {
+        if (!kept->is_array() || kept->size() > 6) invalid("\"keptFromSource\" must be a list of at most six sections.");
+        for (const json& item : *kept) {
+            if (!item.is_object()) invalid("\"keptFromSource\" must be a list of sections.");
+            d.keptFromSource.push_back(
+                {readText(item, "section"), readText(item, "reason"), readTextList(item, "claims")});
+        }
+    }
     return d;
 }
 

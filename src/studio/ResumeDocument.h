@@ -8,6 +8,18 @@
 
 namespace velmora {
 
+// A section the build took from the user's own sources instead of the model's answer, and why:
+// "ai_unavailable" (no usable model answer came), "ai_unusable" (the answer was empty, a template
+// or too short) or "unsupported_facts" (the answer named facts the sources do not hold, listed in
+// `claims`). The page shows it beside the section.
+struct KeptSection {
+    std::string section; // "summary", "skills", "experience", "education", "certifications", "projects"
+    std::string reason;
+    std::vector<std::string> claims;
+
+    bool operator==(const KeptSection&) const = default;
+};
+
 // A Resume Studio resume as stored in the library and edited in the page. It crosses the
 // bridge as a JSON object whose keys are the field names below (the template style travels
 // under the key "template", which C++ does not allow as a member name).
@@ -36,14 +48,16 @@ struct ResumeDocument {
     std::string jobDescription;
     std::string createdAt; // ISO 8601 UTC with milliseconds
     std::string updatedAt;
+    // Optional in stored documents (older ones have none); always written.
+    std::vector<KeptSection> keptFromSource;
 
     bool operator==(const ResumeDocument&) const = default;
 
-    // All 23 keys, in field order.
+    // All 24 keys, in field order.
     json toJson() const;
     std::string toJsonText() const;
 
-    // Strict decoding: every one of the 23 keys must be present with its type (integers for
+    // Strict decoding: every key but keptFromSource must be present with its type (integers for
     // id, pageCount and atsScore, arrays of strings for the keyword lists, strings otherwise),
     // every text valid UTF-8 and within kMaxTextBytes. Anything else throws VelmoraError with a
     // message naming the offending key. Extra keys are ignored.

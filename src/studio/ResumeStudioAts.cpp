@@ -3,6 +3,7 @@
 #include "studio/ResumeStudioService.h"
 
 #include "core/Text.h"
+#include "resume/KeywordNoise.h"
 
 #include <algorithm>
 #include <cmath>
@@ -37,7 +38,7 @@ std::vector<std::string> ResumeStudioService::extractKeywords(const std::string&
     for (const text::RegexMatch& match : token.allMatches(text::lower(text))) {
         // Matches are ASCII by construction, so trimming and measuring by bytes is exact here.
         std::string word = trimDotsAndHyphens(match.str());
-        if (word.size() < 3 || stopWords().count(word)) continue;
+        if (word.size() < 3 || stopWords().count(word) || isKeywordFiller(word)) continue;
         ++counts[word];
     }
     std::vector<std::pair<std::string, size_t>> ranked(counts.begin(), counts.end());

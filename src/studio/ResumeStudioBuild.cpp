@@ -8,6 +8,7 @@
 #include "core/VelmoraError.h"
 
 #include <algorithm>
+#include <cctype>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
@@ -29,28 +30,29 @@ std::string limit(const std::string& value, size_t n) { return text::prefixChara
 
 struct SectionPlan {
     std::string ResumeDocument::*field;
+    const char* key;
     const char* name;
     const char* rules;
 };
 
 const std::array<SectionPlan, 6>& sectionPlans() {
     static const std::array<SectionPlan, 6> plans = {{
-        {&ResumeDocument::summary, "professional summary",
+        {&ResumeDocument::summary, "summary", "professional summary",
          "Write 2-4 concise sentences. Use only verified facts. Do not invent metrics, employers, skills, credentials, "
          "dates, or responsibilities."},
-        {&ResumeDocument::skills, "skills",
+        {&ResumeDocument::skills, "skills", "skills",
          "Return a concise comma-separated list of skills explicitly present in the verified facts. Prioritize skills "
          "relevant to the target job. Do not add skills not present in the facts."},
-        {&ResumeDocument::experience, "professional experience",
+        {&ResumeDocument::experience, "experience", "professional experience",
          "Preserve every employer, job title, and date exactly as supplied. Improve wording into ATS-friendly "
          "accomplishment bullets. Never add a metric unless the source facts contain that metric. If a detail is "
          "unclear, omit it rather than guess."},
-        {&ResumeDocument::education, "education",
+        {&ResumeDocument::education, "education", "education",
          "Format only education facts that were supplied. Never invent a school, degree, field, date, GPA, or "
          "honors."},
-        {&ResumeDocument::certifications, "certifications",
+        {&ResumeDocument::certifications, "certifications", "certifications",
          "Format only certifications explicitly supplied. Never invent certifications, issuers, IDs, or dates."},
-        {&ResumeDocument::projects, "projects",
+        {&ResumeDocument::projects, "projects", "projects",
          "Include projects only when a project is explicitly present in the verified facts. Otherwise return an "
          "empty string. Never invent a project."},
     }};
@@ -146,7 +148,9 @@ std::vector<std::string> ResumeStudioService::splitSkills(const std::string& val
     std::vector<std::string> seen;
     for (const std::string& piece : text::split(unified, ',', false)) {
         std::string skill = text::trim(piece);
-        if (text::characterCount(skill) < 2) continue;
+        // One letter is a real skill ("C", "R"); one stray mark is not.
+        if (text::characterCount(skill) < 2 && !(skill.size() == 1 && std::isalpha(static_cast<unsigned char>(skill[0]))))
+            continue;
         std::string key = text::lower(skill);
         if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
         seen.push_back(key);
@@ -157,7 +161,9 @@ std::vector<std::string> ResumeStudioService::splitSkills(const std::string& val
 
 bool ResumeStudioService::containsWholeWord(const std::string& value, const std::string& word) {
     if (word.empty()) return false;
-    auto regex = compile("(?i)(?<![a-z0-9+#.-])" + text::regexEscape(word) + "(?![a-z0-9+#.-])");
+    // A full stop ends a sentence as often as it joins a name ("Kafka." vs "node.js"): only a
+    // stop followed by a letter or digit continues the token.
+    auto regex = compile("(?i)(?<![a-z0-9+#.-])" + text::regexEscape(word) + "(?![a-z0-9+#-])(?!\\.[a-z0-9])");
     return regex && regex->search(value);
 }
 
@@ -208,23 +214,27 @@ std::string ResumeStudioService::normalizeExperienceLength(const std::string& va
     return trimmed;
 }
 
-std::string ResumeStudioService::buildGroundedSummary(const std::string& facts, const ResumeStudioRequest& request) {
-    std::string title = extractFactBlock("Current title", facts);
-    std::string years = extractFactBlock("Years of experience", facts);
+namespace {
+
+// What the grounded sections are made of: the profile's fields and the parsed resume file.
+struct GroundedInputs {
+    std::string title, years, skills, history, education, certifications;
+};
+
+std::string groundedSummary(const GroundedInputs& in, const ResumeStudioRequest& request) {
     std::vector<std::string> skills =
-        orderSkillsForSummary(splitSkills(extractFactBlock("Skills", facts)), request.jobDescription);
+        ResumeStudioService::orderSkillsForSummary(ResumeStudioService::splitSkills(in.skills), request.jobDescription);
     if (skills.size() >= 7) skills.resize(6);
     const std::string& role = request.targetRole;
+    std::string years = ResumeStudioService::normalizeExperienceLength(in.years);
 
     std::string first;
-    if (!title.empty() && !years.empty())
-        first = title + " with " + normalizeExperienceLength(years) + " of experience, targeting " + role +
-                " opportunities.";
-    else if (!title.empty())
-        first = title + " targeting " + role + " opportunities.";
+    if (!in.title.empty() && !years.empty())
+        first = in.title + " with " + years + " of experience, targeting " + role + " opportunities.";
+    else if (!in.title.empty())
+        first = in.title + " targeting " + role + " opportunities.";
     else if (!years.empty())
-        first = "Professional with " + normalizeExperienceLength(years) + " of documented experience, targeting " +
-                role + " opportunities.";
+        first = "Professional with " + years + " of documented experience, targeting " + role + " opportunities.";
     else
         first = "Professional targeting " + role +
                 " opportunities, based on the verified experience in the supplied resume.";
@@ -232,27 +242,63 @@ std::string ResumeStudioService::buildGroundedSummary(const std::string& facts, 
     return first + " Verified skills include " + text::join(skills, ", ") + ".";
 }
 
+ParsedResumeSections groundedFrom(const GroundedInputs& in, const ParsedResumeSections& parsed,
+                                  const ResumeStudioRequest& request) {
+    // The Application Profile's own entry wins over what was parsed from a resume file.
+    auto pick = [](const std::string& profileText, const std::string& parsedText) {
+        std::string own = text::trim(profileText);
+        return limit(own.empty() ? parsedText : own, ResumeStudioService::kMaxSectionCharacters);
+    };
+    ParsedResumeSections out;
+    out.summary = parsed.summary.empty() ? groundedSummary(in, request)
+                                         : limit(parsed.summary, ResumeStudioService::kMaxSectionCharacters);
+    std::string skillsText = pick(in.skills, parsed.skills);
+    std::vector<std::string> skills = ResumeStudioService::splitSkills(skillsText);
+    out.skills = skills.size() >= 2
+                     ? text::join(ResumeStudioService::prioritizeSkillsForJob(skills, request.jobDescription), ", ")
+                     : text::trim(skillsText);
+    out.experience = pick(in.history, parsed.experience);
+    out.education = pick(in.education, parsed.education);
+    out.certifications = pick(in.certifications, parsed.certifications);
+    out.projects = limit(parsed.projects, ResumeStudioService::kMaxSectionCharacters);
+    return out;
+}
+
+GroundedInputs inputsFromFacts(const std::string& facts) {
+    return {ResumeStudioService::extractFactBlock("Current title", facts),
+            ResumeStudioService::extractFactBlock("Years of experience", facts),
+            ResumeStudioService::extractFactBlock("Skills", facts),
+            ResumeStudioService::extractFactBlock("Employment history", facts),
+            ResumeStudioService::extractFactBlock("Education", facts),
+            ResumeStudioService::extractFactBlock("Certifications", facts)};
+}
+
+} // namespace
+
+std::string ResumeStudioService::buildGroundedSummary(const std::string& facts, const ResumeStudioRequest& request) {
+    return groundedSummary(inputsFromFacts(facts), request);
+}
+
+ParsedResumeSections ResumeStudioService::groundedSections(const ApplicationProfile& profile,
+                                                           const std::string& existingText,
+                                                           const ResumeStudioRequest& request) {
+    GroundedInputs in{text::trim(profile.currentTitle), text::trim(profile.yearsOfExperience),
+                      text::trim(profile.skills),       text::trim(profile.employmentHistory),
+                      text::trim(profile.education),    text::trim(profile.certifications)};
+    return groundedFrom(in, parseExistingResume(existingText), request);
+}
+
 std::string ResumeStudioService::fallbackSection(const std::string& sectionName, const std::string& facts,
                                                  const ResumeStudioRequest& request) {
-    ParsedResumeSections parsed = parseExistingResume(extractExistingResumeText(facts));
-    // The Application Profile's own entry wins over what was parsed from a resume file.
-    auto pick = [&facts](const char* label, const std::string& parsedText) {
-        std::string block = extractFactBlock(label, facts);
-        return block.empty() ? text::trim(parsedText) : block;
-    };
+    ParsedResumeSections grounded =
+        groundedFrom(inputsFromFacts(facts), parseExistingResume(extractExistingResumeText(facts)), request);
     std::string name = text::lower(sectionName);
-    if (text::contains(name, "summary"))
-        return parsed.summary.empty() ? buildGroundedSummary(facts, request) : parsed.summary;
-    if (name == "skills") {
-        std::string skillsText = pick("Skills", parsed.skills);
-        std::vector<std::string> skills = splitSkills(skillsText);
-        if (skills.size() >= 2) return text::join(prioritizeSkillsForJob(skills, request.jobDescription), ", ");
-        return text::trim(skillsText);
-    }
-    if (text::contains(name, "experience")) return pick("Employment history", parsed.experience);
-    if (name == "education") return pick("Education", parsed.education);
-    if (name == "certifications") return pick("Certifications", parsed.certifications);
-    if (name == "projects") return parsed.projects;
+    if (text::contains(name, "summary")) return grounded.summary;
+    if (name == "skills") return grounded.skills;
+    if (text::contains(name, "experience")) return grounded.experience;
+    if (name == "education") return grounded.education;
+    if (name == "certifications") return grounded.certifications;
+    if (name == "projects") return grounded.projects;
     return "";
 }
 
@@ -282,7 +328,23 @@ std::string ResumeStudioService::stripCodeFence(const std::string& answer) {
 
 std::string ResumeStudioService::generateSection(const std::string& sectionName, const std::string& facts,
                                                  const ResumeStudioRequest& request, const std::string& rules) const {
+    GroundingCheck check(facts, request.jobDescription, request.targetRole, request.language);
     std::string grounded = fallbackSection(sectionName, facts, request);
+    return draftSection(text::lower(sectionName), sectionName, facts, request, rules, grounded, check).text;
+}
+
+ResumeStudioService::SectionDraft ResumeStudioService::draftSection(const std::string& key,
+                                                                    const std::string& sectionName,
+                                                                    const std::string& facts,
+                                                                    const ResumeStudioRequest& request,
+                                                                    const std::string& rules,
+                                                                    const std::string& grounded,
+                                                                    const GroundingCheck& check) const {
+    auto keep = [&](const char* reason, std::vector<std::string> claims = {}) {
+        SectionDraft draft{grounded, std::nullopt};
+        if (!text::isBlank(grounded)) draft.kept = KeptSection{key, reason, std::move(claims)};
+        return draft;
+    };
     std::string language = languageName(request.language);
     std::string prompt = "Build the " + sectionName + " section of an ATS-friendly resume. " + rules +
                          "\nABSOLUTE FACT RULE: You may rephrase supplied facts, but you may not create a new fact. "
@@ -300,11 +362,11 @@ std::string ResumeStudioService::generateSection(const std::string& sectionName,
     try {
         draft = stripCodeFence(resumes_->askLocalAi(prompt));
     } catch (const std::exception&) {
-        return grounded;
+        return keep("ai_unavailable");
     }
-    if (isUnusableGeneratedSection(sectionName, draft, grounded)) return grounded;
+    if (isUnusableGeneratedSection(sectionName, draft, grounded)) return keep("ai_unusable");
 
-    std::string check =
+    std::string factCheck =
         "Fact-check this resume " + sectionName +
         " against VERIFIED SOURCE FACTS.\nRemove or rewrite every claim that is not explicitly supported. Do not add "
         "any new fact while correcting it. Preserve supported employers, titles, dates, degrees, certifications, "
@@ -314,11 +376,16 @@ std::string ResumeStudioService::generateSection(const std::string& sectionName,
         "\nReturn only the corrected section with no heading or commentary.";
     std::string checked;
     try {
-        checked = stripCodeFence(resumes_->askLocalAi(check));
+        checked = stripCodeFence(resumes_->askLocalAi(factCheck));
     } catch (const std::exception&) {
-        return grounded;
+        return keep("ai_unavailable");
     }
-    return isUnusableGeneratedSection(sectionName, checked, grounded) ? draft : checked;
+    std::string answer = isUnusableGeneratedSection(sectionName, checked, grounded) ? draft : checked;
+    // The model's own fact check is advice; whether its answer may replace the user's text is
+    // decided here, by comparing it with the sources.
+    std::vector<std::string> unsupported = check.unsupportedClaims(answer, key == "skills");
+    if (!unsupported.empty()) return keep("unsupported_facts", std::move(unsupported));
+    return {limit(answer, kMaxSectionCharacters), std::nullopt};
 }
 
 ResumeDocument ResumeStudioService::build(const ResumeStudioRequest& original) {
@@ -369,8 +436,17 @@ ResumeDocument ResumeStudioService::build(const ResumeStudioRequest& original) {
     document.createdAt = now();
     document.updatedAt = document.createdAt;
 
-    for (const SectionPlan& plan : sectionPlans())
-        document.*plan.field = generateSection(plan.name, facts, request, plan.rules);
+    ParsedResumeSections grounded = groundedSections(profile, existing, request);
+    const std::array<const std::string*, 6> groundedTexts = {&grounded.summary,   &grounded.skills,
+                                                             &grounded.experience, &grounded.education,
+                                                             &grounded.certifications, &grounded.projects};
+    GroundingCheck check(facts, request.jobDescription, request.targetRole, request.language);
+    for (size_t i = 0; i < sectionPlans().size(); ++i) {
+        const SectionPlan& plan = sectionPlans()[i];
+        SectionDraft draft = draftSection(plan.key, plan.name, facts, request, plan.rules, *groundedTexts[i], check);
+        document.*plan.field = std::move(draft.text);
+        if (draft.kept) document.keptFromSource.push_back(std::move(*draft.kept));
+    }
 
     recalculateAts(document);
     return save(document);

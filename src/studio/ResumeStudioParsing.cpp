@@ -4,8 +4,11 @@
 #include "studio/ResumeStudioService.h"
 
 #include "core/Text.h"
+#include "studio/ResumeSectionReader.h"
 
+#include <algorithm>
 #include <map>
+#include <set>
 
 namespace velmora {
 
@@ -20,56 +23,78 @@ std::optional<text::Regex> compile(const char* pattern, uint32_t flags = text::R
     }
 }
 
-const std::optional<text::Regex>& headingSplitter() {
-    // PDF text often runs headings into one line separated by wide gaps; this puts every heading
-    // word that is followed by ":", "-" or a line end on a line of its own.
-    static const std::optional<text::Regex> regex = compile(
-        "(?i)(?<!^)(?:[ \\t]{2,}|\\n)?(?=(PROFESSIONAL SUMMARY|CAREER SUMMARY|SUMMARY|PROFESSIONAL PROFILE|PROFILE|"
-        "OBJECTIVE|CORE SKILLS|TECHNICAL SKILLS|SKILLS|CORE COMPETENCIES|COMPETENCIES|TECHNOLOGIES|AREAS OF "
-        "EXPERTISE|PROFESSIONAL EXPERIENCE|WORK EXPERIENCE|EXPERIENCE|EMPLOYMENT HISTORY|WORK HISTORY|CAREER "
-        "HISTORY|EDUCATION|ACADEMIC BACKGROUND|CERTIFICATIONS|CERTIFICATES|LICENSES|LICENSURES|PROJECTS|SELECTED "
-        "PROJECTS|KEY PROJECTS)\\s*(?:[:\\-]|\\n))");
-    return regex;
-}
-
-const std::map<std::string, std::string>& headingAliases() {
-    static const std::map<std::string, std::string> aliases = {
-        {"professional summary", "summary"},
-        {"career summary", "summary"},
-        {"summary", "summary"},
-        {"professional profile", "summary"},
-        {"profile", "summary"},
-        {"objective", "summary"},
-        {"core skills", "skills"},
-        {"technical skills", "skills"},
-        {"skills", "skills"},
-        {"core competencies", "skills"},
-        {"competencies", "skills"},
-        {"technologies", "skills"},
-        {"areas of expertise", "skills"},
-        {"professional experience", "experience"},
-        {"work experience", "experience"},
-        {"experience", "experience"},
-        {"employment history", "experience"},
-        {"work history", "experience"},
-        {"career history", "experience"},
-        {"education", "education"},
-        {"academic background", "education"},
-        {"certifications", "certifications"},
-        {"certificates", "certifications"},
-        {"licenses", "certifications"},
-        {"licensures", "certifications"},
-        {"projects", "projects"},
-        {"selected projects", "projects"},
-        {"key projects", "projects"},
-    };
-    return aliases;
-}
-
 std::string firstMatch(const std::optional<text::Regex>& regex, const std::string& text) {
     if (!regex) return "";
     auto match = regex->firstMatch(text);
     return match ? match->str() : "";
+}
+
+
+// Words of a headline, not of a name: a first line such as "Jordan Avery Remote SRE" carries both.
+bool isJobTitleWord(const std::string& word) {
+    static const std::set<std::string> words = {
+        "engineer", "developer", "manager", "sre", "devops", "designer", "analyst", "scientist", "consultant",
+        "architect", "lead", "senior", "sr.", "junior", "jr.", "staff", "principal", "remote", "director",
+        "specialist", "administrator", "intern", "programmer", "officer", "coordinator", "head", "vp", "cto",
+        "software", "backend", "frontend", "full-stack", "fullstack", "web", "data", "product", "site",
+        "ingeniera", "ingeniero", "desarrollador", "desarrolladora", "entwickler", "entwicklerin", "ingenieur",
+        "développeur", "développeuse", "ingénieur", "sviluppatore", "sviluppatrice", "ingegnere",
+        "desenvolvedor", "desenvolvedora", "engenheiro", "engenheira"};
+    for (const std::string& part : text::split(text::lower(word), '-', false))
+        if (words.count(part)) return true;
+    return words.count(text::lower(word)) > 0;
+}
+
+std::string withoutJobTitle(const std::string& line) {
+    std::vector<std::string> words = text::split(line, ' ', false);
+    if (words.empty() || isJobTitleWord(words.front())) return "";
+    for (size_t i = 1; i < words.size(); ++i)
+        if (isJobTitleWord(words[i])) return text::join(std::vector<std::string>(words.begin(), words.begin() + static_cast<long>(i)), " ");
+    return line;
+}
+
+size_t digitCount(const std::string& s) {
+    return static_cast<size_t>(std::count_if(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }));
+}
+
+// International numbers (+CC with blanks, dots, dashes, parentheses), then the North American
+// form anywhere, then any digit group in the header lines that has a phone's length and is no
+// year range.
+std::string findPhone(const std::string& header, const std::string& text) {
+    static const std::optional<text::Regex> international = compile("\\+\\d[\\d .()\\-]{5,22}\\d");
+    static const std::optional<text::Regex> northAmerican =
+        compile("(?:\\+?1[-.\\s]?)?\\(?\\d{3}\\)?[-.\\s]\\d{3}[-.\\s]\\d{4}");
+    static const std::optional<text::Regex> local = compile("\\(?\\d[\\d .()\\-]{5,18}\\d");
+    static const std::optional<text::Regex> yearRange = compile("^(?:19|20)\\d\\d\\s*-\\s*(?:19|20)\\d\\d$");
+    auto valid = [](const std::string& candidate) {
+        size_t digits = digitCount(candidate);
+        return digits >= 7 && digits <= 15 && !(yearRange && yearRange->fullMatch(candidate));
+    };
+    for (const std::string* source : {&header, &text}) {
+        if (!international) break;
+        for (const auto& m : international->allMatches(*source))
+            if (valid(m.str())) return text::trim(m.str());
+    }
+    std::string northAmericanMatch = firstMatch(northAmerican, text);
+    if (!northAmericanMatch.empty()) return northAmericanMatch;
+    if (local)
+        for (const auto& m : local->allMatches(header))
+            if (valid(text::trim(m.str()))) return text::trim(m.str());
+    return "";
+}
+
+// "Portland, OR" or "Sevilla, España" standing between the separators of a contact line.
+std::string findLocation(const std::vector<std::string>& header, const std::string& name) {
+    static const std::optional<text::Regex> separators = compile("\\s*(?:\\||·|•|\\t| — | – )\\s*");
+    static const std::optional<text::Regex> place = compile("^\\p{Lu}[\\p{L}.'’ \\-]{1,30},\\s*\\p{Lu}[\\p{L}.'’ \\-]{1,30}$");
+    if (!separators || !place) return "";
+    for (const std::string& line : header) {
+        for (const std::string& piece : separators->split(line)) {
+            std::string segment = text::trim(piece);
+            if (segment != name && place->fullMatch(segment)) return segment;
+        }
+    }
+    return "";
 }
 
 } // namespace
@@ -84,16 +109,11 @@ std::string ResumeStudioService::extractExistingResumeText(const std::string& fa
 }
 
 std::string ResumeStudioService::normalizeHeading(const std::string& line) {
-    static const std::optional<text::Regex> edges = compile("^[•\\-*#|\\s]+|[•\\-*#|\\s:]+$");
-    static const std::optional<text::Regex> spaces = compile("\\s+");
-    std::string result = edges ? edges->replaceAll(line, "") : line;
-    if (spaces) result = spaces->replaceAll(result, " ");
-    return text::lower(text::trim(result));
+    return ResumeSectionReader::normalizeHeading(line);
 }
 
 std::string ResumeStudioService::headingToSection(const std::string& normalizedHeading) {
-    auto it = headingAliases().find(normalizedHeading);
-    return it == headingAliases().end() ? "" : it->second;
+    return ResumeSectionReader::sectionOf(normalizedHeading);
 }
 
 std::string ResumeStudioService::joinResumeLines(const std::vector<std::string>& lines) {
@@ -107,45 +127,20 @@ std::string ResumeStudioService::joinResumeLines(const std::vector<std::string>&
 }
 
 ParsedResumeSections ResumeStudioService::parseExistingResume(const std::string& resumeText) {
-    ParsedResumeSections result;
-    if (text::isBlank(resumeText)) return result;
-
-    std::string normalized = text::replaceAll(text::replaceAll(resumeText, "\r\n", "\n"), "\r", "\n");
-    if (headingSplitter()) normalized = headingSplitter()->replaceAll(normalized, "\n");
-
-    static const std::optional<text::Regex> separator = compile("\\s*[:\\-]\\s*");
-    std::map<std::string, std::vector<std::string>> lines;
-    std::string current;
-    for (const std::string& piece : text::split(normalized, '\n', true)) {
-        std::string line = text::trim(piece);
-        if (line.empty()) continue;
-        std::string section = headingToSection(normalizeHeading(line));
-        if (section.empty()) {
-            // Text before the first heading (name, contact lines) belongs to no section. A line
-            // of nothing but bullet marks (left behind when a heading is split off it) says nothing.
-            if (!current.empty() && !normalizeHeading(line).empty()) lines[current].push_back(line);
-            continue;
-        }
-        current = section;
-        if (separator) {
-            if (auto match = separator->firstMatch(line)) {
-                std::string rest = text::trim(std::string_view(line).substr(match->end));
-                if (!rest.empty()) lines[current].push_back(rest);
-            }
-        }
-    }
-    result.summary = joinResumeLines(lines["summary"]);
-    result.skills = joinResumeLines(lines["skills"]);
-    result.experience = joinResumeLines(lines["experience"]);
-    result.education = joinResumeLines(lines["education"]);
-    result.certifications = joinResumeLines(lines["certifications"]);
-    result.projects = joinResumeLines(lines["projects"]);
-    return result;
+    return ResumeSectionReader::read(resumeText).sections;
 }
 
 std::string ResumeStudioService::firstNonEmptyLine(const std::string& text) {
+    static const std::optional<text::Regex> marks = compile("^\\s*#{1,6}\\s+|\\*\\*|__");
+    static const std::optional<text::Regex> contactish = compile("@|://|\\d{3}");
+    size_t examined = 0;
     for (const std::string& piece : text::split(text, '\n', false)) {
-        std::string line = text::trim(piece);
+        // The name stands at the top; a resume whose first lines hold none has no name line.
+        if (++examined > 40) break;
+        std::string line = text::trim(marks ? marks->replaceAll(piece, "") : piece);
+        if (ResumeSectionReader::isHeading(line, &line) && line.empty()) continue;
+        if (contactish && contactish->search(line)) continue;
+        line = withoutJobTitle(line);
         if (text::characterCount(line) >= 2) return line;
     }
     return "[YOUR NAME]";
@@ -154,22 +149,25 @@ std::string ResumeStudioService::firstNonEmptyLine(const std::string& text) {
 std::string ResumeStudioService::buildContact(const ApplicationProfile& profile, const std::string& existingText) {
     static const std::optional<text::Regex> emailPattern =
         compile("\\b[A-Z0-9._%+-]+@[A-Z0-9.-]+\\.[A-Z]{2,}\\b", text::Regex::CaseInsensitive);
-    static const std::optional<text::Regex> phonePattern =
-        compile("(?:\\+?1[-.\\s]?)?\\(?\\d{3}\\)?[-.\\s]\\d{3}[-.\\s]\\d{4}");
     static const std::optional<text::Regex> linkedInPattern =
         compile("https?://(?:www\\.)?linkedin\\.com/in/[^\\s|]+", text::Regex::CaseInsensitive);
 
+    ResumeReading reading = ResumeSectionReader::read(existingText);
+    std::string header = text::join(reading.header, "\n");
     std::string name = text::trim(profile.fullName);
-    if (name.empty()) name = firstNonEmptyLine(existingText);
+    if (name.empty()) name = firstNonEmptyLine(header.empty() ? existingText : header);
     std::string email = text::trim(profile.email);
     if (email.empty()) email = firstMatch(emailPattern, existingText);
     std::string phone = text::trim(profile.phone);
-    if (phone.empty()) phone = firstMatch(phonePattern, existingText);
+    if (phone.empty()) phone = findPhone(header, existingText);
     std::string linkedIn = text::trim(profile.linkedIn);
     if (linkedIn.empty()) linkedIn = firstMatch(linkedInPattern, existingText);
+    std::string cityState = text::trim(profile.cityState);
+    std::string country = text::trim(profile.country);
+    if (cityState.empty() && country.empty()) cityState = findLocation(reading.header, name);
 
     std::vector<std::string> details;
-    for (const std::string& item : {email, phone, profile.cityState, profile.country, linkedIn}) {
+    for (const std::string& item : {email, phone, cityState, country, linkedIn}) {
         std::string trimmed = text::trim(item);
         if (!trimmed.empty()) details.push_back(std::move(trimmed));
     }

@@ -8,6 +8,7 @@
 #include "storage/SQLiteDatabase.h"
 #include "storage/SecureStoreService.h"
 #include "storage/SymmetricKey.h"
+#include "studio/GroundingCheck.h"
 #include "studio/ParsedResumeSections.h"
 #include "studio/ResumeDocument.h"
 #include "studio/ResumeStudioRequest.h"
@@ -93,6 +94,12 @@ public:
                                 const ResumeStudioRequest& request, const std::string& rules) const;
     static std::string fallbackSection(const std::string& sectionName, const std::string& facts,
                                        const ResumeStudioRequest& request);
+    // The six grounded sections: the profile's own fields (never read back out of the facts
+    // text) where the profile has them, else what the existing resume says, each at most
+    // kMaxSectionCharacters long.
+    static ParsedResumeSections groundedSections(const ApplicationProfile& profile, const std::string& existingText,
+                                                 const ResumeStudioRequest& request);
+    static constexpr size_t kMaxSectionCharacters = 24000;
     static std::string extractFactBlock(const std::string& label, const std::string& facts);
     static std::string buildGroundedSummary(const std::string& facts, const ResumeStudioRequest& request);
     static std::vector<std::string> splitSkills(const std::string& text);
@@ -120,6 +127,14 @@ public:
     json generateCoverLetter(const ResumeDocument& document, const std::string& company) const;
 
 private:
+    struct SectionDraft {
+        std::string text;
+        std::optional<KeptSection> kept; // set when the grounded text was used
+    };
+    SectionDraft draftSection(const std::string& key, const std::string& sectionName, const std::string& facts,
+                              const ResumeStudioRequest& request, const std::string& rules,
+                              const std::string& grounded, const GroundingCheck& check) const;
+
     std::string sealDocument(const ResumeDocument& document);
     std::optional<ResumeDocument> deserializeStored(const std::string& stored);
     SymmetricKey libraryKey();

@@ -118,9 +118,28 @@ TEST(LocalAiClient, BadRepliesFailWithTheirMessages) {
     EXPECT_NE(parseError, kUnexpected);
     EXPECT_THAT(parseError, HasSubstr("parse error"));
 
-    // White space only is an answer, just an empty one.
+    // White space only is no answer; a runaway answer is cut, not kept whole.
     server.enqueue(ModelFixtureServer::answer(" \n\t "));
-    EXPECT_EQ(f.service->askLocalAi("p"), "");
+    EXPECT_EQ(errorOf([&] { f.service->askLocalAi("p"); }), "Private AI assistance returned an empty answer.");
+    server.enqueue(ModelFixtureServer::answer(std::string(1024 * 1024, 'x')));
+    EXPECT_EQ(f.service->askLocalAi("p").size(), 100000u);
+}
+
+TEST(LocalAiClient, BlankAnswersCountAsUnavailableEverywhere) {
+    ModelFixtureServer server;
+    server.setDefault(ModelFixtureServer::answer("  \n "));
+    ResumeFixture f;
+    f.useModelAt(server.base());
+    EXPECT_EQ(f.service->generateResume("Support lead", "en")["mode"], "offline_template");
+    EXPECT_EQ(f.service->rewriteFragment("led team", "", "", "", "rewrite", "en"),
+              (json{{"text", "led team"}, {"mode", "offline"}}));
+    TempDir dir;
+    std::string body;
+    for (int i = 0; i < 30; ++i) body += "Experience with Kafka and Go at Acme. ";
+    writeFile(dir / "r.txt", body);
+    json analysed = f.service->analyzeFile((dir / "r.txt").string(), true, "en");
+    EXPECT_EQ(analysed["aiStatus"], "ai_unavailable");
+    EXPECT_TRUE(analysed["aiFeedback"].is_null());
 }
 
 TEST(LocalAiClient, TransportFailuresCarryTheirOwnMessage) {

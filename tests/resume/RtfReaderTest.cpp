@@ -31,6 +31,11 @@ TEST(RtfReader, CodePageBytesIncludingDoubleByteCharacters) {
     // Raw 8-bit bytes in the source are read in the code page too.
     EXPECT_EQ(read("{\\rtf1\\ansi Caf\xe9}"), "Caf\u00E9");
     EXPECT_EQ(read("{\\rtf1\\ansicpg99999 Caf\\'e9}"), "Caf\u00E9"); // unknown page: the ANSI default
+    // Windows editors name the character set in the font table; a group's font ends with it.
+    EXPECT_EQ(read("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0\\fnil\\fcharset204 Arial;}{\\f1\\fcharset128 MS Mincho;}"
+                   "{\\f2\\fcharset238 Calibri;}{\\f3\\fcharset0 Times;}}\\f0 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2 {\\f1 "
+                   "\\'93\\'fa\\'96\\'7b} \\'cf\\'f0 \\f2 \\'9a\\f3 Caf\\'e9 \\f9 \\'e9}"),
+              "\u041F\u0440\u0438\u0432\u0435\u0442 \u65E5\u672C \u041F\u0440 \u0161Caf\u00E9 \u00E9");
 }
 
 TEST(RtfReader, UnicodeEscapesSkipTheirFallbacks) {

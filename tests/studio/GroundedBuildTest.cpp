@@ -49,7 +49,7 @@ std::string errorOf(const std::function<void()>& f) {
 
 TEST(GroundedPieces, SplitSkillsDropsShortAndRepeatedEntries) {
     EXPECT_EQ(S::splitSkills("Excel; SQL | QA, excel"), (Words{"Excel", "SQL", "QA"}));
-    EXPECT_EQ(S::splitSkills("• Go\n• C\n• Rust • go"), (Words{"Go", "Rust"}));
+    EXPECT_EQ(S::splitSkills("• Go\n• C\n• Rust • go\n-"), (Words{"Go", "C", "Rust"})); // one letter is a skill
     EXPECT_TRUE(S::splitSkills(" , ;").empty());
 }
 

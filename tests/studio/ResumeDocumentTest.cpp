@@ -41,7 +41,7 @@ std::string decodeError(const json& j) {
 TEST(ResumeDocumentJson, EncodesAllKeysAndRoundTrips) {
     ResumeDocument d = sample();
     json j = d.toJson();
-    EXPECT_EQ(j.size(), 23u);
+    EXPECT_EQ(j.size(), 24u);
     EXPECT_EQ(j["template"], "classic");
     EXPECT_EQ(ResumeDocument::fromJson(j), d);
     EXPECT_EQ(ResumeDocument::fromJsonText(d.toJsonText()), d);

@@ -120,7 +120,7 @@ TEST(ResumeLibrary, ListIsNewestFirstAndSkipsRowsItCannotOpen) {
     EXPECT_EQ(listed[0]["resume"]["id"], b.id);
     EXPECT_EQ(listed[0]["targetRole"], "Data Engineer");
     EXPECT_EQ(listed[0]["updatedAt"], b.updatedAt);
-    EXPECT_EQ(listed[0]["resume"].size(), 23u);
+    EXPECT_EQ(listed[0]["resume"].size(), 24u);
 
     // Every row this program writes is sealed.
     for (const SQLiteRow& row : rows(env)) {

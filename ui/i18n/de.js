@@ -406,4 +406,7 @@ export default {
   'cat.sales': 'Vertrieb',
   'cat.securityEngineer': 'Sicherheitstechnik',
   'cat.writing': 'Texten & Redaktion',
+  'studio.kept.ai_unavailable': 'Aus Ihrem Lebenslauf übernommen: Das KI-Modell war nicht verfügbar.',
+  'studio.kept.ai_unusable': 'Aus Ihrem Lebenslauf übernommen: Die KI-Antwort war leer oder unbrauchbar.',
+  'studio.kept.unsupported_facts': 'Aus Ihrem Lebenslauf übernommen: Die KI-Antwort nannte Fakten, die in Ihren Quellen fehlen ({claims}).',
 };

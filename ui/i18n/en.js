@@ -406,4 +406,7 @@ export default {
   'cat.sales': 'Sales',
   'cat.securityEngineer': 'Security engineering',
   'cat.writing': 'Writing & Editorial',
+  'studio.kept.ai_unavailable': 'Kept from your own resume: the AI model was not available.',
+  'studio.kept.ai_unusable': 'Kept from your own resume: the AI answer was empty or unusable.',
+  'studio.kept.unsupported_facts': 'Kept from your own resume: the AI answer named facts your sources do not contain ({claims}).',
 };

@@ -406,4 +406,7 @@ export default {
   'cat.sales': 'Ventas',
   'cat.securityEngineer': 'Ingeniería de seguridad',
   'cat.writing': 'Redacción y edición',
+  'studio.kept.ai_unavailable': 'Se mantuvo el texto de tu currículum: el modelo de IA no estaba disponible.',
+  'studio.kept.ai_unusable': 'Se mantuvo el texto de tu currículum: la respuesta de la IA estaba vacía o no servía.',
+  'studio.kept.unsupported_facts': 'Se mantuvo el texto de tu currículum: la respuesta de la IA citaba datos que tus fuentes no contienen ({claims}).',
 };

@@ -406,4 +406,7 @@ export default {
   'cat.sales': 'Ventes',
   'cat.securityEngineer': 'Ingénierie sécurité',
   'cat.writing': 'Rédaction et édition',
+  'studio.kept.ai_unavailable': 'Texte de votre CV conservé : le modèle d’IA n’était pas disponible.',
+  'studio.kept.ai_unusable': 'Texte de votre CV conservé : la réponse de l’IA était vide ou inutilisable.',
+  'studio.kept.unsupported_facts': 'Texte de votre CV conservé : la réponse de l’IA citait des faits absents de vos sources ({claims}).',
 };

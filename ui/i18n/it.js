@@ -406,4 +406,7 @@ export default {
   'cat.sales': 'Vendite',
   'cat.securityEngineer': 'Ingegneria della sicurezza',
   'cat.writing': 'Scrittura e redazione',
+  'studio.kept.ai_unavailable': 'Mantenuto dal tuo curriculum: il modello di IA non era disponibile.',
+  'studio.kept.ai_unusable': 'Mantenuto dal tuo curriculum: la risposta dell’IA era vuota o inutilizzabile.',
+  'studio.kept.unsupported_facts': 'Mantenuto dal tuo curriculum: la risposta dell’IA citava fatti assenti dalle tue fonti ({claims}).',
 };

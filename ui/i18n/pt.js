@@ -406,4 +406,7 @@ export default {
   'cat.sales': 'Vendas',
   'cat.securityEngineer': 'Engenharia de segurança',
   'cat.writing': 'Redação e edição',
+  'studio.kept.ai_unavailable': 'Mantido do seu currículo: o modelo de IA não estava disponível.',
+  'studio.kept.ai_unusable': 'Mantido do seu currículo: a resposta da IA estava vazia ou inutilizável.',
+  'studio.kept.unsupported_facts': 'Mantido do seu currículo: a resposta da IA citava fatos que suas fontes não contêm ({claims}).',
 };

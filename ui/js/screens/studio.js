@@ -476,6 +476,15 @@ function renderTools() {
   );
 }
 
+// Why the build kept this section as the user's own text instead of the model's answer.
+function keptNote(d, section) {
+  const kept = Array.isArray(d.keptFromSource) ? d.keptFromSource.find((k) => k && k.section === section) : null;
+  if (!kept) return null;
+  const reason = ['ai_unavailable', 'ai_unusable', 'unsupported_facts'].includes(kept.reason) ? kept.reason : 'ai_unusable';
+  const claims = Array.isArray(kept.claims) ? kept.claims.map(String).join(', ') : '';
+  return h('p', { class: 'muted small kept-note', dataset: { role: 'kept-note', reason } }, t(`studio.kept.${reason}`, { claims }));
+}
+
 function sectionEditor(section) {
   const d = state.doc;
   const notice = state.sectionNotices[section];
@@ -494,6 +503,7 @@ function sectionEditor(section) {
       ),
     ),
     h('textarea', { class: 'input', id: `sec-${section}`, rows: section === 'experience' ? '10' : '4', dataset: { field: section }, on: bind(d, section) }, String(d[section] || '')),
+    keptNote(d, section),
     notice ? h('p', { class: 'muted small', dataset: { role: 'section-notice' } }, notice) : null,
   );
 }
