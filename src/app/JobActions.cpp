@@ -1,4 +1,4 @@
-// Bridge actions over the job list, categories, dashboard, link ratings and the application tracker.
+// Bridge actions over the job list, categories, dashboard and link ratings.
 #include "app/Actions.h"
 
 namespace velmora {
@@ -18,20 +18,8 @@ void registerJobActions(Bridge& bridge, AppContext& ctx) {
     bridge.addSync("getDashboard", [&ctx](const json&) {
         json counts = ctx.db->dashboardCounts();
         counts["lastSync"] = ctx.db->getSetting("lastJobSync", "");
+        counts.update(ctx.db->trackerCounts());
         return counts;
-    });
-
-    bridge.addSync("getApplications", [&ctx](const json&) { return ctx.db->getApplications(); });
-
-    bridge.addSync("updateApplication", [&ctx](const json& payload) {
-        ctx.db->updateApplication(JSONTools::i64(payload, "id", 0), JSONTools::s(payload, "status", "Opened"),
-                                  JSONTools::s(payload, "notes", ""));
-        return json{{"ok", true}};
-    });
-
-    bridge.addSync("deleteApplication", [&ctx](const json& payload) {
-        ctx.db->deleteApplication(JSONTools::i64(payload, "id", 0));
-        return json{{"ok", true}};
     });
 }
 
