@@ -22,6 +22,7 @@ void registerActions(Bridge& bridge, AppContext& ctx) {
     registerResumeActions(bridge, ctx);
     registerStudioActions(bridge, ctx);
     registerSyncActions(bridge, ctx);
+    registerApplicationActions(bridge, ctx);
 }
 
 } // namespace velmora

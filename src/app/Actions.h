@@ -11,6 +11,7 @@ void registerActions(Bridge& bridge, AppContext& ctx);
 void registerSettingsActions(Bridge& bridge, AppContext& ctx);
 void registerFileActions(Bridge& bridge, AppContext& ctx);
 void registerJobActions(Bridge& bridge, AppContext& ctx);
+void registerApplicationActions(Bridge& bridge, AppContext& ctx);
 void registerShellActions(Bridge& bridge, AppContext& ctx);
 void registerProfileActions(Bridge& bridge, AppContext& ctx);
 void registerResumeActions(Bridge& bridge, AppContext& ctx);

@@ -1,4 +1,4 @@
-// Bridge actions over the job list, categories, dashboard, link ratings and the application tracker.
+// Bridge actions over the job list, categories, dashboard and link ratings.
 #include "app/Actions.h"
 #include "app/JobMatcher.h"
 #include "core/VelmoraError.h"
@@ -83,20 +83,8 @@ void registerJobActions(Bridge& bridge, AppContext& ctx) {
             if (search["newCount"].get<int64_t>() > 0)
                 fresh.push_back({{"id", search["id"]}, {"name", search["name"]}, {"newCount", search["newCount"]}});
         counts["savedSearches"] = std::move(fresh);
+        counts.update(ctx.db->trackerCounts());
         return counts;
-    });
-
-    bridge.addSync("getApplications", [&ctx](const json&) { return ctx.db->getApplications(); });
-
-    bridge.addSync("updateApplication", [&ctx](const json& payload) {
-        ctx.db->updateApplication(JSONTools::i64(payload, "id", 0), JSONTools::s(payload, "status", "Opened"),
-                                  JSONTools::s(payload, "notes", ""));
-        return json{{"ok", true}};
-    });
-
-    bridge.addSync("deleteApplication", [&ctx](const json& payload) {
-        ctx.db->deleteApplication(JSONTools::i64(payload, "id", 0));
-        return json{{"ok", true}};
     });
 }
 

@@ -19,11 +19,13 @@ std::shared_ptr<MainWindowController> windowOf(const AppContext& ctx) {
 }
 
 json initialState(const AppContext& ctx) {
+    json dashboard = ctx.db->dashboardCounts();
+    dashboard.update(ctx.db->trackerCounts());
     return json{
         {"version", kVersion},
         {"databasePath", ctx.paths->database().string()},
         {"settings", publicSettings(*ctx.db)},
-        {"dashboard", ctx.db->dashboardCounts()},
+        {"dashboard", dashboard},
     };
 }
 

@@ -130,20 +130,60 @@ public:
     // Deletes listings whose expiry has passed; returns how many were expired (0 if the count fails).
     int64_t deleteExpiredJobs();
 
-    // ---- Applications
+    // ---- Applications (DatabaseServiceApplications.cpp)
 
-    // [{id, jobId, title, company, url, firstOpenedAt, lastOpenedAt, status, notes}], most
-    // recently opened first.
+    // The stages the page offers, in pipeline order. Statuses are stored as these texts; rows
+    // written by earlier versions may hold others, which are kept until the user moves them.
+    static const std::vector<std::string>& applicationStages();
+    // Notes longer than this many characters are cut to it rather than refused.
+    static constexpr size_t kMaxNotesCharacters = 20000;
+    // Status changes kept per application; the oldest drop off first.
+    static constexpr size_t kMaxHistoryEntries = 50;
+
+    // [{id, jobId, title, company, url, firstOpenedAt, lastOpenedAt, status, notes, appliedAt,
+    // statusChangedAt, followUpAt, history: [{status, at}]}], most recently opened first.
+    // appliedAt and statusChangedAt are timestamps, followUpAt a calendar date (YYYY-MM-DD);
+    // each is "" when not known (rows from before they were recorded).
     nlohmann::json getApplications() const;
-    // Unknown ids change nothing. Throws on a database failure.
+    // One application object; throws VelmoraError when the id names none.
+    nlohmann::json getApplication(int64_t id) const;
+
+    struct NewApplication {
+        std::optional<int64_t> jobId; // a stored listing; fills a missing title, company and link
+        std::string title;
+        std::string company;
+        std::string url; // http or https; the one entry per link
+        std::string status = "Saved";
+        std::string notes;
+    };
+    // Adds an entry by hand or from a listing and returns it. A link already tracked gives the
+    // existing entry unchanged (linked to the listing if it was not). Throws VelmoraError for a
+    // missing title, a link that is not http(s) or an unknown stage.
+    nlohmann::json addApplication(const NewApplication& entry);
+
+    // Only the given fields change. A new stage stamps statusChangedAt and extends the
+    // history; the first stage past Opened stamps appliedAt and, when no follow-up is set,
+    // sets one a week later. followUpAt "" clears it. Throws VelmoraError for an unknown id,
+    // stage or date, changing nothing, and on a database failure.
+    struct ApplicationChange {
+        std::optional<std::string> status;
+        std::optional<std::string> notes;
+        std::optional<std::string> followUpAt;
+    };
+    nlohmann::json updateApplication(int64_t id, const ApplicationChange& change);
     void updateApplication(int64_t id, const std::string& status, const std::string& notes);
+    // Throws VelmoraError when the id names no application.
     void deleteApplication(int64_t id);
     // Records that the user opened an application page: a new row with status "Opened", or for
-    // a link seen before, refresh last_opened_at, title and company (status, notes and the first
-    // time stay; a null jobId keeps the stored one). A jobId that names no stored listing is
-    // recorded as null. Throws on a database failure.
+    // a link seen before, refresh last_opened_at, title and company (notes and the first time
+    // stay; a saved entry moves on to Opened, any other status stays; a null jobId keeps the
+    // stored one). A jobId that names no stored listing is recorded as null. Throws on a
+    // database failure.
     void recordOpenedApplication(std::optional<int64_t> jobId, const std::string& title, const std::string& company,
                                  const std::string& url);
+    // {applied (entries past Opened), interviewing, followUpsDue (follow-up today or earlier,
+    // not Rejected or Withdrawn), followUps (those entries, earliest first)}; 0 and [] on failure.
+    nlohmann::json trackerCounts() const;
 
     // ---- Resumes
 

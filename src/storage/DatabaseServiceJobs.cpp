@@ -1,4 +1,4 @@
-// The job, application and resume operations of DatabaseService.
+// The job and resume operations of DatabaseService.
 #include "storage/DatabaseService.h"
 
 #include "core/DateUtil.h"
@@ -66,22 +66,6 @@ json jobObject(const SQLiteRow& row) {
         {"securityScore", integerOf(row, "security_score")},
         {"securityLabel", textOr(row, "security_label", "Unchecked")},
         {"tags", textOf(row, "tags")},
-    };
-}
-
-json applicationObject(const SQLiteRow& row) {
-    json jobId = nullptr;
-    if (auto id = sqlite_row::integer(row, "job_id")) jobId = *id;
-    return json{
-        {"id", integerOf(row, "id")},
-        {"jobId", jobId},
-        {"title", textOf(row, "title")},
-        {"company", textOf(row, "company")},
-        {"url", textOf(row, "url")},
-        {"firstOpenedAt", textOf(row, "first_opened_at")},
-        {"lastOpenedAt", textOf(row, "last_opened_at")},
-        {"status", textOr(row, "status", "Opened")},
-        {"notes", textOf(row, "notes")},
     };
 }
 
@@ -668,42 +652,6 @@ int64_t DatabaseService::deleteExpiredJobs() {
         // The next sync tries again; expired rows are hidden from every list meanwhile.
     }
     return count;
-}
-
-json DatabaseService::getApplications() const {
-    try {
-        json applications = json::array();
-        for (const auto& row : db_->query("SELECT id,job_id,title,company,url,first_opened_at,last_opened_at,status,"
-                                          "notes FROM applications ORDER BY last_opened_at DESC;"))
-            applications.push_back(applicationObject(row));
-        return applications;
-    } catch (const std::exception&) {
-        return json::array();
-    }
-}
-
-void DatabaseService::updateApplication(int64_t id, const std::string& status, const std::string& notes) {
-    db_->execute("UPDATE applications SET status=?,notes=? WHERE id=?;",
-                 {SQLiteValue::text(status), SQLiteValue::text(notes), SQLiteValue::integer(id)});
-}
-
-void DatabaseService::deleteApplication(int64_t id) {
-    db_->execute("DELETE FROM applications WHERE id=?;", {SQLiteValue::integer(id)});
-}
-
-void DatabaseService::recordOpenedApplication(std::optional<int64_t> jobId, const std::string& title,
-                                              const std::string& company, const std::string& url) {
-    const std::string stamp = nowText();
-    // A job id that names no stored listing (0 from a page that had none, or a listing that
-    // expired while the page showed it) is recorded as no link: with foreign keys on it would
-    // otherwise fail the insert and keep the user from opening the page.
-    db_->execute("INSERT INTO applications(job_id,title,company,url,first_opened_at,last_opened_at,status,notes)\n"
-                 "VALUES((SELECT id FROM jobs WHERE id=?),?,?,?,?,?,'Opened','') ON CONFLICT(url) DO UPDATE SET "
-                 "last_opened_at=excluded.last_opened_at,\n"
-                 " title=excluded.title,company=excluded.company,job_id=COALESCE(excluded.job_id,applications.job_id);",
-                 {jobId ? SQLiteValue::integer(*jobId) : SQLiteValue::null(), SQLiteValue::text(title),
-                  SQLiteValue::text(company), SQLiteValue::text(url), SQLiteValue::text(stamp),
-                  SQLiteValue::text(stamp)});
 }
 
 void DatabaseService::fillDedupeKeys() {

@@ -39,6 +39,15 @@ const std::vector<Step>& steps() {
                                        {"security_label", "TEXT NOT NULL DEFAULT 'Unchecked'"},
                                        {"tags", "TEXT NOT NULL DEFAULT ''"}});
          }},
+        // 2: the tracker's dates and stage history; older rows read as "not known".
+        {2,
+         [](SQLiteDatabase& db) {
+             return addMissingColumns(db, "applications",
+                                      {{"applied_at", "TEXT NOT NULL DEFAULT ''"},
+                                       {"status_changed_at", "TEXT NOT NULL DEFAULT ''"},
+                                       {"follow_up_at", "TEXT NOT NULL DEFAULT ''"},
+                                       {"history", "TEXT NOT NULL DEFAULT '[]'"}});
+         }},
         // 3: triage. Marks and saved searches live in tables of their own, keyed by link and
         // id, so a re-sync or the expiry of a listing never touches them. Listings gain the
         // key that finds one posting on several boards, and their stored match to the user.
