@@ -19,11 +19,18 @@ std::shared_ptr<MainWindowController> windowOf(const AppContext& ctx) {
 }
 
 json initialState(const AppContext& ctx) {
+    json summary = nullptr;
+    try {
+        if (ctx.jobs) summary = ctx.jobs->lastSummary();
+    } catch (const std::exception&) {
+        // shown as "no sync yet"; the next sync writes a fresh one
+    }
     return json{
         {"version", kVersion},
         {"databasePath", ctx.paths->database().string()},
         {"settings", publicSettings(*ctx.db)},
         {"dashboard", ctx.db->dashboardCounts()},
+        {"syncSummary", summary},
     };
 }
 
