@@ -27,7 +27,7 @@ void JobSyncScheduler::autoSyncIfDue() {
     if (due) runJobSync();
 }
 
-void JobSyncScheduler::runJobSync(Done done) {
+void JobSyncScheduler::runJobSync(Done done, std::string onlySource) {
     if (syncRunning_) {
         if (done) done(json{{"status", "already_running"}});
         return;
@@ -38,7 +38,7 @@ void JobSyncScheduler::runJobSync(Done done) {
     std::weak_ptr<JobSyncScheduler> weak = weak_from_this();
     UiLoop* ui = &ui_;
     auto jobs = jobs_;
-    background_.run([weak, ui, jobs, done = std::move(done)] {
+    background_.run([weak, ui, jobs, done = std::move(done), onlySource = std::move(onlySource)] {
         // Reports come from the sync's thread; each one hops to the UI thread on its own task,
         // so they reach the page in order and before the completion.
         auto progress = [weak, ui](const std::string& message, int64_t current, int64_t total) {
@@ -50,7 +50,7 @@ void JobSyncScheduler::runJobSync(Done done) {
         };
         json summary;
         try {
-            summary = jobs->sync(progress);
+            summary = onlySource.empty() ? jobs->sync(progress) : jobs->retrySource(onlySource, progress);
         } catch (const std::exception& e) {
             // sync records source failures itself; anything else must still end the run, or
             // the flag would refuse every later sync.

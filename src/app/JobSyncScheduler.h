@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace velmora {
 
@@ -37,7 +38,9 @@ public:
     void autoSyncIfDue();
     // Starts a sync without the due check. `done` gets, on the UI thread, the summary when the
     // sync has finished, or {"status": "already_running"} at once when one is running.
-    void runJobSync(Done done = {});
+    // With `onlySource`, only that board is fetched (JobAggregatorService::retrySource), under
+    // the same flag and with the same events as a whole sync.
+    void runJobSync(Done done = {}, std::string onlySource = {});
 
     // The repeating timer that calls autoSyncIfDue (no sync at start: the first firing comes
     // one interval later). A front door whose window controller already runs that timer

@@ -6,6 +6,11 @@
 
 namespace velmora {
 
+std::string normalizeTheme(const std::string& value) {
+    const std::string lower = text::lower(text::trim(value));
+    return (lower == "light" || lower == "dark") ? lower : "system";
+}
+
 json publicSettings(const DatabaseService& db) {
     return json{
         {"searchIntervalHours", db.getSetting("searchIntervalHours", "24")},
@@ -16,12 +21,15 @@ json publicSettings(const DatabaseService& db) {
         {"homeCountryName", db.getSetting("homeCountryName", "")},
         {"language", normalizeLanguage(db.getSetting("language", "en"))},
         {"lastJobSync", db.getSetting("lastJobSync", "")},
+        {"theme", normalizeTheme(db.getSetting("theme", "system"))},
+        {"welcomeDone", db.getSetting("welcomeDone", "") == "1"},
     };
 }
 
 void saveSettings(DatabaseService& db, const json& payload) {
     static const char* const settable[] = {"jobTitle",        "keywords",        "locationMode",       "homeCountryCode",
-                                           "homeCountryName", "searchIntervalHours", "language"};
+                                           "homeCountryName", "searchIntervalHours", "language",
+                                           "theme",           "welcomeDone"};
     if (!payload.is_object()) return;
     for (const auto& [key, raw] : payload.items()) {
         bool known = false;
@@ -36,6 +44,10 @@ void saveSettings(DatabaseService& db, const json& payload) {
             value = CountryLocationService::normalizeCountryCode(value);
         } else if (key == "language") {
             value = normalizeLanguage(value);
+        } else if (key == "theme") {
+            value = normalizeTheme(value);
+        } else if (key == "welcomeDone") {
+            value = (value == "true" || value == "1") ? "1" : "";
         }
         db.setSetting(key, value);
     }

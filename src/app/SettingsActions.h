@@ -5,8 +5,9 @@
 
 namespace velmora {
 
-// The eight-key settings view the page shows, and the validated save of the seven keys
-// the user can set.
+// The settings view the page shows, and the validated save of the keys the user can set.
+// theme: "system" (follow the desktop), "light" or "dark".
+std::string normalizeTheme(const std::string& value);
 json publicSettings(const DatabaseService& db);
 void saveSettings(DatabaseService& db, const json& payload);
 

@@ -21,11 +21,18 @@ std::shared_ptr<MainWindowController> windowOf(const AppContext& ctx) {
 json initialState(const AppContext& ctx) {
     json dashboard = ctx.db->dashboardCounts();
     dashboard.update(ctx.db->trackerCounts());
+    json summary = nullptr;
+    try {
+        if (ctx.jobs) summary = ctx.jobs->lastSummary();
+    } catch (const std::exception&) {
+        // shown as "no sync yet"; the next sync writes a fresh one
+    }
     return json{
         {"version", kVersion},
         {"databasePath", ctx.paths->database().string()},
         {"settings", publicSettings(*ctx.db)},
         {"dashboard", dashboard},
+        {"syncSummary", summary},
     };
 }
 

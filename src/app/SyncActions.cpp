@@ -13,6 +13,16 @@ void registerSyncActions(Bridge& bridge, AppContext& ctx) {
         if (!scheduler) throw VelmoraError("Job sync is not available.");
         scheduler->runJobSync([respond](const json& result) { respond.succeed(result); });
     });
+    // One board again, now, after it failed: {source} is its display name.
+    bridge.add("retryJobSource", [weak](const json& payload, const Bridge::Responder& respond) {
+        auto scheduler = weak.lock();
+        if (!scheduler) throw VelmoraError("Job sync is not available.");
+        const std::string source = JSONTools::s(payload, "source", "");
+        bool known = false;
+        for (const auto& entry : JobAggregatorService::schedule()) known = known || source == entry.displayName;
+        if (!known) throw VelmoraError("Unknown job source: " + source);
+        scheduler->runJobSync([respond](const json& result) { respond.succeed(result); }, source);
+    });
 }
 
 } // namespace velmora

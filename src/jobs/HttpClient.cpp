@@ -2,6 +2,7 @@
 
 #include "core/Text.h"
 #include "core/VelmoraError.h"
+#include "jobs/JobSourceError.h"
 
 #include <curl/curl.h>
 
@@ -106,6 +107,21 @@ std::string HttpClient::hostOf(const std::string& url) {
 
 HttpResponse HttpClient::getApi(const std::string& url) const { return get(url, true, options_.apiTimeout); }
 
+std::string HttpClient::failureKind(int code) {
+    switch (static_cast<CURLcode>(code)) {
+    case CURLE_OPERATION_TIMEDOUT: return "timeout";
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return "dns";
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR: return "tls";
+    default: return "network";
+    }
+}
+
 HttpResponse HttpClient::getFeed(const std::string& url) const { return get(url, false, options_.feedTimeout); }
 
 HttpResponse HttpClient::get(const std::string& url, bool userAgent, std::chrono::milliseconds timeout) const {
@@ -150,7 +166,7 @@ HttpResponse HttpClient::get(const std::string& url, bool userAgent, std::chrono
         if (sink.tooLarge || rc == CURLE_FILESIZE_EXCEEDED)
             throw VelmoraError("A job source sent a response larger than " + megabytes(options_.maxBodyBytes) + ".");
         std::string detail = errorBuffer[0] ? std::string(errorBuffer) : std::string(curl_easy_strerror(rc));
-        throw VelmoraError("The job source could not be reached: " + text::trim(detail));
+        throw JobSourceError("The job source could not be reached: " + text::trim(detail), failureKind(rc));
     }
 
     HttpResponse response;

@@ -47,6 +47,9 @@ public:
 
     const Options& options() const { return options_; }
 
+    // "timeout", "dns", "tls" or "network" for a libcurl result code.
+    static std::string failureKind(int curlCode);
+
 private:
     // An easy handle (CURL is void in libcurl's headers, so none of them leak out of here).
     struct EasyDeleter {

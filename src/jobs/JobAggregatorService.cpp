@@ -5,6 +5,7 @@
 #include "core/Text.h"
 #include "core/VelmoraError.h"
 #include "jobs/JobCategories.h"
+#include "jobs/JobSourceError.h"
 #include "jobs/SecurityService.h"
 #include "storage/DatabaseService.h"
 
@@ -96,48 +97,14 @@ JobAggregatorService::json JobAggregatorService::sync(const Progress& progress) 
 
     for (const auto& source : schedule()) {
         const std::string name = source.displayName;
-        const std::string lastKey = std::string("sourceLast.") + name;
-        auto last = DateUtil::parse(db_->getSetting(lastKey, ""));
+        auto last = DateUtil::parse(db_->getSetting(std::string("sourceLast.") + name, ""));
         if (last && *last > now() - std::chrono::hours(source.minimumIntervalHours)) {
             sources.push_back({{"source", name}, {"status", "cached"}, {"imported", 0}});
             continue;
         }
-        report(progress, "Searching " + name + "\u2026", 0, 0);
-        batching_ = true;
-        try {
-            int64_t count = 0;
-            if (name == "Himalayas") count = fetchHimalayas(query, progress);
-            else if (name == "Jobicy") count = fetchJobicy(query, progress);
-            else if (name == "Arbeitnow Europe")
-                count = fetchArbeitnow(endpoints_.arbeitnow + "/api/job-board-api", name, query, progress);
-            else if (name == "Arbeitnow UK")
-                count = fetchArbeitnow(endpoints_.arbeitnowUk + "/api/job-board-api", name, query, progress);
-            else if (name == "We Work Remotely") count = fetchWWR(query, progress);
-            else if (name == "Remotive") count = fetchRemotive(query, progress);
-            else if (name == "Remote OK") count = fetchRemoteOK(query, progress);
-            else count = fetchRemoteJobsOrg(query, progress);
-            flushPending();
-            batching_ = false;
-
-            imported += count;
-            try {
-                db_->setSetting(lastKey, DateUtil::withFractional(now()));
-            } catch (const std::exception&) {
-                // the source is simply fetched again next time
-            }
-            sources.push_back({{"source", name}, {"status", "ok"}, {"imported", count}});
-        } catch (const std::exception& e) {
-            batching_ = false;
-            // Listings read before the failure are kept, as they would be one by one.
-            try {
-                flushPending();
-            } catch (const std::exception& flushError) {
-                pending_.clear();
-                logLine(std::string("Velmora job store error: ") + flushError.what());
-            }
-            logLine("Velmora job source error (" + name + "): " + e.what());
-            sources.push_back({{"source", name}, {"status", "error"}, {"imported", 0}, {"error", e.what()}});
-        }
+        json record = syncSource(name, query, progress);
+        imported += record.value("imported", int64_t{0});
+        sources.push_back(std::move(record));
     }
 
     try {
@@ -145,10 +112,101 @@ JobAggregatorService::json JobAggregatorService::sync(const Progress& progress) 
     } catch (const std::exception&) {
     }
     report(progress, "Job search complete", 0, 0);
-    return json{{"imported", imported},
-                {"expiredRemoved", expiredRemoved},
-                {"sources", std::move(sources)},
-                {"completedAt", DateUtil::withFractional(now())}};
+    json summary{{"imported", imported},
+                 {"expiredRemoved", expiredRemoved},
+                 {"sources", std::move(sources)},
+                 {"completedAt", DateUtil::withFractional(now())}};
+    rememberSummary(summary);
+    return summary;
+}
+
+JobAggregatorService::json JobAggregatorService::syncSource(const std::string& name, const std::string& query,
+                                                            const Progress& progress) {
+    report(progress, "Searching " + name + "\u2026", 0, 0);
+    batching_ = true;
+    try {
+        int64_t count = 0;
+        if (name == "Himalayas") count = fetchHimalayas(query, progress);
+        else if (name == "Jobicy") count = fetchJobicy(query, progress);
+        else if (name == "Arbeitnow Europe")
+            count = fetchArbeitnow(endpoints_.arbeitnow + "/api/job-board-api", name, query, progress);
+        else if (name == "Arbeitnow UK")
+            count = fetchArbeitnow(endpoints_.arbeitnowUk + "/api/job-board-api", name, query, progress);
+        else if (name == "We Work Remotely") count = fetchWWR(query, progress);
+        else if (name == "Remotive") count = fetchRemotive(query, progress);
+        else if (name == "Remote OK") count = fetchRemoteOK(query, progress);
+        else count = fetchRemoteJobsOrg(query, progress);
+        flushPending();
+        batching_ = false;
+        try {
+            db_->setSetting(std::string("sourceLast.") + name, DateUtil::withFractional(now()));
+        } catch (const std::exception&) {
+            // the source is simply fetched again next time
+        }
+        return {{"source", name}, {"status", "ok"}, {"imported", count}};
+    } catch (const std::exception& e) {
+        batching_ = false;
+        // Listings read before the failure are kept, as they would be one by one.
+        try {
+            flushPending();
+        } catch (const std::exception& flushError) {
+            pending_.clear();
+            logLine(std::string("Velmora job store error: ") + flushError.what());
+        }
+        logLine("Velmora job source error (" + name + "): " + e.what());
+        json record{{"source", name}, {"status", "error"}, {"imported", 0}, {"error", e.what()}};
+        if (const auto* failure = dynamic_cast<const JobSourceError*>(&e)) {
+            record["errorKind"] = failure->kind();
+            if (failure->httpStatus() > 0) record["httpStatus"] = failure->httpStatus();
+        } else {
+            record["errorKind"] = "response"; // reached, but what came back could not be used
+        }
+        return record;
+    }
+}
+
+JobAggregatorService::json JobAggregatorService::retrySource(const std::string& name, const Progress& progress) {
+    bool known = false;
+    for (const auto& source : schedule()) known = known || name == source.displayName;
+    if (!known) throw VelmoraError("Unknown job source: " + name);
+    json record = syncSource(name, searchQuery(), progress);
+    report(progress, "Job search complete", 0, 0);
+
+    // The board's row replaces its row in the last summary; the other boards keep theirs.
+    json summary = lastSummary();
+    if (!summary.is_object() || !summary.contains("sources") || !summary["sources"].is_array())
+        summary = json{{"sources", json::array()}};
+    bool replaced = false;
+    for (auto& row : summary["sources"]) {
+        if (row.is_object() && row.value("source", "") == name) {
+            row = record;
+            replaced = true;
+        }
+    }
+    if (!replaced) summary["sources"].push_back(record);
+    summary["imported"] = record.value("imported", int64_t{0});
+    summary["expiredRemoved"] = 0;
+    summary["completedAt"] = DateUtil::withFractional(now());
+    summary["retried"] = name;
+    rememberSummary(summary);
+    return summary;
+}
+
+void JobAggregatorService::rememberSummary(const json& summary) {
+    try {
+        db_->setSetting(kSummaryKey, summary.dump());
+    } catch (const std::exception& e) {
+        logLine(std::string("Velmora job sync summary error: ") + e.what());
+    }
+}
+
+JobAggregatorService::json JobAggregatorService::lastSummary() const {
+    const std::string stored = db_->getSetting(kSummaryKey, "");
+    if (stored.empty()) return nullptr;
+    json summary = json::parse(stored, nullptr, false);
+    // Written by this program, but a settings row can be edited or cut short: show nothing then.
+    if (!summary.is_object() || !summary.contains("sources") || !summary["sources"].is_array()) return nullptr;
+    return summary;
 }
 
 bool JobAggregatorService::isSyncDue() {
@@ -171,7 +229,7 @@ bool JobAggregatorService::isSyncDue() {
 JobAggregatorService::json JobAggregatorService::getJSONAny(const std::string& url) {
     flushBeforeWaiting();
     HttpResponse response = http_->getApi(url);
-    if (response.status < 200 || response.status > 299) throw VelmoraError("Job source returned an HTTP error.");
+    if (response.status < 200 || response.status > 299) throw JobSourceError("Job source returned an HTTP error.", "http", response.status);
     if (jsonDepth(response.body, kMaxJsonDepth) > kMaxJsonDepth)
         throw VelmoraError("A job source returned JSON nested too deeply to read.");
     try {

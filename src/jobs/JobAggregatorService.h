@@ -43,8 +43,17 @@ public:
                          std::shared_ptr<HttpClient> http, JobSourceEndpoints endpoints,
                          std::shared_ptr<const Clock> clock, std::shared_ptr<Sleeper> sleeper);
 
-    // Never fails as a whole. Returns {imported, expiredRemoved, sources[8], completedAt}.
+    // Never fails as a whole. Returns {imported, expiredRemoved, sources[8], completedAt}. A
+    // failed source's row adds errorKind ("http", "timeout", "dns", "tls", "network",
+    // "response") and, for "http", httpStatus. The summary is also kept (lastSummary).
     json sync(const Progress& progress = {});
+    // Fetches one board now, whatever its interval, and returns the last summary with that
+    // board's row replaced (and "retried": its name), which is kept in turn.
+    // Throws VelmoraError for a name that is not one of schedule()'s.
+    json retrySource(const std::string& name, const Progress& progress = {});
+    // The summary of the last sync or retry, across restarts; null when there is none.
+    json lastSummary() const;
+    static constexpr const char* kSummaryKey = "lastSyncSummary";
     // The user's interval (1, 6, 12 or 24 hours; anything else is repaired to 24) has passed
     // since the last completed sync, or there was none.
     bool isSyncDue();
@@ -93,6 +102,9 @@ public:
     static constexpr int kMaxJsonDepth = 512;
 
 private:
+    json syncSource(const std::string& name, const std::string& query, const Progress& progress);
+    void rememberSummary(const json& summary);
+
     // Completes the listing (category, link rating) and stores it. Throws on a database failure.
     // During a sync, listings are stored in batches of kStoreBatch, one transaction each
     // instead of one commit per listing; each source's batch is flushed when it ends. A batch

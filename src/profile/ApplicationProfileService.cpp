@@ -4,6 +4,7 @@
 #include "core/Log.h"
 #include "core/Text.h"
 #include "core/VelmoraError.h"
+#include "profile/ApplicationProfileValidation.h"
 #include "storage/PrivateFile.h"
 #include "storage/Sealing.h"
 
@@ -267,6 +268,8 @@ json ApplicationProfileService::save(const json& payload) {
     }
     for (const auto& flag : profileFlagFields()) profile.*(flag.member) = readOptionalBool(payload, flag.key);
     profile = normalize(std::move(profile));
+    // Refused before anything is written: a bad value must not replace a good one.
+    requireValidProfile(profile);
 
     // A new resume is staged first; the profile naming it and a mark go into the database in
     // one transaction; then the copy replaces the old one and the mark goes. A crash at any

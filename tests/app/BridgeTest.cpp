@@ -150,18 +150,21 @@ TEST(Settings, SaveValidatesEveryKeyAndIgnoresOthers) {
         return out.back();
     };
     auto r = save({{"searchIntervalHours", 6}, {"homeCountryCode", " us "}, {"language", "DE"},
-                   {"lastJobSync", "2020-01-01T00:00:00.000Z"}, {"bogus", 1}, {"jobTitle", "  Nurse \n"}});
+                   {"lastJobSync", "2020-01-01T00:00:00.000Z"}, {"bogus", 1}, {"jobTitle", "  Nurse \n"}, {"theme", " Dark"}, {"welcomeDone", true}});
     ASSERT_EQ(r["ok"], true);
     EXPECT_EQ(r["data"]["searchIntervalHours"], "6");
     EXPECT_EQ(r["data"]["homeCountryCode"], "US");
     EXPECT_EQ(r["data"]["language"], "de");
     EXPECT_EQ(r["data"]["jobTitle"], "Nurse");
     EXPECT_EQ(r["data"]["lastJobSync"], "");
-    EXPECT_EQ(r["data"].size(), 8u);
+    EXPECT_EQ(r["data"]["theme"], "dark");
+    EXPECT_EQ(r["data"]["welcomeDone"], true);
+    EXPECT_EQ(r["data"].size(), 10u);
     EXPECT_EQ(ctx->db->getSetting("bogus", "absent"), "absent");
     EXPECT_EQ(relabels, 1);
 
-    r = save({{"searchIntervalHours", 48}, {"homeCountryCode", "USA"}, {"language", "ja"}, {"locationMode", " HOME "}});
+    r = save({{"searchIntervalHours", 48}, {"homeCountryCode", "USA"}, {"language", "ja"}, {"locationMode", " HOME "}, {"theme", "sepia"}});
+    EXPECT_EQ(r["data"]["theme"], "system");
     EXPECT_EQ(r["data"]["searchIntervalHours"], "24");
     EXPECT_EQ(r["data"]["homeCountryCode"], "");
     EXPECT_EQ(r["data"]["language"], "en");

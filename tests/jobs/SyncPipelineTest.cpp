@@ -104,7 +104,7 @@ TEST(SyncPipeline, AFailingSourceIsRetriedNextTimeAndOthersStillRun) {
         json summary = bed.service->sync({});
         EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Remotive"),
                   (json{{"source", "Remotive"}, {"status", "error"}, {"imported", 0},
-                        {"error", "Job source returned an HTTP error."}}));
+                        {"error", "Job source returned an HTTP error."}, {"errorKind", "http"}, {"httpStatus", 500}}));
         EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Remote OK")["status"], "ok");
         EXPECT_EQ(bed.db->getSetting("sourceLast.Remotive", ""), before);
         bed.clock->advance(std::chrono::hours(2));

@@ -143,6 +143,10 @@ TEST_F(ProfileServiceTest, FullProfileRoundTripsSealedAcrossRestarts) {
     EXPECT_EQ(saved["willingToRelocate"], false);
     EXPECT_EQ(saved["hasResume"], false);
 
+    json bad = fullForm();
+    bad["email"] = "ana@@example";
+    EXPECT_THROW(service->save(bad), VelmoraError); // refused before it could replace a good record
+
     json reread = restart()->getPublic();
     EXPECT_FALSE(reread.contains("storageWarning"));
     saved.erase("saveVerified");
@@ -164,20 +168,20 @@ TEST_F(ProfileServiceTest, FullProfileRoundTripsSealedAcrossRestarts) {
 TEST_F(ProfileServiceTest, FormReadersTakeEveryJsonTypeWithoutFailing) {
     json form = fullForm();
     form["fullName"] = 5;
-    form["phone"] = 2.5;
+    form["phone"] = 5550100;
     form["country"] = json::array({1, "x"});
     form["cityState"] = json{{"a", 1}};
     form["address"] = nullptr;
-    form["portfolio"] = true;
+    form["desiredSalary"] = true;
     form["employmentHistory"] = std::string(1 << 20, 'h');
     form["resumeName"] = "injected.pdf"; // set by the service only
     json saved = service->save(form);
     EXPECT_EQ(saved["fullName"], "5");
-    EXPECT_EQ(saved["phone"], "2.5");
+    EXPECT_EQ(saved["phone"], "5550100");
     EXPECT_EQ(saved["country"], "[1,\"x\"]");
     EXPECT_EQ(saved["cityState"], "{\"a\":1}");
     EXPECT_EQ(saved["address"], "");
-    EXPECT_EQ(saved["portfolio"], "true");
+    EXPECT_EQ(saved["desiredSalary"], "true");
     EXPECT_EQ(saved["employmentHistory"].get<std::string>().size(), 20000u);
     EXPECT_EQ(saved["resumeName"], "");
 
@@ -205,8 +209,8 @@ TEST_F(ProfileServiceTest, LimitsCountUserPerceivedCharactersAndNeverSplitOne) {
     form["currentTitle"] = accented;
     // A family emoji (ZWJ sequence) and a flag: each one character of several code points.
     std::string emoji;
-    for (int i = 0; i < 30; ++i) emoji += "👩‍👩‍👧🇩🇪";
-    form["yearsOfExperience"] = emoji;
+    for (int i = 0; i < 45; ++i) emoji += "👩‍👩‍👧🇩🇪";
+    form["remoteWorkPreference"] = emoji;
     json saved = service->save(form);
 
     EXPECT_EQ(saved["fullName"], std::string(200, 'a'));
@@ -215,10 +219,10 @@ TEST_F(ProfileServiceTest, LimitsCountUserPerceivedCharactersAndNeverSplitOne) {
     form["currentTitle"] = accented + "e\xCC\x81";
     title = service->save(form)["currentTitle"];
     EXPECT_EQ(title, accented); // cut after the 250th whole character, accent kept
-    std::string years = saved["yearsOfExperience"];
-    EXPECT_EQ(text::characterCount(years), 50u);
-    EXPECT_TRUE(text::endsWith(years, "🇩🇪"));
-    EXPECT_TRUE(text::startsWith(emoji, years));
+    std::string preference = saved["remoteWorkPreference"];
+    EXPECT_EQ(text::characterCount(preference), 80u);
+    EXPECT_TRUE(text::endsWith(preference, "🇩🇪"));
+    EXPECT_TRUE(text::startsWith(emoji, preference));
 }
 
 TEST_F(ProfileServiceTest, DamagedRecordsAreReportedNeverShownAsAnEmptyProfile) {

@@ -4,7 +4,8 @@ import { h, clear, append } from './dom.js';
 import { setLanguage, t } from './i18n.js';
 import { icon } from './icons.js';
 import { store, subscribe, loadInitialState, listenForSyncEvents, isSyncDue, startSync } from './store.js';
-import { errorText } from './ui.js';
+import { errorText, wireTabs, tabKeys } from './ui.js';
+import { showWelcome, needsWelcome } from './welcome.js';
 import dashboard from './screens/dashboard.js';
 import jobs from './screens/jobs.js';
 import applications from './screens/applications.js';
@@ -23,6 +24,7 @@ let mainArea;
 let banner;
 let startupError = null;
 let coreSlow = false;
+let skipLink = null;
 
 export const app = {
   navigate,
@@ -34,7 +36,13 @@ function current() {
   return screens.find((screen) => screen.id === currentId) || screens[0];
 }
 
-function navigate(id) {
+// "system" follows the desktop through the CSS media query; the others force a theme.
+function applyTheme() {
+  const theme = store.settings && ['light', 'dark'].includes(store.settings.theme) ? store.settings.theme : 'system';
+  document.documentElement.dataset.theme = theme;
+}
+
+function navigate(id, { focus = true } = {}) {
   if (!screens.some((screen) => screen.id === id)) return;
   currentId = id;
   // Leaving for another screen closes the application browser if it is open.
@@ -43,6 +51,8 @@ function navigate(id) {
   renderMain();
   current().show?.(app);
   mainArea.scrollTop = 0;
+  // A screen change is announced by moving to its heading, as a page load would.
+  if (focus) mainArea.querySelector('h1')?.focus();
 }
 
 function renderSidebar() {
@@ -110,6 +120,9 @@ function renderMain() {
   const root = h('div', { class: `screen screen-${currentId}`, dataset: { screen: currentId } });
   mainArea.appendChild(root);
   current().render(root, app);
+  const heading = root.querySelector('h1');
+  if (heading) heading.tabIndex = -1;
+  wireTabs(root);
 }
 
 function renderAll() {
@@ -121,6 +134,11 @@ function renderAll() {
 async function start() {
   const connected = connect();
   store.connected = connected;
+  applyTheme();
+  document.body.appendChild(
+    h('a', { class: 'skip-link', href: '#main', ref: (el) => (skipLink = el), on: { click: (e) => { e.preventDefault(); mainArea.focus(); } } }, t('app.skipToContent')),
+  );
+  document.addEventListener('keydown', tabKeys);
   document.body.appendChild(
     h(
       'div',
@@ -130,15 +148,19 @@ async function start() {
         'div',
         { class: 'content' },
         h('div', { class: 'banner', role: 'alert', hidden: true, ref: (el) => (banner = el) }),
-        h('main', { class: 'main', id: 'main', ref: (el) => (mainArea = el) }),
+        h('main', { class: 'main', id: 'main', tabindex: '-1', ref: (el) => (mainArea = el) }),
       ),
     ),
   );
   renderAll();
+  // Screens rebuild their tab strips and switch tabs on their own; keep the semantics in step.
+  new MutationObserver(() => wireTabs(mainArea)).observe(mainArea, { subtree: true, childList: true, attributeFilter: ['aria-selected'] });
   subscribe((what) => {
     if (what === 'sync') renderSidebar();
     if (what === 'settings') {
       setLanguage(store.settings && store.settings.language);
+      applyTheme();
+      if (skipLink) skipLink.textContent = t('app.skipToContent');
     }
   });
   if (!connected) {
@@ -157,9 +179,16 @@ async function start() {
   }
   clearTimeout(slowTimer);
   setLanguage(store.settings && store.settings.language);
+  applyTheme();
   renderAll();
   current().show?.(app);
   document.body.dataset.ready = '1';
+  // The first sync waits for the welcome, so it searches for what the user asked for.
+  if (!startupError && needsWelcome(store.settings)) {
+    const outcome = await showWelcome();
+    renderAll();
+    if (outcome.prefill) navigate('profile');
+  }
   if (store.settings && isSyncDue(store.settings)) startSync();
 }
 

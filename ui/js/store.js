@@ -8,6 +8,8 @@ export const store = {
   settings: null,
   dashboard: null,
   dashboardError: null,
+  // Contact details from a resume chosen at welcome, waiting for the profile form.
+  profilePrefill: null,
   sync: { running: false, message: '', current: 0, total: 0, summary: null, error: null, alreadyRunning: false },
 };
 
@@ -48,6 +50,8 @@ export async function loadInitialState() {
     store.version = typeof state.version === 'string' ? state.version : '';
     store.settings = state.settings || null;
     store.dashboard = state.dashboard || null;
+    // The last sync's per-board result survives a restart, failures included.
+    if (state.syncSummary && typeof state.syncSummary === 'object' && !store.sync.running) store.sync.summary = state.syncSummary;
     changed('settings');
     await loadDashboard();
     return true;

@@ -123,3 +123,67 @@ export async function copyText(text) {
   area.remove();
   return ok;
 }
+
+// Tab semantics for every tab strip on the page, whichever screen built it: the panel after a
+// [role=tablist] becomes its tabpanel, only the selected tab is in the Tab order, and the
+// arrow keys, Home and End move between tabs (activating them, as the strips switch at once).
+let tabSeq = 0;
+
+export function wireTabs(root) {
+  for (const list of root.querySelectorAll('[role="tablist"]')) {
+    const tabs = [...list.querySelectorAll('[role="tab"]')];
+    if (!tabs.length) continue;
+    const panel = list.nextElementSibling;
+    const selected = tabs.find((tab) => tab.getAttribute('aria-selected') === 'true') || tabs[0];
+    for (const tab of tabs) {
+      if (!tab.id) tab.id = `tab-${++tabSeq}`;
+      tab.tabIndex = tab === selected ? 0 : -1;
+      if (panel) {
+        if (!panel.id) panel.id = `tabpanel-${++tabSeq}`;
+        tab.setAttribute('aria-controls', panel.id);
+      }
+    }
+    if (panel) {
+      panel.setAttribute('role', 'tabpanel');
+      panel.setAttribute('aria-labelledby', selected.id);
+    }
+  }
+}
+
+export function tabKeys(event) {
+  const tab = event.target.closest && event.target.closest('[role="tab"]');
+  const list = tab && tab.closest('[role="tablist"]');
+  if (!list) return;
+  const tabs = [...list.querySelectorAll('[role="tab"]')];
+  const index = tabs.indexOf(tab);
+  let next = -1;
+  if (event.key === 'ArrowRight' || event.key === 'ArrowDown') next = (index + 1) % tabs.length;
+  else if (event.key === 'ArrowLeft' || event.key === 'ArrowUp') next = (index - 1 + tabs.length) % tabs.length;
+  else if (event.key === 'Home') next = 0;
+  else if (event.key === 'End') next = tabs.length - 1;
+  if (next < 0) return;
+  event.preventDefault();
+  const id = tabs[next].id;
+  tabs[next].click();
+  // The strip may have been rebuilt by the click; focus whatever now carries that tab.
+  const target = document.getElementById(id) || tabs[next];
+  target.focus();
+}
+
+// A labelled control with its error line; the error is announced and tied to the control.
+export function checkedField(label, control, { id, hint, error, wide = false } = {}) {
+  control.id = id;
+  const errorId = `${id}-error`;
+  const hintId = hint ? `${id}-hint` : null;
+  control.setAttribute('aria-invalid', error ? 'true' : 'false');
+  const described = [hintId, error ? errorId : null].filter(Boolean).join(' ');
+  if (described) control.setAttribute('aria-describedby', described);
+  return h(
+    'div',
+    { class: wide ? 'field span-2' : 'field' },
+    h('label', { class: 'field-label', for: id }, label),
+    control,
+    hint ? h('span', { class: 'field-hint', id: hintId }, hint) : null,
+    error ? h('span', { class: 'field-error', id: errorId, dataset: { role: 'field-error' } }, error) : null,
+  );
+}

@@ -1,4 +1,5 @@
 // We Work Remotely: one RSS document.
+#include "jobs/JobSourceError.h"
 #include "core/Text.h"
 #include "core/VelmoraError.h"
 #include "jobs/JobAggregatorService.h"
@@ -11,7 +12,7 @@ using namespace source;
 
 int64_t JobAggregatorService::fetchWWR(const std::string& query, const Progress& progress) {
     HttpResponse response = http_->getFeed(endpoints_.weWorkRemotely + "/remote-jobs.rss");
-    if (response.status < 200 || response.status > 299) throw VelmoraError("We Work Remotely returned an error.");
+    if (response.status < 200 || response.status > 299) throw JobSourceError("We Work Remotely returned an error.", "http", response.status);
     auto items = RSSCollector::collect(response.body);
     if (!items) throw VelmoraError("We Work Remotely RSS could not be parsed.");
 

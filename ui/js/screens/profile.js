@@ -2,7 +2,9 @@ import { h, append, replace, options } from '../dom.js';
 import { t } from '../i18n.js';
 import { request, isConnected } from '../bridge.js';
 import { formatDateTime } from '../format.js';
-import { toast, errorText, errorState, loadingState, withBusy, field } from '../ui.js';
+import { toast, errorText, errorState, loadingState, withBusy, checkedField } from '../ui.js';
+import { store } from '../store.js';
+import { profileProblem } from '../validate.js';
 import { chooseFile } from './resume.js';
 
 // Field groups of the Application Profile form: [key, kind] where kind is 'line' or 'text'.
@@ -22,7 +24,37 @@ const GROUPS = [
 
 export const PROFILE_TEXT_FIELDS = GROUPS.flatMap(([, fields]) => fields.filter(([, kind]) => kind !== 'flag').map(([key]) => key));
 
-const state = { view: null, form: null, resumeChoice: null, loading: false, error: null, saveError: null, justSaved: false };
+const state = { view: null, form: null, resumeChoice: null, loading: false, error: null, saveError: null, justSaved: false, problems: {}, prefilled: false };
+// Contact details read from a resume chosen at welcome; they fill only empty fields, and
+// nothing is stored until the user saves.
+const PREFILL = [['fullName', 'fullName'], ['email', 'email'], ['phone', 'phone'], ['linkedIn', 'linkedIn'], ['location', 'cityState']];
+
+function applyPrefill() {
+  const found = store.profilePrefill;
+  if (!found || !state.form) return;
+  store.profilePrefill = null;
+  for (const [from, to] of PREFILL) {
+    const value = String(found[from] || '').trim();
+    if (value && !state.form[to].trim()) {
+      state.form[to] = value;
+      state.prefilled = true;
+    }
+  }
+  if (found.resume && !(state.view && state.view.hasResume)) {
+    state.resumeChoice = found.resume;
+    state.prefilled = true;
+  }
+  validateAll();
+}
+
+function validateAll() {
+  state.problems = {};
+  for (const key of Object.keys(state.form)) {
+    const problem = profileProblem(key, state.form[key]);
+    if (problem) state.problems[key] = problem;
+  }
+  return Object.keys(state.problems);
+}
 let bodyEl = null;
 
 function formFromView(view) {
@@ -42,6 +74,7 @@ async function load() {
     state.view = await request('getApplicationProfile');
     state.form = formFromView(state.view);
     state.error = null;
+    applyPrefill();
   } catch (error) {
     state.error = error;
   }
@@ -50,6 +83,13 @@ async function load() {
 }
 
 async function save(button) {
+  const invalid = validateAll();
+  if (invalid.length) {
+    state.saveError = null;
+    render();
+    document.getElementById(`pf-${invalid[0]}`)?.focus();
+    return;
+  }
   await withBusy(button, t('common.saving'), async () => {
     const payload = {};
     for (const [, fields] of GROUPS) {
@@ -68,6 +108,7 @@ async function save(button) {
         state.view = view;
         state.form = formFromView(view);
         state.resumeChoice = null;
+        state.prefilled = false;
         state.justSaved = true;
         toast(t('profile.saved'), 'success');
       } else {
@@ -82,7 +123,25 @@ async function save(button) {
 
 function control(key, kind) {
   const f = state.form;
-  const on = { input: (e) => { f[key] = e.target.value; state.justSaved = false; } };
+  const on = {
+    input: (e) => {
+      f[key] = e.target.value;
+      state.justSaved = false;
+      // A shown error clears as soon as the value is fixed; a new one waits for the blur.
+      if (state.problems[key] && !profileProblem(key, f[key])) {
+        delete state.problems[key];
+        refreshField(key);
+      }
+    },
+    blur: () => {
+      const problem = profileProblem(key, f[key]);
+      if (problem !== (state.problems[key] || null)) {
+        if (problem) state.problems[key] = problem;
+        else delete state.problems[key];
+        refreshField(key);
+      }
+    },
+  };
   if (kind === 'flag') {
     return h(
       'select',
@@ -91,7 +150,31 @@ function control(key, kind) {
     );
   }
   if (kind === 'text') return h('textarea', { class: 'input', rows: key === 'coverLetterTemplate' || key === 'employmentHistory' ? '6' : '3', dataset: { field: key }, on }, f[key]);
-  return h('input', { class: 'input', type: key === 'email' ? 'email' : 'text', value: f[key], dataset: { field: key }, on });
+  return h('input', { class: 'input', type: key === 'email' ? 'email' : key === 'phone' ? 'tel' : 'text', autocomplete: AUTOCOMPLETE[key] || null, value: f[key], dataset: { field: key }, on });
+}
+
+const AUTOCOMPLETE = { fullName: 'name', email: 'email', phone: 'tel', address: 'street-address', country: 'country-name', currentEmployer: 'organization', currentTitle: 'organization-title' };
+
+function fieldFor(key, kind) {
+  const problem = state.problems[key];
+  return checkedField(t(`profile.${key}`), control(key, kind), { id: `pf-${key}`, error: problem ? t(problem) : null, wide: kind === 'text' });
+}
+
+// Re-renders one field in place, so the focus and the caret stay where the user is typing.
+function refreshField(key) {
+  const old = document.getElementById(`pf-${key}`);
+  const wrapper = old && old.closest('.field');
+  if (!wrapper) return;
+  const kind = GROUPS.flatMap(([, fields]) => fields).find(([k]) => k === key)[1];
+  const hadFocus = document.activeElement === old;
+  const start = old.selectionStart;
+  const fresh = fieldFor(key, kind);
+  wrapper.replaceWith(fresh);
+  if (hadFocus) {
+    const input = document.getElementById(`pf-${key}`);
+    input.focus();
+    if (start !== null && input.setSelectionRange) input.setSelectionRange(start, start);
+  }
 }
 
 function render() {
@@ -116,6 +199,7 @@ function render() {
       : t('profile.noResume');
   replace(
     bodyEl,
+    state.prefilled ? h('p', { class: 'notice-line', role: 'status', dataset: { role: 'prefill-notice' } }, t('profile.prefilled')) : null,
     view.storageWarning ? h('div', { class: 'warning-box', role: 'alert', dataset: { role: 'storage-warning' } }, h('strong', null, t('profile.storageWarning')), h('p', null, String(view.storageWarning))) : null,
     h(
       'section',
@@ -160,17 +244,14 @@ function render() {
         h(
           'div',
           { class: 'form-grid' },
-          fields.map(([key, kind]) =>
-            kind === 'text'
-              ? h('div', { class: 'field span-2' }, h('span', { class: 'field-label' }, t(`profile.${key}`)), control(key, kind))
-              : field(t(`profile.${key}`), control(key, kind)),
-          ),
+          fields.map(([key, kind]) => fieldFor(key, kind)),
         ),
       ),
     ),
     h(
       'div',
-      { class: 'save-bar' },
+      { class: 'save-bar sticky' },
+      Object.keys(state.problems).length ? h('span', { class: 'inline-error', role: 'alert', dataset: { role: 'form-problems' } }, t('profile.fixFields', { count: Object.keys(state.problems).length })) : null,
       h('span', { class: 'muted small', dataset: { role: 'updated-at' } }, view.updatedAt ? t('profile.updatedAt', { time: formatDateTime(view.updatedAt) }) : t('profile.neverSaved')),
       state.saveError ? h('span', { class: 'inline-error', role: 'alert', dataset: { role: 'save-error' } }, errorText(state.saveError)) : null,
       state.justSaved ? h('span', { class: 'ok-text', dataset: { role: 'save-ok' } }, t('profile.saved')) : null,

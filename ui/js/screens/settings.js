@@ -7,6 +7,7 @@ import { searchCountries, countryName } from '../countries.js';
 
 const INTERVALS = ['1', '6', '12', '24'];
 const MODES = ['worldwide', 'us', 'home'];
+const THEMES = ['system', 'light', 'dark'];
 
 let draft = null;
 let preserveDraft = false;
@@ -211,7 +212,39 @@ export default {
             t('settings.languageHint'),
           ),
         ),
-        h('div', { class: 'save-bar' }, saveButton),
+        h(
+          'section',
+          { class: 'card' },
+          h('h2', null, t('settings.appearanceTitle')),
+          field(
+            t('settings.theme'),
+            h(
+              'select',
+              {
+                class: 'input',
+                dataset: { field: 'theme' },
+                on: {
+                  // Applies at once, like the language, and keeps the other unsaved edits.
+                  change: async (e) => {
+                    const theme = e.target.value;
+                    if (!isConnected()) {
+                      document.documentElement.dataset.theme = theme;
+                      return;
+                    }
+                    try {
+                      store.settings = await request('saveSettings', { theme });
+                      changed('settings');
+                    } catch (error) {
+                      toast(errorText(error), 'error');
+                    }
+                  },
+                },
+              },
+              options(THEMES.map((v) => [v, t(`settings.theme.${v}`)]), (store.settings && store.settings.theme) || 'system'),
+            ),
+          ),
+        ),
+        h('div', { class: 'save-bar sticky' }, saveButton),
       ),
     );
     renderModes();

@@ -1,0 +1,63 @@
+#include "SyncTestBed.h"
+#include "core/VelmoraError.h"
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+using namespace velmora::testing;
+using nlohmann::json;
+
+namespace {
+
+void fetchedRecently(SyncTestBed& bed, const std::string& except) {
+    for (const auto& s : JobAggregatorService::schedule())
+        if (s.displayName != except)
+            bed.db->setSetting(std::string("sourceLast.") + s.displayName,
+                               DateUtil::withFractional(bed.clock->now() - std::chrono::minutes(5)));
+}
+
+} // namespace
+
+TEST(BoardStatus, AFailureSaysWhatKindAndIsRememberedUntilTheRetrySucceeds) {
+    SyncTestBed bed;
+    fetchedRecently(bed, "Remotive");
+    bed.db->setSetting("sourceLast.Jobicy", "");
+    bed.boards.setReply("remotive", {503, "busy", "text/plain"});
+    // An address nothing listens on: the board cannot be reached at all.
+    json endpoints = json::parse(bed.boards.endpointsJson());
+    endpoints["jobicy"] = "http://127.0.0.1:1";
+    JobAggregatorService unreachable(bed.db, bed.security, bed.http, JobSourceEndpoints::fromJsonText(endpoints.dump()),
+                                     bed.clock, bed.sleeper);
+
+    const json summary = unreachable.sync({});
+    const json remotive = SyncTestBed::sourceRecord(summary, "Remotive");
+    EXPECT_EQ(remotive["errorKind"], "http");
+    EXPECT_EQ(remotive["httpStatus"], 503);
+    const json jobicy = SyncTestBed::sourceRecord(summary, "Jobicy");
+    EXPECT_EQ(jobicy["status"], "error");
+    EXPECT_EQ(jobicy["errorKind"], "network");
+    EXPECT_FALSE(jobicy.contains("httpStatus"));
+
+    // A restart reads the same summary back.
+    EXPECT_EQ(bed.service->lastSummary(), summary);
+
+    bed.boards.setReply("remotive", {200, R"({"jobs":[]})"});
+    bed.boards.clearRequests();
+    bed.clock->advance(std::chrono::minutes(1));
+    const json retried = bed.service->retrySource("Remotive");
+    EXPECT_EQ(retried["retried"], "Remotive");
+    EXPECT_EQ(SyncTestBed::sourceRecord(retried, "Remotive"),
+              (json{{"source", "Remotive"}, {"status", "ok"}, {"imported", 0}}));
+    EXPECT_EQ(SyncTestBed::sourceRecord(retried, "Jobicy"), jobicy); // other boards keep their row
+    EXPECT_EQ(retried["sources"].size(), summary["sources"].size());
+    EXPECT_EQ(bed.boards.requests("remotive").size(), 1u);
+    EXPECT_TRUE(bed.boards.requests("jobicy").empty());
+    EXPECT_EQ(bed.service->lastSummary(), retried);
+
+    EXPECT_THROW(bed.service->retrySource("Nowhere Jobs"), VelmoraError);
+    // A summary row cut short or edited by hand is shown as none rather than as garbage.
+    for (const char* stored : {"{\"sources\":", "[]", "{\"sources\":7}"}) {
+        bed.db->setSetting(JobAggregatorService::kSummaryKey, stored);
+        EXPECT_TRUE(bed.service->lastSummary().is_null()) << stored;
+    }
+}
