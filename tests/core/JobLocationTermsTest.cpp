@@ -13,99 +13,64 @@ const std::vector<std::string> kWorldwide = {"worldwide",     "anywhere in the w
                                              "work from anywhere", "global remote", "globally remote",
                                              "all countries"};
 
-std::set<std::string> asSet(const std::vector<std::string>& v) { return {v.begin(), v.end()}; }
-
 bool has(const std::vector<std::string>& v, const std::string& s) {
     return std::find(v.begin(), v.end(), s) != v.end();
 }
 
-void expectLongestFirst(const std::vector<std::string>& terms) {
-    // Character counts here are ASCII-only except for the typographic Côte d’Ivoire, checked separately.
-    for (size_t i = 1; i < terms.size(); ++i)
-        EXPECT_GE(terms[i - 1].size(), terms[i].size()) << terms[i - 1] << " before " << terms[i];
-}
-
 } // namespace
 
-TEST(JobLocationTerms, GermanyGetsEuropePhrases) {
-    auto terms = CountryLocationService::buildLocationTerms("de", "Germany");
-    std::set<std::string> expected(kWorldwide.begin(), kWorldwide.end());
-    expected.insert({"Germany", "Europe", "European Union", "EU only", "EMEA"});
-    EXPECT_EQ(asSet(terms), expected);
-    EXPECT_EQ(terms.size(), expected.size());
-    expectLongestFirst(terms);
-    EXPECT_EQ(terms.front(), "anywhere in the world");
-    EXPECT_EQ(terms.back(), "EMEA");
-}
-
-TEST(JobLocationTerms, ShortAliasesAreDropped) {
-    auto gb = CountryLocationService::buildLocationTerms("GB", "United Kingdom");
-    EXPECT_TRUE(has(gb, "United Kingdom"));
-    EXPECT_TRUE(has(gb, "U.K."));
-    EXPECT_TRUE(has(gb, "Great Britain"));
-    EXPECT_TRUE(has(gb, "Europe"));
-    EXPECT_FALSE(has(gb, "UK"));
-    EXPECT_EQ(std::count(gb.begin(), gb.end(), "United Kingdom"), 1); // name and alias once
-    expectLongestFirst(gb);
-
-    auto ae = CountryLocationService::buildLocationTerms("AE", "");
-    EXPECT_TRUE(has(ae, "UAE"));
-    EXPECT_TRUE(has(ae, "Middle East"));
-}
-
-TEST(JobLocationTerms, UnitedStatesAndMexico) {
-    auto us = CountryLocationService::buildLocationTerms("US", "United States");
-    for (const char* t : {"United States", "United States of America", "USA", "U.S.A.", "US only",
-                          "United States only", "North America"})
-        EXPECT_TRUE(has(us, t)) << t;
-    EXPECT_EQ(us.size(), kWorldwide.size() + 7);
-    EXPECT_FALSE(has(us, "Europe"));
-    expectLongestFirst(us);
-
-    auto mx = CountryLocationService::buildLocationTerms(" mx ", "México");
-    EXPECT_TRUE(has(mx, "Latin America"));
-    EXPECT_TRUE(has(mx, "LATAM"));
-    EXPECT_TRUE(has(mx, "North America"));
-    EXPECT_TRUE(has(mx, "México"));
-}
-
-TEST(JobLocationTerms, CountriesInSeveralRegionsCollectEach) {
-    auto cy = CountryLocationService::buildLocationTerms("CY", "Cyprus");
-    EXPECT_TRUE(has(cy, "Europe"));
-    EXPECT_TRUE(has(cy, "Middle East"));
-    EXPECT_EQ(std::count(cy.begin(), cy.end(), "EMEA"), 1);
-    auto eg = CountryLocationService::buildLocationTerms("EG", "Egypt");
-    EXPECT_TRUE(has(eg, "Africa"));
-    EXPECT_TRUE(has(eg, "Middle East"));
-}
-
-TEST(JobLocationTerms, EmptyOrInvalidCodeLeavesWorldwideAndName) {
-    EXPECT_EQ(asSet(CountryLocationService::buildLocationTerms("", "")), asSet(kWorldwide));
-    EXPECT_EQ(asSet(CountryLocationService::buildLocationTerms("USA", "  ")), asSet(kWorldwide));
-    auto named = CountryLocationService::buildLocationTerms("1x", "  Atlantis \n");
-    EXPECT_TRUE(has(named, "Atlantis"));
-    EXPECT_EQ(named.size(), kWorldwide.size() + 1);
-    // A two-character country name is below the length filter.
-    EXPECT_EQ(CountryLocationService::buildLocationTerms("", "Oz").size(), kWorldwide.size());
+TEST(JobLocationTerms, CountriesCollectTheirNamesAliasesAndRegions) {
+    struct Row {
+        const char *code, *name;
+        std::vector<std::string> present, absent;
+        size_t extra = 0; // terms beside the worldwide phrases; 0 = not checked
+    };
+    const Row rows[] = {
+        {"de", "Germany", {"Germany", "Europe", "European Union", "EU only", "EMEA"}, {}, 5},
+        // Short aliases ("UK") are dropped; a name that is also an alias appears once.
+        {"GB", "United Kingdom", {"United Kingdom", "U.K.", "Great Britain", "Europe"}, {"UK"}},
+        {"AE", "", {"UAE", "Middle East"}, {}},
+        {"US", "United States",
+         {"United States", "United States of America", "USA", "U.S.A.", "US only", "United States only", "North America"},
+         {"Europe"}, 7},
+        {" mx ", "México", {"Latin America", "LATAM", "North America", "México"}, {}},
+        // Countries in several regions collect each, with shared phrases once.
+        {"CY", "Cyprus", {"Europe", "Middle East", "EMEA"}, {}},
+        {"EG", "Egypt", {"Africa", "Middle East"}, {}},
+        // No or an invalid code leaves the worldwide phrases and the typed name (of 3+ characters).
+        {"", "", {}, {}, 0},
+        {"1x", "  Atlantis \n", {"Atlantis"}, {}, 1},
+        {"", "Oz", {}, {"Oz"}},
+        {"", "Åre", {"Åre"}, {}, 1}, // 3 characters, 4 bytes
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.code) + "/" + row.name);
+        auto terms = CountryLocationService::buildLocationTerms(row.code, row.name);
+        for (const auto& w : kWorldwide) EXPECT_TRUE(has(terms, w)) << w;
+        for (const auto& t : row.present) EXPECT_EQ(std::count(terms.begin(), terms.end(), t), 1) << t;
+        for (const auto& t : row.absent) EXPECT_FALSE(has(terms, t)) << t;
+        if (row.extra || !*row.code) EXPECT_EQ(terms.size(), kWorldwide.size() + row.extra);
+        EXPECT_EQ(std::set<std::string>(terms.begin(), terms.end()).size(), terms.size());
+        // Longest first (these names are ASCII; characters are checked below).
+        if (std::string(row.name) != "Åre")
+            for (size_t i = 1; i < terms.size(); ++i) EXPECT_GE(terms[i - 1].size(), terms[i].size()) << terms[i];
+    }
+    EXPECT_EQ(CountryLocationService::buildLocationTerms("USA", "  ").size(), kWorldwide.size());
 }
 
 TEST(JobLocationTerms, LengthCountsCharactersNotBytes) {
     auto ci = CountryLocationService::buildLocationTerms("CI", "");
-    EXPECT_TRUE(has(ci, "C\u00f4te d\u2019Ivoire"));
     EXPECT_TRUE(has(ci, "Cote d'Ivoire"));
     // Both spellings have 13 characters; the typographic one must not be sorted as longer.
     auto typographic = std::find(ci.begin(), ci.end(), "C\u00f4te d\u2019Ivoire");
-    auto worldwide = std::find(ci.begin(), ci.end(), "anywhere worldwide"); // 18 characters
-    EXPECT_LT(worldwide, typographic);
-    EXPECT_TRUE(has(CountryLocationService::buildLocationTerms("", "Åre"), "Åre")); // 3 characters, 4 bytes
+    ASSERT_NE(typographic, ci.end());
+    EXPECT_LT(std::find(ci.begin(), ci.end(), "anywhere worldwide"), typographic); // 18 characters
 }
 
 TEST(JobLocationTerms, ModesAndCodes) {
-    EXPECT_EQ(CountryLocationService::normalizeMode(std::string(" US \n")), "us");
-    EXPECT_EQ(CountryLocationService::normalizeMode(std::string("Home")), "home");
-    EXPECT_EQ(CountryLocationService::normalizeMode(std::string("europe")), "worldwide");
-    EXPECT_EQ(CountryLocationService::normalizeMode(std::nullopt), "worldwide");
-    EXPECT_EQ(CountryLocationService::normalizeCountryCode(std::string("de")), "DE");
-    EXPECT_EQ(CountryLocationService::normalizeCountryCode(std::string("deu")), "");
-    EXPECT_EQ(CountryLocationService::normalizeCountryCode(std::string("d1")), "");
+    const std::pair<std::optional<std::string>, std::string> modes[] = {
+        {" US \n", "us"}, {"Home", "home"}, {"europe", "worldwide"}, {std::nullopt, "worldwide"}};
+    for (const auto& [in, out] : modes) EXPECT_EQ(CountryLocationService::normalizeMode(in), out) << in.value_or("none");
+    for (const auto& [in, out] : {std::pair{"de", "DE"}, std::pair{"deu", ""}, std::pair{"d1", ""}})
+        EXPECT_EQ(CountryLocationService::normalizeCountryCode(std::string(in)), out) << in;
 }

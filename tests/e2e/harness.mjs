@@ -8,7 +8,18 @@ import { tmpdir } from 'node:os';
 import path from 'node:path';
 import readline from 'node:readline';
 
-export class Skip extends Error {}
+// A journey that cannot run here. It counts as a failure unless `reason` is one that CI
+// accepts (ACCEPTED_SKIP_REASONS); the message says what is missing.
+export class Skip extends Error {
+  constructor(message, reason = '') {
+    super(message);
+    this.reason = reason;
+  }
+}
+
+// The only reason CI lets a journey pass by: the machine lacks a browser or system feature
+// (named in the message) that the journey needs. A missing bridge action is never one.
+export const ACCEPTED_SKIP_REASONS = new Set(['platform']);
 
 // The adapter the core injects into the interface page, with the native message handler
 // replaced by a Playwright binding.

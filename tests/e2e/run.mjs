@@ -1,6 +1,6 @@
 #!/usr/bin/env node
 // Interface end-to-end tests: node tests/e2e/run.mjs --bridge <velmora-bridge> --ui <ui dir>
-//   [--only <text>] [--shots <dir>]
+//   [--file <name>.test.mjs] [--only <text>] [--shots <dir>]
 // Each test file gets its own velmora-bridge with a fresh data folder and its own browser
 // context; tests inside a file run in order and share them, like one user session.
 import { chromium } from 'playwright-core';
@@ -11,6 +11,7 @@ import {
   ADAPTER_SCRIPT,
   Bridge,
   Skip,
+  ACCEPTED_SKIP_REASONS,
   serveDirectory,
   startJobBoardFixture,
   seedDatabase,
@@ -23,7 +24,7 @@ import {
 const here = path.dirname(fileURLToPath(import.meta.url));
 
 function parseArgs(argv) {
-  const args = { bridge: '', ui: path.resolve(here, '../../ui'), only: '', shots: path.resolve(process.cwd(), 'e2e-screenshots') };
+  const args = { bridge: '', ui: path.resolve(here, '../../ui'), file: '', only: '', shots: path.resolve(process.cwd(), 'e2e-screenshots') };
   for (let i = 0; i < argv.length; i++) {
     const key = argv[i].replace(/^--/, '');
     if (key in args && i + 1 < argv.length) args[key] = argv[++i];
@@ -41,8 +42,8 @@ mkdirSync(args.shots, { recursive: true });
 // Read-only actions that the harness may call to learn whether the core has them yet.
 const SAFE_PROBES = new Set(['getSettings', 'getDashboard', 'getCategories', 'getApplications', 'getApplicationProfile', 'listResumeStudio', 'getInitialState']);
 const UNKNOWN = 'Unknown Velmora action: ';
-// Answers of a core whose window controller is not connected in velmora-bridge yet: the
-// action exists but cannot run headless, which is a missing piece, not a page fault.
+// Answers of a core whose window controller is not connected in velmora-bridge: the action
+// exists but cannot run headless. Like an unknown action, it fails the journey that needs it.
 const NOT_WIRED = ['The Velmora window is not available.'];
 const SIZES = [
   [1120, 720],
@@ -135,10 +136,11 @@ class Env {
     await this.waitFor(async () => (await this.page.getAttribute('body', 'data-ready')) === '1', 'the page to finish start-up');
   }
 
+  // A missing action is a fault of the build under test, whether the journey or the page asked for it.
   checkUnknown() {
+    for (const action of this.unknown) throw new Error(`velmora-bridge answered "${UNKNOWN}${action}"`);
     for (const action of this.needs) {
-      if (this.unknown.has(action)) throw new Skip(`velmora-bridge answered "${UNKNOWN}${action}"`);
-      if (this.unwired.has(action)) throw new Skip(`velmora-bridge answered ${action} with "${this.unwired.get(action)}"`);
+      if (this.unwired.has(action)) throw new Error(`velmora-bridge answered ${action} with "${this.unwired.get(action)}"`);
     }
   }
 
@@ -267,29 +269,31 @@ async function runFile(browser, servers, file) {
     for (const test of tests) {
       const name = `${suite.name}: ${test.name}`;
       env.needs = [];
+      env.unknown.clear();
       env.consoleErrors.length = 0;
       try {
         await test.run(env);
         await env.delivery;
         await sleep(100);
+        env.checkUnknown();
         if (env.consoleErrors.length) throw new Error(`console errors: ${env.consoleErrors.join(' | ')}`);
         passed += 1;
         report('ok', name);
-      } catch (error) {
-        let skip = error instanceof Skip ? error : null;
-        if (!skip) {
-          try {
-            env.checkUnknown();
-          } catch (unknown) {
-            skip = unknown instanceof Skip ? unknown : null;
-          }
+      } catch (thrown) {
+        let error = thrown;
+        // An unknown action explains a journey that then broke better than the breakage does.
+        try {
+          env.checkUnknown();
+        } catch (unknown) {
+          error = unknown;
         }
-        if (skip) {
+        if (error instanceof Skip && ACCEPTED_SKIP_REASONS.has(error.reason)) {
           skipped += 1;
-          report('SKIP', name, skip.message);
+          report('SKIP', name, `${error.reason}: ${error.message}`);
         } else {
           failed += 1;
-          report('FAIL', name, error.stack || error.message);
+          const detail = error instanceof Skip ? `skipped without a reason CI accepts (${[...ACCEPTED_SKIP_REASONS].join(', ')}): ${error.message}` : error.stack || error.message;
+          report('FAIL', name, detail);
           try {
             await env.page.screenshot({ path: path.join(args.shots, `FAILED-${file.replace(/\W+/g, '_')}-${test.name.replace(/\W+/g, '_')}.png`) });
           } catch {
@@ -312,8 +316,9 @@ async function main() {
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking', '--disable-component-update', '--disable-sync', '--disable-dev-shm-usage'],
   });
   const files = readdirSync(here)
-    .filter((name) => name.endsWith('.test.mjs'))
+    .filter((name) => name.endsWith('.test.mjs') && (!args.file || name === path.basename(args.file)))
     .sort();
+  if (!files.length) throw new Error(`no journey file ${args.file} in ${here}`);
   try {
     for (const file of files) await runFile(browser, { ui: ui.url, fixture: fixture.url }, file);
   } finally {

@@ -91,12 +91,16 @@ TEST(ExtractText, PlainTextIsStrictUtf8AndCleaned) {
     EXPECT_EQ(ResumeService::extractText((dir / "bom.TXT").string()), "Hello");
 }
 
-TEST(ExtractText, OversizedTextFileIsRefusedWithoutReadingIt) {
+TEST(ExtractText, OversizedFilesAreRefusedWithoutReadingThem) {
     TempDir dir;
-    auto path = dir / "huge.txt";
-    writeFile(path, "x");
-    std::filesystem::resize_file(path, 50u * 1024u * 1024u); // sparse: costs no disk
-    EXPECT_EQ(errorOf(path.string()), "The resume file is too large to import.");
+    constexpr std::uintmax_t MB = 1024u * 1024u;
+    for (const auto& [name, size] : {std::pair{"huge.txt", 16 * MB + 1}, std::pair{"huge.md", 16 * MB + 1},
+                                     std::pair{"huge.rtf", 64 * MB + 1}, std::pair{"huge.pdf", 256 * MB + 1}}) {
+        auto path = dir / name;
+        writeFile(path, "x");
+        std::filesystem::resize_file(path, size); // sparse: costs no disk
+        EXPECT_EQ(errorOf(path.string()), "The resume file is too large to import.") << name;
+    }
 }
 
 TEST(ExtractPdf, TwoPagesComeBackInOrderAndMatchPdftotext) {
