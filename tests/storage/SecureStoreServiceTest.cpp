@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <memory>
+#include <thread>
+#include <vector>
 
 using namespace velmora;
 using velmora::testing::TempDir;
@@ -62,6 +65,40 @@ TEST(SecureStoreService, SetWritesTheRawBytesPrivatelyAndReplacesAtomically) {
     size_t entries = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir / "SecureStore")) ++entries;
     EXPECT_EQ(entries, 1u);
+}
+
+TEST(SecureStoreService, CreateNeverReplacesAKeyAndEveryRacerGetsTheSameOne) {
+    TempDir dir;
+    // Separate stores share no lock, like two processes: only the file system decides.
+    std::vector<std::unique_ptr<SecureStoreService>> stores;
+    for (int i = 0; i < 8; ++i) stores.push_back(std::make_unique<SecureStoreService>(dir / "SecureStore"));
+    std::vector<Bytes> answers(stores.size());
+    std::vector<std::thread> racers;
+    for (size_t i = 0; i < stores.size(); ++i)
+        racers.emplace_back([&, i] { answers[i] = stores[i]->create(Bytes(32, uint8_t(i + 1)), "k"); });
+    for (auto& t : racers) t.join();
+    const Bytes stored = *stores[0]->read("k");
+    for (const Bytes& answer : answers) EXPECT_EQ(answer, stored);
+    EXPECT_EQ(modeOf(stores[0]->fileURL("k")), 0600u);
+
+    // A key that exists, even a damaged one, is handed back untouched.
+    velmora::testing::writeFile(stores[0]->fileURL("short"), "31 bytes of something not a key");
+    EXPECT_EQ(stores[0]->create(Bytes(32, 9), "short"), bytesOf("31 bytes of something not a key"));
+
+    // Setting a key aside never overwrites an earlier one set aside at the same moment.
+    const fs::path first = stores[0]->setAside("short", "T1");
+    stores[0]->create(Bytes(32, 5), "short");
+    const fs::path second = stores[0]->setAside("short", "T1");
+    EXPECT_EQ(first.filename(), "short.bin.damaged-T1");
+    EXPECT_EQ(second.filename(), "short.bin.damaged-T1-1");
+    EXPECT_EQ(readWholeFile(first), bytesOf("31 bytes of something not a key"));
+    EXPECT_EQ(readWholeFile(second), Bytes(32, 5));
+    EXPECT_FALSE(stores[0]->read("short"));
+
+    size_t leftovers = 0;
+    for (const auto& e : fs::directory_iterator(dir / "SecureStore"))
+        leftovers += e.path().filename().string().find(".tmp-") != std::string::npos;
+    EXPECT_EQ(leftovers, 0u);
 }
 
 TEST(SecureStoreService, SetReportsAFolderItCannotWriteAndKeepsTheOldKey) {

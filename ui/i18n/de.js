@@ -340,4 +340,8 @@ export default {
   'settings.languageSaved': 'Sprache geändert.',
   'settings.save': 'Einstellungen speichern',
   'settings.saved': 'Einstellungen gespeichert.',
+  'studio.unreadableTitle': 'Gespeicherte Lebensläufe, die sich nicht öffnen lassen: {count}',
+  'studio.unreadable.missing_key': 'Der Verschlüsselungsschlüssel der Bibliothek fehlt auf diesem Computer. Die Lebensläufe bleiben erhalten; wird die Schlüsseldatei in SecureStore wiederhergestellt, sind sie wieder lesbar.',
+  'studio.unreadable.damaged_key': 'Der Verschlüsselungsschlüssel der Bibliothek war beschädigt und wurde in SecureStore beiseitegelegt. Die Lebensläufe bleiben erhalten.',
+  'studio.unreadable.undecryptable': 'Sie wurden mit einem Schlüssel verschlüsselt, den dieser Computer nicht hat, oder wurden verändert. Die Lebensläufe bleiben erhalten.',
 };

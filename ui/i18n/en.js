@@ -340,4 +340,8 @@ export default {
   'settings.languageSaved': 'Language changed.',
   'settings.save': 'Save settings',
   'settings.saved': 'Settings saved.',
+  'studio.unreadableTitle': 'Saved resumes that cannot be opened: {count}',
+  'studio.unreadable.missing_key': 'The library’s encryption key is missing from this computer. The resumes are kept; restoring the key file in SecureStore makes them readable again.',
+  'studio.unreadable.damaged_key': 'The library’s encryption key was damaged and has been set aside in SecureStore. The resumes are kept.',
+  'studio.unreadable.undecryptable': 'They were encrypted with a key this computer does not have, or were altered. The resumes are kept.',
 };

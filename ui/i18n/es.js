@@ -340,4 +340,8 @@ export default {
   'settings.languageSaved': 'Idioma cambiado.',
   'settings.save': 'Guardar ajustes',
   'settings.saved': 'Ajustes guardados.',
+  'studio.unreadableTitle': 'CV guardados que no se pueden abrir: {count}',
+  'studio.unreadable.missing_key': 'Falta en este equipo la clave de cifrado de la biblioteca. Los CV se conservan; si restaura el archivo de la clave en SecureStore, volverán a poder leerse.',
+  'studio.unreadable.damaged_key': 'La clave de cifrado de la biblioteca estaba dañada y se ha apartado en SecureStore. Los CV se conservan.',
+  'studio.unreadable.undecryptable': 'Se cifraron con una clave que este equipo no tiene, o fueron modificados. Los CV se conservan.',
 };

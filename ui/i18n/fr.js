@@ -340,4 +340,8 @@ export default {
   'settings.languageSaved': 'Langue modifiée.',
   'settings.save': 'Enregistrer les paramètres',
   'settings.saved': 'Paramètres enregistrés.',
+  'studio.unreadableTitle': 'CV enregistrés impossibles à ouvrir : {count}',
+  'studio.unreadable.missing_key': 'La clé de chiffrement de la bibliothèque manque sur cet ordinateur. Les CV sont conservés ; restaurer le fichier de clé dans SecureStore les rend de nouveau lisibles.',
+  'studio.unreadable.damaged_key': 'La clé de chiffrement de la bibliothèque était endommagée et a été mise de côté dans SecureStore. Les CV sont conservés.',
+  'studio.unreadable.undecryptable': 'Ils ont été chiffrés avec une clé absente de cet ordinateur, ou ont été modifiés. Les CV sont conservés.',
 };

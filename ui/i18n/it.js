@@ -340,4 +340,8 @@ export default {
   'settings.languageSaved': 'Lingua cambiata.',
   'settings.save': 'Salva impostazioni',
   'settings.saved': 'Impostazioni salvate.',
+  'studio.unreadableTitle': 'CV salvati che non si possono aprire: {count}',
+  'studio.unreadable.missing_key': 'Su questo computer manca la chiave di cifratura della libreria. I CV sono conservati; ripristinando il file della chiave in SecureStore torneranno leggibili.',
+  'studio.unreadable.damaged_key': 'La chiave di cifratura della libreria era danneggiata ed è stata messa da parte in SecureStore. I CV sono conservati.',
+  'studio.unreadable.undecryptable': 'Sono stati cifrati con una chiave che questo computer non ha, oppure sono stati modificati. I CV sono conservati.',
 };

@@ -340,4 +340,8 @@ export default {
   'settings.languageSaved': 'Idioma alterado.',
   'settings.save': 'Salvar configurações',
   'settings.saved': 'Configurações salvas.',
+  'studio.unreadableTitle': 'Currículos guardados que não podem ser abertos: {count}',
+  'studio.unreadable.missing_key': 'A chave de criptografia da biblioteca não está neste computador. Os currículos foram mantidos; restaurar o arquivo da chave em SecureStore torna-os legíveis novamente.',
+  'studio.unreadable.damaged_key': 'A chave de criptografia da biblioteca estava danificada e foi guardada à parte em SecureStore. Os currículos foram mantidos.',
+  'studio.unreadable.undecryptable': 'Foram criptografados com uma chave que este computador não tem, ou foram alterados. Os currículos foram mantidos.',
 };
