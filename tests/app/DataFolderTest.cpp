@@ -121,12 +121,6 @@ std::set<std::string> libraryNames(const fs::path& data, const fs::path& err, js
     return names;
 }
 
-mode_t modeOf(const fs::path& p) {
-    struct stat st {};
-    EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
-    return st.st_mode & 07777;
-}
-
 } // namespace
 
 TEST(DataFolderTest, ASecondBridgeRefusesTheFolderAndNothingConfirmedIsLost) {
@@ -209,9 +203,9 @@ TEST(DataFolderTest, StartNarrowsModesAndSweepsLeftovers) {
     auto ctx = AppContext::create(AppPaths(data));
     ctx->db->setSetting("keywords", "rust"); // the journals exist while the connection is open
     for (const char* folder : {"", "Profile", "Temp", "SecureStore", "Browser"})
-        EXPECT_EQ(modeOf(data / folder), 0700u) << folder;
+        EXPECT_EQ(velmora::testing::fileMode(data / folder), 0700u) << folder;
     for (const char* file : {"velmora.db", "velmora.db-wal", "velmora.db-shm", "SecureStore/profile.encryption.key.v1.bin"})
-        EXPECT_EQ(modeOf(data / file), 0600u) << file;
+        EXPECT_EQ(velmora::testing::fileMode(data / file), 0600u) << file;
     EXPECT_TRUE(fs::is_empty(data / "Temp"));
     EXPECT_FALSE(fs::exists(data / "Profile" / "..resume.bin.staged.tmp-Ab12Cd"));
     EXPECT_FALSE(fs::exists(data / "SecureStore" / ".profile.encryption.key.v1.bin.tmp-Zz9Yy8"));

@@ -55,12 +55,6 @@ protected:
     }
 };
 
-mode_t modeOf(const fs::path& p) {
-    struct stat st {};
-    EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
-    return st.st_mode & 07777;
-}
-
 } // namespace
 
 TEST_F(TemporaryResumeTest, TheCopyCarriesTheUsersFileNameAndGoesWithTheWindow) {
@@ -75,8 +69,8 @@ TEST_F(TemporaryResumeTest, TheCopyCarriesTheUsersFileNameAndGoesWithTheWindow) 
     const fs::path copy = pageFiles[0];
     EXPECT_EQ(copy.filename(), "Ana Lima CV.pdf");
     EXPECT_EQ(copy.parent_path().parent_path(), ctx->paths->tempDirectory());
-    EXPECT_EQ(modeOf(copy.parent_path()), 0700u);
-    EXPECT_EQ(modeOf(copy), 0600u);
+    EXPECT_EQ(velmora::testing::fileMode(copy.parent_path()), 0700u);
+    EXPECT_EQ(velmora::testing::fileMode(copy), 0600u);
     EXPECT_EQ(readFile(copy), "%PDF-1.4 resume\n");
 
     // Quitting long before the one-minute clean-up leaves nothing in Temp.

@@ -15,12 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-mode_t modeOf(const fs::path& p) {
-    struct stat st {};
-    EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
-    return st.st_mode & 07777;
-}
-
 Bytes bytesOf(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
 } // namespace
@@ -30,11 +24,11 @@ TEST(SecureStoreService, CreatesTheFolderPrivateAndNarrowsAWiderOne) {
     const fs::path store = dir / "Data" / "SecureStore";
     SecureStoreService created(store);
     EXPECT_TRUE(fs::is_directory(store));
-    EXPECT_EQ(modeOf(store), 0700u);
+    EXPECT_EQ(velmora::testing::fileMode(store), 0700u);
 
     ASSERT_EQ(::chmod(store.c_str(), 0755), 0);
     SecureStoreService reopened(store);
-    EXPECT_EQ(modeOf(store), 0700u);
+    EXPECT_EQ(velmora::testing::fileMode(store), 0700u);
 }
 
 TEST(SecureStoreService, AccountNamesMapToFilesInsideTheStore) {
@@ -55,7 +49,7 @@ TEST(SecureStoreService, SetWritesTheRawBytesPrivatelyAndReplacesAtomically) {
 
     Bytes first(32, 0xAB);
     store.set(first, "k", false);
-    EXPECT_EQ(modeOf(store.fileURL("k")), 0600u);
+    EXPECT_EQ(velmora::testing::fileMode(store.fileURL("k")), 0600u);
     EXPECT_EQ(store.read("k"), first);
 
     Bytes second(32, 0x01);
@@ -79,7 +73,7 @@ TEST(SecureStoreService, CreateNeverReplacesAKeyAndEveryRacerGetsTheSameOne) {
     for (auto& t : racers) t.join();
     const Bytes stored = *stores[0]->read("k");
     for (const Bytes& answer : answers) EXPECT_EQ(answer, stored);
-    EXPECT_EQ(modeOf(stores[0]->fileURL("k")), 0600u);
+    EXPECT_EQ(velmora::testing::fileMode(stores[0]->fileURL("k")), 0600u);
 
     // A key that exists, even a damaged one, is handed back untouched.
     velmora::testing::writeFile(stores[0]->fileURL("short"), "31 bytes of something not a key");
@@ -128,7 +122,7 @@ TEST(PrivateFile, ReadRefusesFoldersAndFifosWithoutBlocking) {
 
     writePrivateFileAtomically(dir / "f", bytesOf("hello"), 0640);
     EXPECT_EQ(readWholeFile(dir / "f"), bytesOf("hello"));
-    EXPECT_EQ(modeOf(dir / "f"), 0640u);
+    EXPECT_EQ(velmora::testing::fileMode(dir / "f"), 0640u);
     writePrivateFileAtomically(dir / "empty", Bytes{});
     EXPECT_TRUE(readWholeFile(dir / "empty").empty());
 }
