@@ -1,5 +1,7 @@
 #include "app/AppContext.h"
 
+#include "storage/PrivateFile.h"
+
 namespace velmora {
 
 std::shared_ptr<AppContext> AppContext::create(const AppPaths& paths, std::shared_ptr<Clock> clock,
@@ -21,6 +23,9 @@ std::shared_ptr<AppContext> AppContext::create(const AppPaths& paths, std::share
     ctx->resumeStudio =
         std::make_shared<ResumeStudioService>(ctx->sqlite, ctx->resumes, ctx->profiles, ctx->secureStore, ctx->clock);
     ctx->resumeStudio->initialize();
+    // Plain-text resume copies and half-written files of an earlier run that ended abruptly.
+    ctx->profiles->sweepTemporaryFiles();
+    removeInterruptedWrites(ctx->paths->secureStoreDirectory());
     return ctx;
 }
 

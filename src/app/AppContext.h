@@ -52,7 +52,8 @@ struct AppContext {
     // door that creates it. Weak: the front door owns the controller, which holds this context.
     std::weak_ptr<MainWindowController> window;
 
-    // Opens the database, runs initialize() and creates the services. Throws VelmoraError
+    // Opens the database, runs initialize(), creates the services and clears what an earlier
+    // run left in Temp (front doors claim the folder with DataFolderLock first). Throws VelmoraError
     // (for example "Could not open Velmora local database: ...") on failure.
     static std::shared_ptr<AppContext> create(const AppPaths& paths, std::shared_ptr<Clock> clock = nullptr,
                                               std::shared_ptr<Sleeper> sleeper = nullptr);

@@ -44,6 +44,8 @@ MainWindowController::MainWindowController(std::shared_ptr<AppContext> ctx, Plat
 
 MainWindowController::~MainWindowController() {
     if (syncTimer_) platform_.ui.cancelTimer(*syncTimer_);
+    // Quitting within the clean-up delay must not leave a plain-text resume behind.
+    for (const auto& file : tempResumeURLs_) ctx_->profiles->deleteTemporaryFile(file);
 }
 
 void MainWindowController::setupViews() {
@@ -230,11 +232,10 @@ void MainWindowController::tryUploadResume(const std::filesystem::path& file, st
                     uploadCheckScript(), [weak, done](std::optional<json> filled, const std::string&) {
                         auto self = weak.lock();
                         if (!self) return done(false);
-                        if (!filled || !filled->is_boolean()) {
-                            self->pendingAutoResumeURL_.reset();
-                            return done(false);
-                        }
-                        done(filled->get<bool>());
+                        // One upload per arming: whether or not the page took the file, the
+                        // next upload prompt (of any site) must not receive the resume unasked.
+                        self->pendingAutoResumeURL_.reset();
+                        done(filled && filled->is_boolean() && filled->get<bool>());
                     });
             });
         });

@@ -54,6 +54,8 @@ void registerStudioActions(Bridge& bridge, AppContext& ctx) {
         return documentObject(ctx.resumeStudio->updateAndSave(ResumeDocument::fromJson(payload)));
     });
     bridge.addSync("listResumeStudio", [&ctx](const json&) { return ctx.resumeStudio->list(); });
+    // A separate action, so listResumeStudio keeps answering the plain array the page expects.
+    bridge.addSync("getResumeStudioStatus", [&ctx](const json&) { return ctx.resumeStudio->libraryStatus(); });
     bridge.addSync("duplicateResumeStudio", [&ctx](const json& payload) {
         return documentObject(
             ctx.resumeStudio->duplicate(JSONTools::i64(payload, "id", 0), JSONTools::s(payload, "name", "")));

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cstdlib>
 #include <sys/stat.h>
 
 namespace velmora {
@@ -64,10 +65,9 @@ SymmetricKey ApplicationProfileService::encryptionKey(const std::string& account
     std::optional<Bytes> stored = secureStore_->read(account);
     if (!stored) {
         if (!createIfMissing) throw VelmoraError(kMissingKey);
-        SymmetricKey key = SymmetricKey::random();
-        secureStore_->set(key.bytes(), account, true); // a failed write caches nothing
-        keyCache_.insert_or_assign(account, key);
-        return key;
+        // A key that appeared meanwhile (another process) is adopted, never replaced: whatever
+        // was sealed with it stays readable. A failed write caches nothing.
+        stored = secureStore_->create(SymmetricKey::random().bytes(), account);
     }
     std::optional<SymmetricKey> key = SymmetricKey::fromBytes(*stored);
     std::fill(stored->begin(), stored->end(), 0);
@@ -306,9 +306,27 @@ json ApplicationProfileService::save(const json& payload) {
 
 // ---- temporary resume copies ----
 
+std::string ApplicationProfileService::temporaryResumeName(const std::string& resumeName) {
+    // Employers see this name in their upload field, so it is the user's own file name, made
+    // safe as a single file name: no folders, controls, invisible format characters or
+    // characters other systems refuse, not hidden, and short enough for any file system.
+    static const text::Regex unsafe("[\\p{Cc}\\p{Cf}\\p{Zl}\\p{Zp}/\\\\:*?\"<>|]+");
+    const fs::path original(unsafe.replaceAll(resumeName, "_"));
+    std::string extension = original.extension().string();
+    if (!extension.empty()) extension.erase(0, 1);
+    std::string stem = extension.empty() ? original.filename().string() : original.stem().string();
+    if (extension.empty() || text::characterCount(extension) >= 11) extension = "pdf";
+    stem = text::trim(stem);
+    while (!stem.empty() && stem.front() == '.') stem = text::trim(stem.substr(1));
+    if (text::characterCount(stem) > 100) stem = text::trim(text::prefixCharacters(stem, 100));
+    if (stem.empty()) stem = "resume";
+    return stem + "." + extension;
+}
+
 std::optional<fs::path> ApplicationProfileService::createTemporaryResumeFile() {
     ApplicationProfile profile = get();
     if (profile.resumeName.empty() || !hasStoredResumeFile()) return std::nullopt;
+    std::optional<fs::path> folder;
     try {
         Bytes box = readWholeFile(paths_->encryptedResume());
         SymmetricKey key = encryptionKey(resumeKeyAccount_, true, false);
@@ -318,16 +336,19 @@ std::optional<fs::path> ApplicationProfileService::createTemporaryResumeFile() {
         } catch (const sealing::SealingError&) {
             throw VelmoraError("The stored resume copy could not be decrypted.");
         }
-        std::string extension = fs::path(profile.resumeName).extension().string();
-        if (!extension.empty()) extension.erase(0, 1);
-        if (extension.empty() || text::characterCount(extension) >= 11) extension = "pdf";
-        std::error_code ec;
-        fs::create_directories(paths_->tempDirectory(), ec);
-        fs::path target = paths_->tempDirectory() / ("velmora-resume-" + sealing::randomUuid() + "." + extension);
+        AppPaths::makePrivateFolder(paths_->tempDirectory());
+        // A folder of its own (0700) per copy, so the file can keep the user's own name.
+        std::string pattern = (paths_->tempDirectory() / "resume-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw VelmoraError("Could not create a temporary folder: " + std::string(std::strerror(errno)) + ".");
+        folder = fs::path(pattern);
+        fs::path target = *folder / temporaryResumeName(profile.resumeName);
         writePrivateFileAtomically(target, plain, 0600);
         std::fill(plain.begin(), plain.end(), 0);
         return target;
     } catch (const std::exception& e) {
+        std::error_code ec;
+        if (folder) fs::remove_all(*folder, ec);
         logLine(std::string("Velmora temporary resume decrypt error: ") + e.what());
         return std::nullopt;
     }
@@ -348,6 +369,20 @@ void ApplicationProfileService::deleteTemporaryFile(const std::optional<fs::path
     const std::string candidate = target.string();
     if (candidate.size() <= prefix.size() || candidate.compare(0, prefix.size(), prefix) != 0) return;
     fs::remove(target, ec);
+    // The copy's own folder goes with it (only when empty: never anything else in Temp).
+    if (target.parent_path() != temp && target.parent_path().parent_path() == temp) fs::remove(target.parent_path(), ec);
+}
+
+void ApplicationProfileService::sweepTemporaryFiles() {
+    std::error_code ec;
+    // Everything in Temp is a decrypted copy made by this program; the data-folder lock says
+    // no other Velmora is using one right now.
+    for (fs::directory_iterator it(paths_->tempDirectory(), ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code removeError;
+        fs::remove_all(it->path(), removeError);
+        if (removeError) logLine("Velmora temporary file clean-up error: " + removeError.message());
+    }
+    removeInterruptedWrites(paths_->profileDirectory());
 }
 
 } // namespace velmora

@@ -48,13 +48,19 @@ public:
     // `hasResume`, the 26 fields (unset flags as null), then `updatedAt`.
     nlohmann::json view(const ApplicationProfile& profile, const std::string& updated) const;
 
-    // Decrypts the stored resume to Temp/velmora-resume-<UUID>.<ext> (0600) and returns its
-    // path; nullopt (and a log line) when there is no resume or it cannot be decrypted.
-    // The caller deletes the file with deleteTemporaryFile when done.
+    // Decrypts the stored resume to Temp/resume-<random>/<the user's file name> (folder 0700,
+    // file 0600) and returns its path; nullopt (and a log line) when there is no resume or it
+    // cannot be decrypted. The caller deletes the file with deleteTemporaryFile when done.
     std::optional<std::filesystem::path> createTemporaryResumeFile();
     // Removes the file only when it lies inside Temp once "..", "." and symbolic links are
     // resolved; anything else is left alone. Never throws.
+    // Its folder inside Temp goes too once empty.
     void deleteTemporaryFile(const std::optional<std::filesystem::path>& url);
+    // Removes every decrypted copy left in Temp and the half-written files that interrupted
+    // saves leave in Profile. For start-up, while this process holds the data-folder lock.
+    void sweepTemporaryFiles();
+    // The file name a decrypted copy gets: the stored resume name made safe for one path component.
+    static std::string temporaryResumeName(const std::string& resumeName);
 
     // The account's key: from the cache, else from its key file (exactly 32 bytes, else
     // "The stored Velmora encryption key is invalid."), else newly created when

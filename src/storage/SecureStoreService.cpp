@@ -34,6 +34,16 @@ void SecureStoreService::set(std::span<const uint8_t> bytes, const std::string& 
     ::chmod(file.c_str(), 0600);
 }
 
+Bytes SecureStoreService::create(std::span<const uint8_t> bytes, const std::string& account) {
+    const fs::path file = fileURL(account);
+    if (createPrivateFileExclusively(file, bytes, 0600)) return Bytes(bytes.begin(), bytes.end());
+    return readWholeFile(file);
+}
+
+fs::path SecureStoreService::setAside(const std::string& account, const std::string& stamp) {
+    return moveAsideWithoutReplacing(fileURL(account), ".damaged-" + stamp);
+}
+
 std::optional<Bytes> SecureStoreService::read(const std::string& account) const {
     const fs::path file = fileURL(account);
     std::error_code ec;

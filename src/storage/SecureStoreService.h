@@ -28,9 +28,20 @@ public:
     // Pure path computation; the file need not exist. Always directly inside directory().
     std::filesystem::path fileURL(const std::string& account) const;
 
-    // Writes the key file atomically (temporary file, fsync, rename) with mode 0600.
+    // Writes the key file atomically (temporary file, fsync, rename) with mode 0600, replacing
+    // any key there: for restoring a key. New keys go through create().
     // `allowInteraction` has no effect in this store. Throws VelmoraError on a write failure.
     void set(std::span<const uint8_t> bytes, const std::string& account, bool allowInteraction = false);
+
+    // Creates the account's key file with `bytes` unless one exists, and answers the bytes the
+    // file holds afterwards: `bytes`, or those of a file that was already there, which is
+    // adopted and never replaced. Throws VelmoraError on a write or read failure.
+    Bytes create(std::span<const uint8_t> bytes, const std::string& account);
+
+    // Moves a key file that cannot be used out of the way, to "<file>.damaged-<stamp>" (never
+    // over another file), so that a new key can take its name without destroying it.
+    // Answers the new path; throws VelmoraError when the file cannot be moved.
+    std::filesystem::path setAside(const std::string& account, const std::string& stamp);
 
     // The key file's bytes (of any length), or nullopt when there is no file.
     // A read failure is thrown as VelmoraError.

@@ -6,12 +6,17 @@
 #include "core/VelmoraError.h"
 #include "storage/Sealing.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 namespace velmora {
 
 namespace fs = std::filesystem;
+
+namespace {
+const char* const kNotFound = "Resume was not found.";
+} // namespace
 
 const std::array<const char*, 16>& ResumeStudioService::factLabels() {
     static const std::array<const char*, 16> labels = {
@@ -69,35 +74,47 @@ void ResumeStudioService::initialize() {
     database_->execute("CREATE INDEX IF NOT EXISTS idx_resume_library_updated ON resume_library(updated_at DESC);");
 }
 
+bool ResumeStudioService::hasSealedRows() {
+    try {
+        return database_
+            ->scalar("SELECT 1 FROM resume_library WHERE substr(ltrim(resume_json,' '||char(9,10,13)),1,1)<>'{' LIMIT 1;")
+            .has_value();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 SymmetricKey ResumeStudioService::libraryKey() {
     // Held from the cache check until the new key is written and cached: two overlapping first
     // uses must not each create a key, or whatever the first one sealed would become unreadable.
     auto lock = secureStore_->lockKeys();
     if (libraryKeyCache_) return *libraryKeyCache_;
 
-    if (std::optional<Bytes> stored = secureStore_->read(libraryKeyAccount_)) {
-        if (auto key = SymmetricKey::fromBytes(*stored)) {
-            libraryKeyCache_ = *key;
-            return *key;
+    std::optional<Bytes> stored = secureStore_->read(libraryKeyAccount_);
+    for (int attempt = 0;; ++attempt) {
+        if (stored) {
+            if (auto key = SymmetricKey::fromBytes(*stored)) {
+                libraryKeyCache_ = *key;
+                return *key;
+            }
+            if (attempt > 0) throw VelmoraError("The stored Velmora encryption key is invalid.");
+            // A key file of the wrong length cannot open anything, but it may still be someone's
+            // only copy of key material: move it aside rather than overwrite it.
+            std::string stamp = DateUtil::withFractional(clock_->now());
+            stamp.erase(std::remove_if(stamp.begin(), stamp.end(), [](char c) { return c == ':' || c == '-'; }),
+                        stamp.end());
+            try {
+                keyTrouble_ = KeyTrouble{"damaged_key", secureStore_->setAside(libraryKeyAccount_, stamp).string()};
+            } catch (const VelmoraError& e) {
+                throw VelmoraError("Could not set aside the invalid Resume Studio library key: " + e.message());
+            }
+        } else if (!keyTrouble_ && hasSealedRows()) {
+            // Rows were sealed before, so a key existed and is gone now.
+            keyTrouble_ = KeyTrouble{"missing_key", ""};
         }
-        // A key file of the wrong length cannot open anything, but it may still be someone's
-        // only copy of key material: move it aside rather than overwrite it.
-        fs::path file = secureStore_->fileURL(libraryKeyAccount_);
-        fs::path aside = file;
-        aside += ".invalid";
-        for (int n = 1; fs::exists(aside); ++n) {
-            aside = file;
-            aside += ".invalid." + std::to_string(n);
-        }
-        std::error_code ec;
-        fs::rename(file, aside, ec);
-        if (ec) throw VelmoraError("Could not set aside the invalid Resume Studio library key: " + ec.message());
+        // Another process that created the key meanwhile wins; its key is used.
+        stored = secureStore_->create(SymmetricKey::random().bytes(), libraryKeyAccount_);
     }
-
-    SymmetricKey key = SymmetricKey::random();
-    secureStore_->set(key.bytes(), libraryKeyAccount_, true);
-    libraryKeyCache_ = key;
-    return key;
 }
 
 std::string ResumeStudioService::sealDocument(const ResumeDocument& document) {
@@ -126,24 +143,27 @@ std::optional<ResumeDocument> ResumeStudioService::deserializeStored(const std::
     }
 }
 
-json ResumeStudioService::list() {
+ResumeStudioService::LibraryScan ResumeStudioService::scanLibrary() {
+    LibraryScan scan;
     std::vector<SQLiteRow> rows;
     try {
         rows = database_->query("SELECT id,name,resume_json,updated_at FROM resume_library ORDER BY updated_at DESC;");
     } catch (const std::exception&) {
-        return json::array();
+        return scan;
     }
-    json result = json::array();
     for (const SQLiteRow& row : rows) {
         std::optional<std::string> stored = sqlite_row::text(row, "resume_json");
         std::optional<int64_t> id = sqlite_row::integer(row, "id");
-        if (!stored || !id) continue;
-        std::optional<ResumeDocument> document = deserializeStored(*stored);
-        if (!document) continue;
+        std::optional<ResumeDocument> document = stored && id ? deserializeStored(*stored) : std::nullopt;
+        if (!document) {
+            // Kept in the table: a restored key file makes it readable again.
+            ++scan.unreadable;
+            continue;
+        }
         document->id = *id;
         json resume = json::parse(document->toJsonText(), nullptr, false);
         if (resume.is_discarded() || !resume.is_object()) resume = json::object();
-        result.push_back(json{
+        scan.documents.push_back(json{
             {"id", *id},
             {"name", sqlite_row::text(row, "name").value_or(document->name)},
             {"targetRole", document->targetRole},
@@ -152,7 +172,37 @@ json ResumeStudioService::list() {
             {"resume", std::move(resume)},
         });
     }
-    return result;
+    return scan;
+}
+
+json ResumeStudioService::list() { return scanLibrary().documents; }
+
+json ResumeStudioService::libraryStatus() {
+    LibraryScan scan = scanLibrary();
+    json out{{"documents", scan.documents.size()}, {"unreadableCount", scan.unreadable}, {"reason", ""},
+             {"message", ""}};
+    if (scan.unreadable == 0) return out;
+    std::optional<KeyTrouble> trouble;
+    {
+        auto lock = secureStore_->lockKeys();
+        trouble = keyTrouble_;
+    }
+    const std::string count = std::to_string(scan.unreadable);
+    if (trouble && trouble->reason == "damaged_key") {
+        out["reason"] = "damaged_key";
+        out["setAsideKey"] = trouble->setAsidePath;
+        out["message"] = count + " saved resume(s) cannot be opened: the Resume Studio library key was damaged and "
+                                 "was moved to " + trouble->setAsidePath + ". The resumes are kept.";
+    } else if (trouble) {
+        out["reason"] = "missing_key";
+        out["message"] = count + " saved resume(s) cannot be opened: the Resume Studio library key is missing. "
+                                 "The resumes are kept; restoring the key file makes them readable again.";
+    } else {
+        out["reason"] = "undecryptable";
+        out["message"] = count + " saved resume(s) cannot be opened: they were sealed with a library key this "
+                                 "Velmora does not have, or were altered. The resumes are kept.";
+    }
+    return out;
 }
 
 std::optional<ResumeDocument> ResumeStudioService::get(int64_t id) {
@@ -189,9 +239,13 @@ ResumeDocument ResumeStudioService::save(ResumeDocument& document) {
         database_->execute("UPDATE resume_library SET resume_json=? WHERE id=?;",
                            {SQLiteValue::text(sealDocument(document)), SQLiteValue::integer(rowId)});
     } else {
-        database_->execute("UPDATE resume_library SET name=?,resume_json=?,updated_at=? WHERE id=?;",
-                           {SQLiteValue::text(document.name), SQLiteValue::text(sealDocument(document)),
-                            SQLiteValue::text(document.updatedAt), SQLiteValue::integer(document.id)});
+        int64_t changed = database_->executeReturningChanges(
+            "UPDATE resume_library SET name=?,resume_json=?,updated_at=? WHERE id=?;",
+            {SQLiteValue::text(document.name), SQLiteValue::text(sealDocument(document)),
+             SQLiteValue::text(document.updatedAt), SQLiteValue::integer(document.id)});
+        // Deleted meanwhile (another window of the page, say): answering ok would report a
+        // save that stored nothing.
+        if (changed == 0) throw VelmoraError(kNotFound);
     }
     return document;
 }
@@ -204,7 +258,7 @@ ResumeDocument ResumeStudioService::updateAndSave(ResumeDocument document) {
 
 ResumeDocument ResumeStudioService::duplicate(int64_t id, const std::string& name) {
     std::optional<ResumeDocument> source = get(id);
-    if (!source) throw VelmoraError("Resume was not found.");
+    if (!source) throw VelmoraError(kNotFound);
     ResumeDocument copy = *source;
     copy.id = 0;
     std::string trimmed = text::trim(name);
@@ -215,7 +269,8 @@ ResumeDocument ResumeStudioService::duplicate(int64_t id, const std::string& nam
 }
 
 void ResumeStudioService::remove(int64_t id) {
-    database_->execute("DELETE FROM resume_library WHERE id=?;", {SQLiteValue::integer(id)});
+    if (database_->executeReturningChanges("DELETE FROM resume_library WHERE id=?;", {SQLiteValue::integer(id)}) == 0)
+        throw VelmoraError(kNotFound);
 }
 
 } // namespace velmora

@@ -48,16 +48,23 @@ public:
     // Creates the resume_library table and its index. Errors propagate. Run once at start-up.
     void initialize();
     // {id, name, targetRole, atsScore, updatedAt, resume} per readable row, newest first.
-    // Rows that cannot be opened are skipped; a failing query gives an empty list.
+    // Rows that cannot be opened are left out (and counted by libraryStatus); a failing query
+    // gives an empty list.
     json list();
+    // {documents, unreadableCount, reason, message} and, for a damaged key, setAsideKey: how
+    // many stored rows cannot be opened and why. reason is "" (none), "missing_key" (the key file
+    // was gone and a new key was made this run), "damaged_key" (it was moved to setAsideKey) or
+    // "undecryptable" (sealed with another key, or altered). The rows themselves are kept.
+    json libraryStatus();
     std::optional<ResumeDocument> get(int64_t id);
     // Inserts (id <= 0) or updates the row; sets id, createdAt and updatedAt on `document`.
+    // "Resume was not found." when the row to update no longer exists.
     ResumeDocument save(ResumeDocument& document);
     // Stamps updatedAt, rescores, saves: what the editor's save does.
     ResumeDocument updateAndSave(ResumeDocument document);
     // "Resume was not found." for an unknown id. A blank name gives "<source name> Copy".
     ResumeDocument duplicate(int64_t id, const std::string& name);
-    // Deleting an unknown id is not an error.
+    // "Resume was not found." for an unknown id.
     void remove(int64_t id);
 
     // ---- normalisers --------------------------------------------------------------------
@@ -135,6 +142,17 @@ private:
                               const ResumeStudioRequest& request, const std::string& rules,
                               const std::string& grounded, const GroundingCheck& check) const;
 
+    struct LibraryScan {
+        json documents = json::array();
+        int64_t unreadable = 0;
+    };
+    // What happened to the library key this run, for libraryStatus.
+    struct KeyTrouble {
+        std::string reason; // "missing_key" or "damaged_key"
+        std::string setAsidePath;
+    };
+    LibraryScan scanLibrary();
+    bool hasSealedRows();
     std::string sealDocument(const ResumeDocument& document);
     std::optional<ResumeDocument> deserializeStored(const std::string& stored);
     SymmetricKey libraryKey();
@@ -147,6 +165,7 @@ private:
     std::shared_ptr<Clock> clock_;
     std::string libraryKeyAccount_ = kLibraryKeyAccount;
     std::optional<SymmetricKey> libraryKeyCache_; // guarded by secureStore_->lockKeys()
+    std::optional<KeyTrouble> keyTrouble_;        // guarded by secureStore_->lockKeys()
 };
 
 } // namespace velmora

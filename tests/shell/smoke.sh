@@ -73,6 +73,9 @@ for attempt in 1 2 3; do
       kill -0 "$pid" 2>/dev/null || break
       sleep 0.5
     done
+    # A second window on the same data folder refuses it while the first one runs.
+    timeout 60 "$bin" --smoke-test >"$out.second" 2>&1
+    echo "second=$?" >>"$out.second"
     sleep 6 # let the page finish painting before the picture
     if [ -n "$shot" ] && command -v import >/dev/null 2>&1; then import -window root "$shot" || true; fi
     kill -TERM "$pid" 2>/dev/null
@@ -97,6 +100,12 @@ check "Assist Apply filled the form and attached the resume through the upload p
 check "the whole smoke run passed" grep -q '^velmora smoke test passed$' "$work/smoke.out"
 check "velmora exits cleanly on SIGTERM" grep -q '^exit=0$' "$work/smoke.out"
 check "the data folder was created" test -f "$VELMORA_DATA_DIR/velmora.db"
+second_refused() {
+  grep -qF "Velmora is already running with this data folder: $VELMORA_DATA_DIR" "$work/smoke.out.second" &&
+    ! grep -q '^second=0$' "$work/smoke.out.second"
+}
+check "a second window on the same folder says Velmora is already running and exits non-zero" second_refused
+check "the data folder is private" test "$(stat -c %a "$VELMORA_DATA_DIR")" = 700
 if [ -n "$shot" ] && command -v import >/dev/null 2>&1; then
   check "a screenshot was taken" test -s "$shot"
 fi

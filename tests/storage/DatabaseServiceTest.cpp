@@ -1,10 +1,13 @@
 #include "storage/DatabaseService.h"
+#include "storage/SchemaMigrations.h"
+#include "JobTestSupport.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 using namespace velmora;
 using velmora::testing::TempDir;
+using nlohmann::json;
 
 namespace {
 
@@ -68,6 +71,67 @@ TEST(DatabaseService, InitializeRepairsADatabaseFromAnOlderVersion) {
     EXPECT_EQ(s["customKey"], "kept");
     EXPECT_EQ(s.count("autoSearchEnabled"), 0u);
     EXPECT_EQ(count(*sqlite, "SELECT COUNT(*) FROM sqlite_master WHERE name='passwords';"), 0);
+}
+
+TEST(DatabaseService, AJobsTableFromBeforeRatingsAndTagsIsMigratedOnceAndKeepsItsRows) {
+    TempDir dir;
+    auto path = (dir / "velmora.db").string();
+    {
+        SQLiteDatabase old(path);
+        old.execute("CREATE TABLE jobs (id INTEGER PRIMARY KEY AUTOINCREMENT, external_id TEXT NOT NULL, source TEXT "
+                    "NOT NULL, title TEXT NOT NULL, company TEXT NOT NULL, category TEXT NOT NULL, location TEXT NOT "
+                    "NULL, description TEXT NOT NULL, url TEXT NOT NULL UNIQUE, published_at TEXT NULL, added_at TEXT "
+                    "NOT NULL, last_seen_at TEXT NOT NULL, expires_at TEXT NOT NULL);");
+        old.execute("CREATE TABLE applications (id INTEGER PRIMARY KEY AUTOINCREMENT, job_id INTEGER NULL, title TEXT "
+                    "NOT NULL, company TEXT NOT NULL, url TEXT NOT NULL UNIQUE, first_opened_at TEXT NOT NULL, "
+                    "last_opened_at TEXT NOT NULL, status TEXT NOT NULL DEFAULT 'Opened', notes TEXT NOT NULL DEFAULT "
+                    "'', FOREIGN KEY(job_id) REFERENCES jobs(id) ON DELETE SET NULL);");
+        for (int i = 1; i <= 2; ++i)
+            old.execute("INSERT INTO jobs(external_id,source,title,company,category,location,description,url,"
+                        "published_at,added_at,last_seen_at,expires_at) VALUES(?,?,?,?,?,?,?,?,NULL,?,?,?);",
+                        {"old-" + std::to_string(i), "Remotive", "Old Analyst " + std::to_string(i), "Initech",
+                         "Data", "Worldwide", "From before ratings.", "https://example.com/old/" + std::to_string(i),
+                         "2026-02-27T08:00:00.000Z", "2026-02-27T08:00:00.000Z", "2026-05-28T08:00:00.000Z"});
+        old.execute("INSERT INTO applications(job_id,title,company,url,first_opened_at,last_opened_at) "
+                    "VALUES(1,'Old Analyst 1','Initech','https://example.com/old/1','2026-02-28T08:00:00.000Z',"
+                    "'2026-02-28T08:00:00.000Z');");
+    }
+    auto clock = std::make_shared<FixedClock>(*DateUtil::parse("2026-03-01T12:00:00Z"));
+    auto sqlite = std::make_shared<SQLiteDatabase>(path);
+    DatabaseService db(sqlite, clock);
+    db.initialize();
+    EXPECT_EQ(SchemaMigrations::currentVersion(*sqlite), SchemaMigrations::latestVersion());
+
+    // A sync stores into the migrated table, and the old rows are listed beside the new one.
+    IncomingJob fresh = velmora::testing::JobDb::job("https://example.com/new", "Data Engineer", "Worldwide", "Data");
+    fresh.tags = {"sql", "python"};
+    db.upsertJobs({{fresh, velmora::testing::JobDb::rating(72, "Trusted")}});
+    json listed = db.getJobs("All", "", 50, 0);
+    ASSERT_EQ(listed.size(), 3u) << listed.dump();
+    std::map<std::string, json> byUrl;
+    for (const auto& job : listed) byUrl[job["url"].get<std::string>()] = job;
+    EXPECT_EQ(byUrl["https://example.com/new"]["securityScore"], 72);
+    EXPECT_EQ(byUrl["https://example.com/old/1"]["securityLabel"], "Unchecked");
+    EXPECT_EQ(db.getJobs("All", "Old Analyst", 50, 0).size(), 2u); // the search index has the old rows
+    EXPECT_EQ(db.getApplications().size(), 1u);
+
+    // A second start changes nothing.
+    auto dump = [&] {
+        std::string out;
+        for (const char* sql : {"SELECT * FROM jobs ORDER BY id;", "SELECT sql FROM sqlite_master ORDER BY name;",
+                                "PRAGMA user_version;"})
+            for (const auto& row : sqlite->query(sql))
+                for (const auto& [column, value] : row)
+                    out += column + "=" + (std::holds_alternative<std::string>(value) ? std::get<std::string>(value)
+                                           : std::holds_alternative<int64_t>(value)
+                                               ? std::to_string(std::get<int64_t>(value))
+                                               : std::string("null")) +
+                           ";";
+        return out;
+    };
+    const std::string before = dump();
+    DatabaseService(sqlite, clock).initialize();
+    EXPECT_EQ(dump(), before);
 }
 
 TEST(DatabaseService, SettingsReadWithFallbacks) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <future>
 #include <sys/stat.h>
 
@@ -26,6 +27,19 @@ std::vector<SQLiteRow> rows(StudioEnv& env) {
 }
 
 std::string keyFile(StudioEnv& env) { return env.store->fileURL(ResumeStudioService::kLibraryKeyAccount).string(); }
+
+void expectNotFound(const std::function<void()>& action) {
+    try {
+        action();
+        ADD_FAILURE() << "an unknown id was accepted";
+    } catch (const VelmoraError& e) {
+        EXPECT_EQ(e.message(), "Resume was not found.");
+    }
+}
+
+std::shared_ptr<ResumeStudioService> restart(StudioEnv& env) {
+    return std::make_shared<ResumeStudioService>(env.sqlite, env.resumes, env.profiles, env.store, env.clock);
+}
 
 } // namespace
 
@@ -81,9 +95,9 @@ TEST(ResumeLibrary, UpdateKeepsCreationTimeAndRescores) {
     EXPECT_EQ(*sqlite_row::text(stored[0], "updated_at"), updated.updatedAt);
     EXPECT_EQ(env.studio->get(d.id)->atsScore, 78);
 
-    // Saving a document whose row was deleted meanwhile changes nothing and is no error.
+    // Saving a document whose row was deleted meanwhile must not report a save that stored nothing.
     env.studio->remove(d.id);
-    EXPECT_NO_THROW(env.studio->save(d));
+    expectNotFound([&] { env.studio->updateAndSave(d); });
     EXPECT_TRUE(rows(env).empty());
 }
 
@@ -122,6 +136,11 @@ TEST(ResumeLibrary, ListIsNewestFirstAndSkipsRowsItCannotOpen) {
     EXPECT_EQ(listed[0]["updatedAt"], b.updatedAt);
     EXPECT_EQ(listed[0]["resume"].size(), 24u);
 
+    json status = env.studio->libraryStatus();
+    EXPECT_EQ(status["unreadableCount"], 2);
+    EXPECT_EQ(status["documents"], 3);
+    EXPECT_EQ(status["reason"], "undecryptable");
+
     // Every row this program writes is sealed.
     for (const SQLiteRow& row : rows(env)) {
         if (*sqlite_row::text(row, "name") != "Plain row") {
@@ -147,22 +166,18 @@ TEST(ResumeLibrary, DuplicateNamesTheCopyAndGivesItNewIdentity) {
     EXPECT_EQ(env.studio->duplicate(source.id, "  Named  ").name, "Named");
     EXPECT_EQ(env.studio->list().size(), 3u);
 
-    try {
-        env.studio->duplicate(12345, "x");
-        FAIL() << "duplicate of an unknown id succeeded";
-    } catch (const VelmoraError& e) {
-        EXPECT_EQ(e.message(), "Resume was not found.");
-    }
+    expectNotFound([&] { env.studio->duplicate(12345, "x"); });
 }
 
-TEST(ResumeLibrary, DeleteRemovesOnlyThatRowAndIgnoresUnknownIds) {
+TEST(ResumeLibrary, DeleteRemovesOnlyThatRowAndRefusesUnknownIds) {
     StudioEnv env;
     ResumeDocument a = draft("A");
     ResumeDocument b = draft("B");
     env.studio->save(a);
     env.studio->save(b);
     env.studio->remove(a.id);
-    EXPECT_NO_THROW(env.studio->remove(777));
+    expectNotFound([&] { env.studio->remove(a.id); });
+    expectNotFound([&] { env.studio->remove(777); });
     ASSERT_EQ(rows(env).size(), 1u);
     EXPECT_FALSE(env.studio->get(a.id));
     EXPECT_TRUE(env.studio->get(b.id));
@@ -173,21 +188,49 @@ TEST(ResumeLibrary, KeyOfWrongLengthIsSetAsideAndReplaced) {
     velmora::testing::writeFile(keyFile(env), std::string(31, 'k'));
     ResumeDocument d = draft("A");
     env.studio->save(d);
-    EXPECT_EQ(velmora::testing::readFile(keyFile(env) + ".invalid"), std::string(31, 'k'));
+    const std::string firstAside = keyFile(env) + ".damaged-20260301T093000.000Z";
+    EXPECT_EQ(velmora::testing::readFile(firstAside), std::string(31, 'k'));
     EXPECT_EQ(env.store->read(ResumeStudioService::kLibraryKeyAccount)->size(), 32u);
     EXPECT_TRUE(env.studio->get(d.id));
 
     // A fresh service (a restart) reads the same key back, and rows stay readable.
-    auto restarted = std::make_shared<ResumeStudioService>(env.sqlite, env.resumes, env.profiles, env.store, env.clock);
-    EXPECT_EQ(restarted->get(d.id)->name, "A");
+    EXPECT_EQ(restart(env)->get(d.id)->name, "A");
 
-    // After a second bad key the first set-aside file is not overwritten.
+    // A second bad key at the same moment neither overwrites the first one set aside nor
+    // lets the library pretend to be empty.
     velmora::testing::writeFile(keyFile(env), std::string(33, 'q'));
-    auto again = std::make_shared<ResumeStudioService>(env.sqlite, env.resumes, env.profiles, env.store, env.clock);
+    auto again = restart(env);
     EXPECT_FALSE(again->get(d.id)); // sealed under the replaced key
     EXPECT_TRUE(again->list().empty());
-    EXPECT_EQ(velmora::testing::readFile(keyFile(env) + ".invalid"), std::string(31, 'k'));
-    EXPECT_EQ(velmora::testing::readFile(keyFile(env) + ".invalid.1"), std::string(33, 'q'));
+    json status = again->libraryStatus();
+    EXPECT_EQ(status["unreadableCount"], 1);
+    EXPECT_EQ(status["reason"], "damaged_key");
+    EXPECT_EQ(status["setAsideKey"], firstAside + "-1");
+    EXPECT_EQ(velmora::testing::readFile(firstAside), std::string(31, 'k'));
+    EXPECT_EQ(velmora::testing::readFile(firstAside + "-1"), std::string(33, 'q'));
+}
+
+TEST(ResumeLibrary, ALostKeyKeepsTheRowsAndSaysWhyTheyCannotBeOpened) {
+    StudioEnv env;
+    for (const char* name : {"A", "B"}) {
+        ResumeDocument d = draft(name);
+        env.studio->save(d);
+    }
+    const std::string lostKey = velmora::testing::readFile(keyFile(env));
+    std::filesystem::remove(keyFile(env));
+
+    auto restarted = restart(env);
+    EXPECT_TRUE(restarted->list().empty());
+    json status = restarted->libraryStatus();
+    EXPECT_EQ(status["unreadableCount"], 2);
+    EXPECT_EQ(status["reason"], "missing_key");
+    EXPECT_NE(status["message"].get<std::string>().find("2 saved resume"), std::string::npos);
+    EXPECT_EQ(rows(env).size(), 2u);
+
+    // Putting the key file back brings every document back.
+    velmora::testing::writeFile(keyFile(env), lostKey);
+    EXPECT_EQ(restart(env)->list().size(), 2u);
+    EXPECT_EQ(restart(env)->libraryStatus()["unreadableCount"], 0);
 }
 
 TEST(ResumeLibrary, ConcurrentFirstUsesShareOneKey) {
@@ -200,8 +243,7 @@ TEST(ResumeLibrary, ConcurrentFirstUsesShareOneKey) {
         }));
     for (auto& f : saves) f.get();
     // Had two threads each created a key, rows sealed under the lost one would not open.
-    auto restarted = std::make_shared<ResumeStudioService>(env.sqlite, env.resumes, env.profiles, env.store, env.clock);
-    EXPECT_EQ(restarted->list().size(), 8u);
+    EXPECT_EQ(restart(env)->list().size(), 8u);
 }
 
 TEST(ResumeLibrary, LanguageAndTemplateNormalisers) {

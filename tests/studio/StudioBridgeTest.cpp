@@ -130,11 +130,12 @@ TEST(StudioBridge, LibraryRoundTripWithoutTheModel) {
                                   request("del-missing", "deleteResumeStudio", {{"id", 9999}})});
     EXPECT_EQ(third["dup"].data["name"], "Edited Copy");
     EXPECT_EQ(third["dup-missing"].error, "Resume was not found.");
-    EXPECT_EQ(third["del-missing"].data, (json{{"ok", true}}));
+    EXPECT_EQ(third["del-missing"].error, "Resume was not found.");
 
     auto fourth = runBridge(data, {request("del", "deleteResumeStudio", {{"id", id}}), request("list", "listResumeStudio")});
     EXPECT_EQ(fourth["del"].data, (json{{"ok", true}}));
-    auto fifth = runBridge(data, {request("list", "listResumeStudio")});
+    auto fifth = runBridge(data, {request("list", "listResumeStudio"), request("status", "getResumeStudioStatus")});
+    EXPECT_EQ(fifth["status"].data["unreadableCount"], 0);
     ASSERT_EQ(fifth["list"].data.size(), 1u);
     EXPECT_EQ(fifth["list"].data[0]["name"], "Edited Copy");
     EXPECT_EQ(fifth["list"].data[0]["resume"]["name"], "Edited Copy");

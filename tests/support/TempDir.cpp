@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sstream>
 #include <stdexcept>
 
@@ -24,6 +26,12 @@ std::string readFile(const std::filesystem::path& p) {
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+unsigned fileMode(const std::filesystem::path& p) {
+    struct stat st {};
+    EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+    return st.st_mode & 07777;
 }
 
 void writeFile(const std::filesystem::path& p, const std::string& content) {

@@ -22,5 +22,7 @@ private:
 
 std::string readFile(const std::filesystem::path& p);
 void writeFile(const std::filesystem::path& p, const std::string& content);
+// The permission bits of `p` (following links); a missing file fails the test and gives 0.
+unsigned fileMode(const std::filesystem::path& p);
 
 } // namespace velmora::testing

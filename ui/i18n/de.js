@@ -409,4 +409,8 @@ export default {
   'studio.kept.ai_unavailable': 'Aus Ihrem Lebenslauf übernommen: Das KI-Modell war nicht verfügbar.',
   'studio.kept.ai_unusable': 'Aus Ihrem Lebenslauf übernommen: Die KI-Antwort war leer oder unbrauchbar.',
   'studio.kept.unsupported_facts': 'Aus Ihrem Lebenslauf übernommen: Die KI-Antwort nannte Fakten, die in Ihren Quellen fehlen ({claims}).',
+  'studio.unreadableTitle': 'Gespeicherte Lebensläufe, die sich nicht öffnen lassen: {count}',
+  'studio.unreadable.missing_key': 'Der Verschlüsselungsschlüssel der Bibliothek fehlt auf diesem Computer. Die Lebensläufe bleiben erhalten; wird die Schlüsseldatei in SecureStore wiederhergestellt, sind sie wieder lesbar.',
+  'studio.unreadable.damaged_key': 'Der Verschlüsselungsschlüssel der Bibliothek war beschädigt und wurde in SecureStore beiseitegelegt. Die Lebensläufe bleiben erhalten.',
+  'studio.unreadable.undecryptable': 'Sie wurden mit einem Schlüssel verschlüsselt, den dieser Computer nicht hat, oder wurden verändert. Die Lebensläufe bleiben erhalten.',
 };

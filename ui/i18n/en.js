@@ -409,4 +409,8 @@ export default {
   'studio.kept.ai_unavailable': 'Kept from your own resume: the AI model was not available.',
   'studio.kept.ai_unusable': 'Kept from your own resume: the AI answer was empty or unusable.',
   'studio.kept.unsupported_facts': 'Kept from your own resume: the AI answer named facts your sources do not contain ({claims}).',
+  'studio.unreadableTitle': 'Saved resumes that cannot be opened: {count}',
+  'studio.unreadable.missing_key': 'The library’s encryption key is missing from this computer. The resumes are kept; restoring the key file in SecureStore makes them readable again.',
+  'studio.unreadable.damaged_key': 'The library’s encryption key was damaged and has been set aside in SecureStore. The resumes are kept.',
+  'studio.unreadable.undecryptable': 'They were encrypted with a key this computer does not have, or were altered. The resumes are kept.',
 };

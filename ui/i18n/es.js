@@ -409,4 +409,8 @@ export default {
   'studio.kept.ai_unavailable': 'Se mantuvo el texto de tu currículum: el modelo de IA no estaba disponible.',
   'studio.kept.ai_unusable': 'Se mantuvo el texto de tu currículum: la respuesta de la IA estaba vacía o no servía.',
   'studio.kept.unsupported_facts': 'Se mantuvo el texto de tu currículum: la respuesta de la IA citaba datos que tus fuentes no contienen ({claims}).',
+  'studio.unreadableTitle': 'CV guardados que no se pueden abrir: {count}',
+  'studio.unreadable.missing_key': 'Falta en este equipo la clave de cifrado de la biblioteca. Los CV se conservan; si restaura el archivo de la clave en SecureStore, volverán a poder leerse.',
+  'studio.unreadable.damaged_key': 'La clave de cifrado de la biblioteca estaba dañada y se ha apartado en SecureStore. Los CV se conservan.',
+  'studio.unreadable.undecryptable': 'Se cifraron con una clave que este equipo no tiene, o fueron modificados. Los CV se conservan.',
 };

@@ -409,4 +409,8 @@ export default {
   'studio.kept.ai_unavailable': 'Texte de votre CV conservé : le modèle d’IA n’était pas disponible.',
   'studio.kept.ai_unusable': 'Texte de votre CV conservé : la réponse de l’IA était vide ou inutilisable.',
   'studio.kept.unsupported_facts': 'Texte de votre CV conservé : la réponse de l’IA citait des faits absents de vos sources ({claims}).',
+  'studio.unreadableTitle': 'CV enregistrés impossibles à ouvrir : {count}',
+  'studio.unreadable.missing_key': 'La clé de chiffrement de la bibliothèque manque sur cet ordinateur. Les CV sont conservés ; restaurer le fichier de clé dans SecureStore les rend de nouveau lisibles.',
+  'studio.unreadable.damaged_key': 'La clé de chiffrement de la bibliothèque était endommagée et a été mise de côté dans SecureStore. Les CV sont conservés.',
+  'studio.unreadable.undecryptable': 'Ils ont été chiffrés avec une clé absente de cet ordinateur, ou ont été modifiés. Les CV sont conservés.',
 };

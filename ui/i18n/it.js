@@ -409,4 +409,8 @@ export default {
   'studio.kept.ai_unavailable': 'Mantenuto dal tuo curriculum: il modello di IA non era disponibile.',
   'studio.kept.ai_unusable': 'Mantenuto dal tuo curriculum: la risposta dell’IA era vuota o inutilizzabile.',
   'studio.kept.unsupported_facts': 'Mantenuto dal tuo curriculum: la risposta dell’IA citava fatti assenti dalle tue fonti ({claims}).',
+  'studio.unreadableTitle': 'CV salvati che non si possono aprire: {count}',
+  'studio.unreadable.missing_key': 'Su questo computer manca la chiave di cifratura della libreria. I CV sono conservati; ripristinando il file della chiave in SecureStore torneranno leggibili.',
+  'studio.unreadable.damaged_key': 'La chiave di cifratura della libreria era danneggiata ed è stata messa da parte in SecureStore. I CV sono conservati.',
+  'studio.unreadable.undecryptable': 'Sono stati cifrati con una chiave che questo computer non ha, oppure sono stati modificati. I CV sono conservati.',
 };

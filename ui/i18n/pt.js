@@ -409,4 +409,8 @@ export default {
   'studio.kept.ai_unavailable': 'Mantido do seu currículo: o modelo de IA não estava disponível.',
   'studio.kept.ai_unusable': 'Mantido do seu currículo: a resposta da IA estava vazia ou inutilizável.',
   'studio.kept.unsupported_facts': 'Mantido do seu currículo: a resposta da IA citava fatos que suas fontes não contêm ({claims}).',
+  'studio.unreadableTitle': 'Currículos guardados que não podem ser abertos: {count}',
+  'studio.unreadable.missing_key': 'A chave de criptografia da biblioteca não está neste computador. Os currículos foram mantidos; restaurar o arquivo da chave em SecureStore torna-os legíveis novamente.',
+  'studio.unreadable.damaged_key': 'A chave de criptografia da biblioteca estava danificada e foi guardada à parte em SecureStore. Os currículos foram mantidos.',
+  'studio.unreadable.undecryptable': 'Foram criptografados com uma chave que este computador não tem, ou foram alterados. Os currículos foram mantidos.',
 };

@@ -10,9 +10,11 @@
 #include "app/MainWindowController.h"
 #include "app/QueueUiLoop.h"
 #include "app/ScriptedDialogs.h"
+#include "core/DataFolderLock.h"
 
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -44,8 +46,13 @@ int main(int argc, char** argv) {
     }
 
     std::shared_ptr<AppContext> ctx;
+    std::unique_ptr<DataFolderLock> folderLock;
     try {
-        AppPaths paths(dataDir.empty() ? AppPaths::defaultApplicationSupport() : std::filesystem::path(dataDir));
+        const std::filesystem::path folder =
+            dataDir.empty() ? AppPaths::defaultApplicationSupport() : std::filesystem::path(dataDir);
+        // Claimed before anything in the folder is made or opened; held until the process ends.
+        folderLock = std::make_unique<DataFolderLock>(folder);
+        AppPaths paths(folder);
         ctx = AppContext::create(paths);
         // Without --dialogs every dialog is cancelled; alerts always go to stderr.
         ctx->dialogs = dialogsFile.empty() ? std::make_shared<ScriptedDialogs>(json::object(), &std::cerr)

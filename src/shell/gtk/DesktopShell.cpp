@@ -35,11 +35,11 @@ WebKitWebContext* newInterfaceContext() {
     return webkit_web_context_new_ephemeral();
 }
 
-WebKitWebContext* newBrowserContext(const std::filesystem::path& dataDir) {
+WebKitWebContext* newBrowserContext(const std::filesystem::path& browserDir) {
     // Employer sites keep their own cookies and cache (sign-ins survive a restart) in a
     // store of their own, never shared with the interface page.
-    auto data = (dataDir / "Browser" / "data").string();
-    auto cache = (dataDir / "Browser" / "cache").string();
+    auto data = (browserDir / "data").string();
+    auto cache = (browserDir / "cache").string();
     GObjectPtr<WebKitWebsiteDataManager> manager(WEBKIT_WEBSITE_DATA_MANAGER(
         g_object_new(WEBKIT_TYPE_WEBSITE_DATA_MANAGER, "base-data-directory", data.c_str(), "base-cache-directory",
                      cache.c_str(), nullptr)));
@@ -75,7 +75,7 @@ DesktopShell::DesktopShell(GtkApplication* app, std::shared_ptr<AppContext> ctx,
 
     bool sandbox = sandboxUsable();
     interfaceContext_.reset(newInterfaceContext());
-    browserContext_.reset(newBrowserContext(ctx_->paths->applicationSupport()));
+    browserContext_.reset(newBrowserContext(ctx_->paths->browserDirectory()));
     for (WebKitWebContext* context : {interfaceContext_.get(), browserContext_.get()}) {
         webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_WEB_BROWSER);
         if (sandbox) webkit_web_context_set_sandbox_enabled(context, TRUE);

@@ -3,6 +3,7 @@
 
 #include "app/AppContext.h"
 #include "core/AppPaths.h"
+#include "core/DataFolderLock.h"
 #include "core/VelmoraError.h"
 #include "shell/gtk/DesktopShell.h"
 #include "shell/gtk/GtkDialogs.h"
@@ -22,6 +23,7 @@ using namespace velmora::gtkshell;
 namespace {
 
 struct Program {
+    std::unique_ptr<DataFolderLock> folderLock; // the data folder is ours while the program runs
     std::unique_ptr<DesktopShell> shell;
     GtkApplication* app = nullptr;
     bool smokeTest = false;
@@ -72,6 +74,8 @@ void activate(GtkApplication* app, gpointer data) {
         return;
     }
     try {
+        if (!program.folderLock)
+            program.folderLock = std::make_unique<DataFolderLock>(AppPaths::defaultApplicationSupport());
         auto ctx = AppContext::create(AppPaths::shared());
         DesktopShell::Options options;
         options.resourceRoots = resourceRoots();
@@ -90,7 +94,8 @@ void activate(GtkApplication* app, gpointer data) {
     } catch (const std::exception& e) {
         program.shell.reset();
         std::cerr << "Velmora could not start: " << e.what() << std::endl;
-        GtkDialogs(nullptr).showCritical("Velmora could not start", e.what());
+        // A smoke run has nobody to close the alert; the line above says it all.
+        if (!program.smokeTest) GtkDialogs(nullptr).showCritical("Velmora could not start", e.what());
         program.exitCode = 1;
         g_application_quit(G_APPLICATION(app));
     }

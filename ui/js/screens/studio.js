@@ -18,6 +18,7 @@ const state = {
   buildStarted: 0,
   buildError: null,
   library: [],
+  unreadable: null,
   libraryLoading: false,
   libraryError: null,
   doc: null,
@@ -74,8 +75,10 @@ async function loadLibrary() {
   renderLibrary();
   try {
     const list = await request('listResumeStudio');
+    const unreadable = await unreadableDocuments();
     if (mine !== libraryToken) return;
     state.library = Array.isArray(list) ? list : [];
+    state.unreadable = unreadable;
     state.libraryError = null;
   } catch (error) {
     if (mine !== libraryToken) return;
@@ -83,6 +86,25 @@ async function loadLibrary() {
   }
   state.libraryLoading = false;
   renderLibrary();
+}
+
+// Stored resumes the core cannot open (a lost or damaged key): never shown as an empty library.
+async function unreadableDocuments() {
+  try {
+    const status = await request('getResumeStudioStatus');
+    return status && Number(status.unreadableCount) > 0 ? status : null;
+  } catch {
+    return null; // the list itself still shows
+  }
+}
+
+function unreadableNotice() {
+  const status = state.unreadable;
+  if (!status) return null;
+  const reason = ['missing_key', 'damaged_key'].includes(status.reason) ? status.reason : 'undecryptable';
+  return h('div', { class: 'warning-box', role: 'status', dataset: { role: 'library-unreadable' } },
+    h('strong', null, t('studio.unreadableTitle', { count: Number(status.unreadableCount) })),
+    h('p', null, t(`studio.unreadable.${reason}`)));
 }
 
 function openDocument(doc) {
@@ -319,7 +341,7 @@ function renderLibrary() {
       ),
     );
   }
-  replace(els.body, h('section', { class: 'card' }, h('h2', null, t('studio.libraryTitle')), content));
+  replace(els.body, h('section', { class: 'card' }, h('h2', null, t('studio.libraryTitle')), unreadableNotice(), content));
 }
 
 async function saveDocument(button) {
