@@ -96,7 +96,8 @@ private:
     // During a sync, listings are stored in batches of kStoreBatch, one transaction each
     // instead of one commit per listing; each source's batch is flushed when it ends. A batch
     // holds the connection for tens of milliseconds, which is all a search typed meanwhile waits.
-    void store(IncomingJob job, const std::string& rawCategory);
+    // False (and nothing stored) for a listing whose link is not an http or https address.
+    bool store(IncomingJob job, const std::string& rawCategory);
     void flushPending();
     static constexpr size_t kStoreBatch = 200;
     bool batching_ = false; // only the sync thread touches these two
