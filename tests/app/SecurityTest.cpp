@@ -127,6 +127,10 @@ TEST_F(SecurityTest, NewWindowsCannotSmuggleLocalOrScriptAddresses) {
     // A popup of a web page still becomes a navigation of the one browser view.
     controller->newWindowRequested(WebViewRole::Browser, "https://sso.example.com/login");
     EXPECT_EQ(browserView.loads.back(), "https://sso.example.com/login");
+    // What loads is the address that was rated: the backslash ends the host for WebKit too.
+    controller->navigateExternal("https:\\\\evil.example\\@remotive.com/apply", true);
+    EXPECT_EQ(browserView.loads.back(), "https://evil.example/@remotive.com/apply");
+    EXPECT_EQ(chrome.security, "Review · 65/100");
 }
 
 TEST_F(SecurityTest, OnlyTheInterfacePageOnItsOwnFilesReachesTheBridge) {
