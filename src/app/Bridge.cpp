@@ -1,9 +1,63 @@
 #include "app/Bridge.h"
 
+#include "core/RequestLimits.h"
 #include "core/Log.h"
 #include "core/VelmoraError.h"
 
+#include <optional>
+
 namespace velmora {
+
+namespace {
+
+// Reads a request text's top-level id without building any value, so a text too large or too
+// deep to take in can still be answered. Events deeper down are only counted.
+class IdProbe : public nlohmann::json_sax<json> {
+public:
+    std::optional<std::string> id;
+
+    // The id as JSONTools::s would read it from the built request.
+    bool null() override { return scalar(std::string()); }
+    bool boolean(bool v) override { return scalar(JSONTools::describe(json(v))); }
+    bool number_integer(number_integer_t v) override { return scalar(JSONTools::describe(json(v))); }
+    bool number_unsigned(number_unsigned_t v) override { return scalar(JSONTools::describe(json(v))); }
+    bool number_float(number_float_t v, const string_t&) override { return scalar(JSONTools::describe(json(v))); }
+    bool string(string_t& v) override { return scalar(v); }
+    bool binary(binary_t&) override { return scalar(std::string()); }
+    bool start_object(std::size_t) override { return open(); }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override { return open(); }
+    bool end_array() override { return close(); }
+    bool key(string_t& k) override {
+        idNext_ = depth_ == 1 && topIsObject_ && k == "id";
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    bool scalar(const std::string& text) {
+        if (idNext_ && depth_ == 1) id = text;
+        idNext_ = false;
+        return true;
+    }
+    bool open() {
+        if (depth_ == 0) topIsObject_ = !sawTop_;
+        sawTop_ = true;
+        idNext_ = false; // an id that is itself an array or object is not readable as text
+        ++depth_;
+        return true;
+    }
+    bool close() {
+        --depth_;
+        return true;
+    }
+    size_t depth_ = 0;
+    bool sawTop_ = false;
+    bool topIsObject_ = false;
+    bool idNext_ = false;
+};
+
+} // namespace
 
 Bridge::Bridge(UiLoop& ui, BackgroundRunner& background, Deliver deliver)
     : ui_(ui), background_(background), deliver_(std::move(deliver)) {}
@@ -51,6 +105,25 @@ void Bridge::receive(const json& body) {
 }
 
 void Bridge::receiveLine(const std::string& line) {
+    // Refused unread: answered by id when the id can be read without building the request.
+    auto refuse = [this, &line](const std::string& message) {
+        IdProbe probe;
+        json::sax_parse(line, &probe, json::input_format_t::json, false);
+        if (!probe.id || probe.id->empty()) {
+            logLine("Velmora bridge refused a request: " + message);
+            return;
+        }
+        ++inFlight_;
+        ui_.post([this, id = *probe.id, message] { finish(id, false, nullptr, message); });
+    };
+    if (line.size() > JSONTools::kMaxRequestBytes) {
+        return refuse("Velmora could not read this request: it is larger than " +
+                                std::to_string(JSONTools::kMaxRequestBytes / (1024 * 1024)) + " MB.");
+    }
+    if (JSONTools::nestingDepth(line) > JSONTools::kMaxRequestDepth) {
+        return refuse("Velmora could not read this request: it nests more than " +
+                                std::to_string(JSONTools::kMaxRequestDepth) + " levels deep.");
+    }
     json body = JSONTools::parseRequest(line);
     if (body.is_discarded() || !body.is_object()) return;
     receive(body);

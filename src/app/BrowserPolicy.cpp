@@ -2,6 +2,7 @@
 
 #include "app/Actions.h"
 #include "core/Text.h"
+#include "core/WebUrl.h"
 
 #include <curl/curl.h>
 
@@ -132,12 +133,12 @@ std::string urlScheme(const std::string& url) {
 }
 
 bool isWebAddress(const std::string& url) {
-    std::string scheme = urlScheme(url);
-    if (scheme != "http" && scheme != "https") return false;
-    auto handle = parseUrl(url, 0);
-    if (!handle) return false;
-    auto host = urlPart(handle.get(), CURLUPART_HOST);
-    return host && !host->empty();
+    return url.find('\0') == std::string::npos && WebUrl::parse(url).has_value();
+}
+
+std::optional<std::string> canonicalWebAddress(const std::string& url) {
+    if (!isWebAddress(url)) return std::nullopt;
+    return WebUrl::parse(url)->href();
 }
 
 std::optional<std::filesystem::path> fileUrlPath(const std::string& url) {

@@ -22,8 +22,11 @@ enum class NavigationVerdict {
 
 // The lower-cased scheme of an address ("https", "mailto"), or empty when it has none.
 std::string urlScheme(const std::string& url);
-// True when the address parses as an http or https address with a host.
+// True when the address parses as an http or https address with a host, read as the browser
+// engine reads it.
 bool isWebAddress(const std::string& url);
+// The address the engine would load (see WebUrl), or nullopt when it is not a web address.
+std::optional<std::string> canonicalWebAddress(const std::string& url);
 // The local path of a file address, decoded; nullopt for anything else.
 std::optional<std::filesystem::path> fileUrlPath(const std::string& url);
 // file:// address of a local path, percent-encoded where needed.

@@ -33,19 +33,23 @@ std::filesystem::path withExtension(std::filesystem::path path, const std::strin
     return path;
 }
 
-json exportResume(AppContext& ctx, const ResumeDocument& document, const std::string& format) {
+// The save panel is modal on the UI thread; writing the file (a long document takes a while to
+// lay out) is the returned work, run on a background thread so the window stays live.
+std::function<json()> exportResume(AppContext& ctx, ResumeDocument document, const std::string& format) {
     const bool pdf = text::lower(format) == "pdf";
     const std::string extension = pdf ? "pdf" : "docx";
+    auto notSaved = [] { return json{{"saved", false}}; };
     std::string base = text::trim(fileNameSafe(document.name));
     if (base.empty()) base = "Velmora-Resume";
-    if (!ctx.dialogs) return json{{"saved", false}};
+    if (!ctx.dialogs) return notSaved;
     auto chosen = ctx.dialogs->chooseSaveFile(pdf ? "Export resume as PDF" : "Export resume as Word document",
                                               base + "." + extension, {extension});
-    if (!chosen) return json{{"saved", false}};
-    std::filesystem::path path = withExtension(*chosen, extension);
-    if (pdf) exportPdf(path, document);
-    else exportDocx(path, document);
-    return json{{"saved", true}, {"path", path.string()}};
+    if (!chosen) return notSaved;
+    return [pdf, path = withExtension(*chosen, extension), document = std::move(document)] {
+        if (pdf) exportPdf(path, document);
+        else exportDocx(path, document);
+        return json{{"saved", true}, {"path", path.string()}};
+    };
 }
 
 json saveTextFile(AppContext& ctx, const std::string& content, const std::string& suggestedName) {
@@ -73,10 +77,10 @@ json chooseResumeFile(AppContext& ctx) {
 
 void registerFileActions(Bridge& bridge, AppContext& ctx) {
     bridge.addSync("chooseResumeFile", [&ctx](const json&) { return chooseResumeFile(ctx); });
-    bridge.addSync("exportResumeDocx",
-                   [&ctx](const json& payload) { return exportResume(ctx, documentFromPayload(payload), "docx"); });
-    bridge.addSync("exportResumePdf",
-                   [&ctx](const json& payload) { return exportResume(ctx, documentFromPayload(payload), "pdf"); });
+    bridge.addAsync("exportResumeDocx",
+                    [&ctx](const json& payload) { return exportResume(ctx, documentFromPayload(payload), "docx"); });
+    bridge.addAsync("exportResumePdf",
+                    [&ctx](const json& payload) { return exportResume(ctx, documentFromPayload(payload), "pdf"); });
     bridge.addSync("saveTextFile", [&ctx](const json& payload) {
         return saveTextFile(ctx, JSONTools::s(payload, "text", ""),
                             JSONTools::s(payload, "suggestedName", "Velmora-Resume.txt"));

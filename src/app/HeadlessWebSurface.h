@@ -23,6 +23,9 @@ public:
     void evaluateScript(const std::string&, ScriptResult done) override {
         ui_.post([done = std::move(done)] { done(std::nullopt, "No page is shown without a window."); });
     }
+    void evaluateIsolatedScript(const std::string& script, ScriptResult done) override {
+        evaluateScript(script, std::move(done));
+    }
     void setVisible(bool visible) override { visible_ = visible; }
     bool isVisible() const override { return visible_; }
     void addBodyClass(const std::string& name) override { classes_.insert(name); }

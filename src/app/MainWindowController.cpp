@@ -140,11 +140,14 @@ json MainWindowController::openJob(const json& payload) {
     return result(true, false);
 }
 
-bool MainWindowController::navigateExternal(const std::string& url, bool allowAssist) {
-    if (!isWebAddress(url)) {
+bool MainWindowController::navigateExternal(const std::string& link, bool allowAssist) {
+    // The canonical form is what was rated, so it is what loads.
+    auto canonical = canonicalWebAddress(link);
+    if (!canonical) {
         platform_.dialogs.showInfo(kBlockedLink);
         return false;
     }
+    const std::string& url = *canonical;
     externalMode_ = allowAssist ? "application" : "website";
     platform_.appView.setVisible(true);
     platform_.chrome.setLayerLeading(kSidebarWidth);
@@ -171,7 +174,18 @@ void MainWindowController::reloadExternal() { platform_.browserView.reload(); }
 
 void MainWindowController::closeExternal() { hideExternalBrowser(); }
 
-bool MainWindowController::decidePolicy(WebViewRole source, const std::string& url) {
+void MainWindowController::showBlockedLinkNotice() {
+    // In the toolbar, not a modal alert, and at most once per interval however often it is asked.
+    if (blockedNoticeResting_) return;
+    blockedNoticeResting_ = true;
+    platform_.chrome.setTitle(kBlockedLink);
+    std::weak_ptr<MainWindowController> weak = weak_from_this();
+    platform_.ui.startTimer(options_.blockedNoticeInterval, false, [weak] {
+        if (auto self = weak.lock()) self->blockedNoticeResting_ = false;
+    });
+}
+
+bool MainWindowController::decidePolicy(WebViewRole source, const std::string& url, bool userGesture) {
     switch (decideNavigation(url, source, uiRoot_)) {
     case NavigationVerdict::Allow:
         if (source == WebViewRole::Browser && isWebAddress(url)) updateSecurityBadge(url);
@@ -182,7 +196,7 @@ bool MainWindowController::decidePolicy(WebViewRole source, const std::string& u
         navigateExternal(url, false);
         return false;
     case NavigationVerdict::CancelWithBlockedMessage:
-        platform_.dialogs.showInfo(kBlockedLink);
+        if (userGesture) showBlockedLinkNotice();
         return false;
     }
     return false;
@@ -194,14 +208,14 @@ void MainWindowController::navigationFinished(WebViewRole source) {
     updateSecurityBadge(platform_.browserView.currentUrl());
 }
 
-void MainWindowController::newWindowRequested(WebViewRole source, const std::string& url) {
+void MainWindowController::newWindowRequested(WebViewRole source, const std::string& url, bool userGesture) {
     if (url.empty()) return;
     if (source == WebViewRole::Interface) {
         navigateExternal(url, false);
     } else if (source == WebViewRole::Browser) {
         // Refused here as well as in the load's own policy check: a popup must never carry a
         // file:, data: or javascript: address into the browser, whatever the platform does.
-        if (decidePolicy(WebViewRole::Browser, url)) platform_.browserView.loadUrl(url);
+        if (decidePolicy(WebViewRole::Browser, url, userGesture)) platform_.browserView.loadUrl(url);
     }
 }
 
@@ -216,7 +230,7 @@ void MainWindowController::tryUploadResume(const std::filesystem::path& file, st
     pendingAutoResumeURL_ = file;
     tempResumeURLs_.insert(file);
     std::weak_ptr<MainWindowController> weak = weak_from_this();
-    platform_.browserView.evaluateScript(
+    platform_.browserView.evaluateIsolatedScript(
         uploadClickScript(), [weak, done](std::optional<json> clicked, const std::string&) {
             auto self = weak.lock();
             if (!self) return done(false);
@@ -228,7 +242,7 @@ void MainWindowController::tryUploadResume(const std::filesystem::path& file, st
             self->platform_.ui.startTimer(self->options_.uploadCheckDelay, false, [weak, done] {
                 auto self = weak.lock();
                 if (!self) return done(false);
-                self->platform_.browserView.evaluateScript(
+                self->platform_.browserView.evaluateIsolatedScript(
                     uploadCheckScript(), [weak, done](std::optional<json> filled, const std::string&) {
                         auto self = weak.lock();
                         if (!self) return done(false);
@@ -298,7 +312,7 @@ void MainWindowController::assistApplyAsync(std::function<void()> done) {
     }
 
     std::weak_ptr<MainWindowController> weak = weak_from_this();
-    platform_.browserView.evaluateScript(script, [weak, done](std::optional<json> value, const std::string& error) {
+    platform_.browserView.evaluateIsolatedScript(script, [weak, done](std::optional<json> value, const std::string& error) {
         auto self = weak.lock();
         if (!self) {
             if (done) done();

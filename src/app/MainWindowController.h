@@ -39,6 +39,8 @@ public:
         std::chrono::milliseconds uploadCheckDelay{700};
         std::chrono::milliseconds tempCleanupDelay{60'000};
         std::chrono::milliseconds syncInterval{300'000};
+        // After one blocked-link notice, further ones wait this long.
+        std::chrono::milliseconds blockedNoticeInterval{5'000};
         // Called by each firing of the sync timer; the job-sync schedule decides whether a sync is due.
         std::function<void()> autoSyncIfDue;
     };
@@ -82,10 +84,12 @@ public:
     void closeExternal();
 
     // Web view callbacks. decidePolicy answers whether the navigation may proceed and carries
-    // out what the verdict asks for (opening in the browser, the blocked-link alert).
-    bool decidePolicy(WebViewRole source, const std::string& url);
+    // out what the verdict asks for (opening in the browser, the blocked-link notice).
+    // `userGesture`: the user clicked; a blocked link the page started by itself (a script, a
+    // frame) is dropped without a word, or a page could bury the window in notices.
+    bool decidePolicy(WebViewRole source, const std::string& url, bool userGesture = false);
     void navigationFinished(WebViewRole source);
-    void newWindowRequested(WebViewRole source, const std::string& url);
+    void newWindowRequested(WebViewRole source, const std::string& url, bool userGesture = false);
     // Whether a bridge message from `source`, whose page is now at `pageUrl`, may be served.
     bool acceptsBridgeMessage(WebViewRole source, const std::string& pageUrl) const {
         return isTrustedBridgeSender(source, pageUrl, uiRoot_);
@@ -117,6 +121,7 @@ public:
 private:
     MainWindowController(std::shared_ptr<AppContext> ctx, Platform platform, Options options);
     void setupViews();
+    void showBlockedLinkNotice();
     std::string language() const;
     void finishAssist(const std::string& title, const std::optional<std::filesystem::path>& tempFile,
                       const std::function<void()>& done);
@@ -132,6 +137,7 @@ private:
     std::set<std::filesystem::path> tempResumeURLs_;
     std::optional<std::filesystem::path> uiRoot_;
     std::optional<UiLoop::TimerId> syncTimer_;
+    bool blockedNoticeResting_ = false;
 };
 
 } // namespace velmora

@@ -26,6 +26,10 @@ public:
     // error text when the script failed). The callback runs on the UI thread.
     using ScriptResult = std::function<void(std::optional<nlohmann::json> value, const std::string& error)>;
     virtual void evaluateScript(const std::string& script, ScriptResult done) = 0;
+    // The same in a script world of our own: it shares the page's document but none of its
+    // script objects, so a page that replaced String.prototype.trim (or any other built-in)
+    // sees nothing our script holds, only what it writes into the document.
+    virtual void evaluateIsolatedScript(const std::string& script, ScriptResult done) = 0;
 
     virtual void setVisible(bool visible) = 0;
     virtual bool isVisible() const = 0;

@@ -1,8 +1,10 @@
 #include "core/JSONTools.h"
 
 #include "core/DateUtil.h"
+#include "core/RequestLimits.h"
 #include "core/VelmoraError.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -191,7 +193,28 @@ std::string withoutLoneSurrogates(const std::string& text) {
 
 } // namespace
 
+size_t nestingDepth(const std::string& text, size_t stopAbove) {
+    size_t depth = 0, deepest = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') ++i;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+            if (deepest > stopAbove) return deepest;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
 json parseRequest(const std::string& text) {
+    if (nestingDepth(text) > kMaxRequestDepth) return json(json::value_t::discarded);
     json body = json::parse(text, nullptr, false);
     if (!body.is_discarded() || text.find("\\u") == std::string::npos) return body;
     return json::parse(withoutLoneSurrogates(text), nullptr, false);

@@ -1,9 +1,12 @@
 #include "jobs/JobAggregatorService.h"
 
 #include "core/DateUtil.h"
+#include "core/JSONTools.h"
+#include "core/RequestLimits.h"
 #include "core/Log.h"
 #include "core/Text.h"
 #include "core/VelmoraError.h"
+#include "core/WebUrl.h"
 #include "jobs/JobCategories.h"
 #include "jobs/JobSourceError.h"
 #include "jobs/SecurityService.h"
@@ -12,27 +15,6 @@
 namespace velmora {
 
 namespace {
-
-// Deepest nesting of arrays and objects in a JSON text, looking past string contents.
-// Checked before parsing so that a hostile body cannot build a value of absurd depth.
-int jsonDepth(const std::string& body, int limit) {
-    int depth = 0, deepest = 0;
-    bool inString = false, escaped = false;
-    for (char c : body) {
-        if (inString) {
-            if (escaped) escaped = false;
-            else if (c == '\\') escaped = true;
-            else if (c == '"') inString = false;
-            continue;
-        }
-        if (c == '"') inString = true;
-        else if (c == '[' || c == '{') {
-            if (++depth > deepest) deepest = depth;
-            if (deepest > limit) return deepest;
-        } else if (c == ']' || c == '}') --depth;
-    }
-    return deepest;
-}
 
 // The parser's message without its internal prefix and without the bytes it choked on
 // (which may not be valid text).
@@ -94,22 +76,30 @@ JobAggregatorService::json JobAggregatorService::sync(const Progress& progress) 
     const std::string query = searchQuery();
     json sources = json::array();
     int64_t imported = 0;
+    int failed = 0, fetched = 0;
 
     for (const auto& source : schedule()) {
         const std::string name = source.displayName;
         auto last = DateUtil::parse(db_->getSetting(std::string("sourceLast.") + name, ""));
-        if (last && *last > now() - std::chrono::hours(source.minimumIntervalHours)) {
+        // A time in the future (a clock that was wrong, an edited file) does not hold the source back.
+        if (last && *last <= now() && *last > now() - std::chrono::hours(source.minimumIntervalHours)) {
             sources.push_back({{"source", name}, {"status", "cached"}, {"imported", 0}});
             continue;
         }
         json record = syncSource(name, query, progress);
         imported += record.value("imported", int64_t{0});
+        if (record.value("status", "") == "ok") ++fetched;
+        else ++failed;
         sources.push_back(std::move(record));
     }
 
-    try {
-        db_->setSetting("lastJobSync", DateUtil::withFractional(now()));
-    } catch (const std::exception&) {
+    // A sync in which every source that was due failed has not brought the list up to date, so
+    // the next one must not wait a whole interval.
+    if (fetched > 0 || failed == 0) {
+        try {
+            db_->setSetting("lastJobSync", DateUtil::withFractional(now()));
+        } catch (const std::exception&) {
+        }
     }
     report(progress, "Job search complete", 0, 0);
     json summary{{"imported", imported},
@@ -222,7 +212,7 @@ bool JobAggregatorService::isSyncDue() {
         }
     }
     auto last = DateUtil::parse(db_->getSetting("lastJobSync", ""));
-    if (!last) return true;
+    if (!last || *last > now()) return true; // a time in the future cannot be when we last synced
     return *last <= now() - std::chrono::hours(hours); // as moments: a far-off date cannot overflow
 }
 
@@ -230,7 +220,7 @@ JobAggregatorService::json JobAggregatorService::getJSONAny(const std::string& u
     flushBeforeWaiting();
     HttpResponse response = http_->getApi(url);
     if (response.status < 200 || response.status > 299) throw JobSourceError("Job source returned an HTTP error.", "http", response.status);
-    if (jsonDepth(response.body, kMaxJsonDepth) > kMaxJsonDepth)
+    if (JSONTools::nestingDepth(response.body, kMaxJsonDepth) > size_t(kMaxJsonDepth))
         throw VelmoraError("A job source returned JSON nested too deeply to read.");
     try {
         return json::parse(response.body);
@@ -245,16 +235,22 @@ JobAggregatorService::json JobAggregatorService::getJSON(const std::string& url)
     return value;
 }
 
-void JobAggregatorService::store(IncomingJob job, const std::string& rawCategory) {
+bool JobAggregatorService::store(IncomingJob job, const std::string& rawCategory) {
+    // Only a link the browser can open as a web page is worth keeping; a javascript:, data: or
+    // file: link from a board would otherwise wait in the list for a click.
+    if (!WebUrl::parse(job.url)) return false;
+    // A listing dated after the moment it was fetched would stay on top of the newest-first list.
+    if (job.publishedAt && *job.publishedAt > now()) job.publishedAt = now();
     job.category = normalizeCategory(rawCategory);
     SecurityAssessment assessment = security_->assess(job.url, job.source);
     if (!batching_) {
         db_->upsertJob(job, assessment);
-        return;
+        return true;
     }
     if (pending_.empty()) pendingSince_ = std::chrono::steady_clock::now();
     pending_.emplace_back(std::move(job), std::move(assessment));
     if (pending_.size() >= kStoreBatch) flushPending();
+    return true;
 }
 
 void JobAggregatorService::flushBeforeWaiting() {

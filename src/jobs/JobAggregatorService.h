@@ -109,7 +109,8 @@ private:
     // During a sync, listings are stored in batches of kStoreBatch, one transaction each
     // instead of one commit per listing; each source's batch is flushed when it ends. A batch
     // holds the connection for tens of milliseconds, which is all a search typed meanwhile waits.
-    void store(IncomingJob job, const std::string& rawCategory);
+    // False (and nothing stored) for a listing whose link is not an http or https address.
+    bool store(IncomingJob job, const std::string& rawCategory);
     void flushPending();
     // Called before every request to a board: listings parsed more than kMaxPendingAge ago are
     // stored first, so a slow board's pages show up page by page while a fast one still

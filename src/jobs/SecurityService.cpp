@@ -1,61 +1,11 @@
 #include "jobs/SecurityService.h"
 
 #include "core/Text.h"
-
-#include <curl/curl.h>
-
-#include <memory>
-#include <optional>
+#include "core/WebUrl.h"
 
 namespace velmora {
 
 namespace {
-
-struct CurlUrlDeleter {
-    void operator()(CURLU* h) const { curl_url_cleanup(h); }
-};
-using CurlUrl = std::unique_ptr<CURLU, CurlUrlDeleter>;
-
-struct CurlStringDeleter {
-    void operator()(char* p) const { curl_free(p); }
-};
-
-// One component of a parsed URL; nullopt when the URL does not carry it.
-std::optional<std::string> part(CURLU* url, CURLUPart which) {
-    char* raw = nullptr;
-    if (curl_url_get(url, which, &raw, 0) != CURLUE_OK || raw == nullptr) return std::nullopt;
-    std::unique_ptr<char, CurlStringDeleter> owned(raw);
-    return std::string(owned.get());
-}
-
-struct ParsedUrl {
-    std::string scheme; // lower-cased
-    std::string host;   // lower-cased
-    bool hasUserInfo = false;
-    std::optional<std::string> port; // only when written in the link
-};
-
-std::optional<ParsedUrl> parse(const std::string& text) {
-    // libcurl copies the text as a C string; an embedded NUL would silently cut it short.
-    if (text.empty() || text.find('\0') != std::string::npos) return std::nullopt;
-    CurlUrl url(curl_url());
-    if (!url) return std::nullopt;
-    // Unsupported schemes are allowed through so that they can be named as blocked below
-    // rather than failing inside the parser for the wrong reason.
-    if (curl_url_set(url.get(), CURLUPART_URL, text.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
-        return std::nullopt;
-    ParsedUrl parsed;
-    auto scheme = part(url.get(), CURLUPART_SCHEME);
-    auto host = part(url.get(), CURLUPART_HOST);
-    if (!scheme || !host || host->empty()) return std::nullopt;
-    parsed.scheme = text::lower(*scheme);
-    parsed.host = text::lower(*host);
-    auto user = part(url.get(), CURLUPART_USER);
-    auto password = part(url.get(), CURLUPART_PASSWORD);
-    parsed.hasUserInfo = (user && !user->empty()) || (password && !password->empty());
-    parsed.port = part(url.get(), CURLUPART_PORT);
-    return parsed;
-}
 
 SecurityAssessment blocked() {
     SecurityAssessment a;
@@ -82,13 +32,10 @@ SecurityService::SecurityService() {
 }
 
 SecurityAssessment SecurityService::assess(const std::string& url, const std::string& source) const {
-    std::optional<ParsedUrl> parsed;
-    try {
-        parsed = parse(url);
-    } catch (const std::exception&) {
-        parsed.reset();
-    }
-    if (!parsed || (parsed->scheme != "https" && parsed->scheme != "http")) return blocked();
+    // Rated as the browser will read it: "https://evil.example\\@known.host/" loads evil.example.
+    std::optional<WebUrl> parsed;
+    if (url.find('\0') == std::string::npos) parsed = WebUrl::parse(url);
+    if (!parsed) return blocked();
 
     SecurityAssessment a;
     a.host = parsed->host;
@@ -123,17 +70,19 @@ SecurityAssessment SecurityService::assess(const std::string& url, const std::st
         }
     }
 
-    if (parsed->hasUserInfo) {
+    if (parsed->hasUserInfo()) {
         points -= 25;
         a.checks.push_back("URL contains embedded credentials/user information.");
     }
 
-    if (a.host.find("xn--") != std::string::npos) {
-        points -= 15;
+    // A look-alike letter from another script is invisible in the badge, so any international
+    // host is rated below "Review" and the user is asked before it opens.
+    if (parsed->internationalHost || a.host.find("xn--") != std::string::npos) {
+        points -= 40;
         a.checks.push_back("Internationalized/punycode hostname detected; review carefully.");
     }
 
-    if (parsed->port && *parsed->port != "80" && *parsed->port != "443") {
+    if (parsed->port && *parsed->port != 80 && *parsed->port != 443) {
         points -= 8;
         a.checks.push_back("Non-standard web port detected.");
     }

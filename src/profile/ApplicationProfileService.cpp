@@ -195,8 +195,9 @@ ApplicationProfile ApplicationProfileService::normalize(ApplicationProfile profi
     for (const auto& field : profileTextFields()) {
         std::string& value = profile.*(field.member);
         value = text::trim(value);
-        // Counted in user-perceived characters, so an accent or an emoji is never split.
-        if (text::characterCount(value) > field.maxCharacters) value = text::prefixCharacters(value, field.maxCharacters);
+        // Cut in user-perceived characters, so an accent or an emoji is never split. The cut
+        // stops at the limit: counting a huge field to the end would hold the UI for seconds.
+        if (value.size() > field.maxCharacters) value = text::prefixCharacters(value, field.maxCharacters);
     }
     return profile;
 }

@@ -4,6 +4,7 @@
 #include "app/Bridge.h"
 #include "app/QueueUiLoop.h"
 #include "app/SettingsActions.h"
+#include "core/RequestLimits.h"
 #include "core/VelmoraError.h"
 #include "support/TempDir.h"
 
@@ -173,6 +174,14 @@ TEST(Settings, SaveValidatesEveryKeyAndIgnoresOthers) {
     r = save({{"locationMode", "europe"}, {"homeCountryCode", "u1"}});
     EXPECT_EQ(r["data"]["locationMode"], "worldwide");
     EXPECT_EQ(r["data"]["homeCountryCode"], "");
+
+    // null keeps what was stored (as text it would become a search word); lists are no value;
+    // long text is cut to the documented maximum.
+    r = save({{"jobTitle", nullptr}, {"keywords", json::array({"rust"})},
+              {"homeCountryName", std::string(100000, 'x') + "\xC3\xA9"}});
+    EXPECT_EQ(r["data"]["jobTitle"], "Nurse");
+    EXPECT_EQ(r["data"]["keywords"], "");
+    EXPECT_EQ(r["data"]["homeCountryName"], std::string(200, 'x'));
 }
 
 namespace {
@@ -224,4 +233,36 @@ TEST(Host, ADatabaseThatCannotBeOpenedStopsStartUp) {
     EXPECT_TRUE(run.lines.empty());
     EXPECT_EQ(run.err.rfind("Velmora could not start\n", 0), 0u) << run.err;
     EXPECT_NE(run.err.find("file is not a database"), std::string::npos) << run.err;
+}
+
+// Nesting and size are refused before any value is built; the process must survive and answer
+// by id whenever the id came before the offending part.
+TEST(Host, RefusesRequestsTooDeepOrTooLargeAndKeepsServing) {
+    TempDir data;
+    auto nested = [](size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+    auto request = [](const std::string& id, const std::string& payload) {
+        return "{\"action\":\"getSettings\",\"id\":\"" + id + "\",\"payload\":" + payload + "}\n";
+    };
+    std::string input = request("deep", nested(150000)) +
+                        request("over", nested(JSONTools::kMaxRequestDepth)) +         // 513 with the envelope
+                        request("limit", nested(JSONTools::kMaxRequestDepth - 1)) +    // exactly 512
+                        "{\"action\":\"getSettings\",\"payload\":" + nested(200000) + ",\"id\":\"late\"}\n" +
+                        request("huge", "\"" + std::string(JSONTools::kMaxRequestBytes, 'x') + "\"") +
+                        "{\"id\":7,\"payload\":\"" + std::string(JSONTools::kMaxRequestBytes + 10, 'y') +
+                        "\",\"action\":\"getSettings\"}\n" + request("after", "{}");
+    auto run = runHost("--data-dir " + data.path().string(), input);
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::map<std::string, json> byId;
+    for (auto& l : run.lines) byId[l["id"]] = l;
+    EXPECT_EQ(run.lines.size(), 7u);
+    for (const char* id : {"deep", "over", "late"}) { // the id is read even past a deep payload
+        EXPECT_EQ(byId[id]["ok"], false) << id;
+        EXPECT_EQ(byId[id]["error"], "Velmora could not read this request: it nests more than 512 levels deep.");
+    }
+    for (const char* id : {"huge", "7"}) {
+        EXPECT_EQ(byId[id]["ok"], false) << id;
+        EXPECT_EQ(byId[id]["error"], "Velmora could not read this request: it is larger than 4 MB.");
+    }
+    EXPECT_EQ(byId["limit"]["ok"], true);
+    EXPECT_EQ(byId["after"]["ok"], true);
 }

@@ -217,12 +217,12 @@ TEST_F(MainWindowControllerTest, NavigationDecisionsCarryOutTheirSideEffects) {
     EXPECT_FALSE(chrome.assistVisible);
     EXPECT_EQ(chrome.title, "Web browser");
 
-    // Inside the browser: web pages update the badge, a tel: link is refused with the alert.
+    // Inside the browser: web pages update the badge, a clicked tel: link is refused with a notice.
     EXPECT_TRUE(controller->decidePolicy(WebViewRole::Browser, "https://remoteok.com/x"));
     EXPECT_EQ(chrome.security, "Quorvane Checked · 85/100");
     EXPECT_TRUE(controller->decidePolicy(WebViewRole::Browser, "about:blank"));
-    EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, "tel:+123"));
-    EXPECT_EQ(dialogs.infos, std::vector<std::string>{"Velmora blocked a non-web link from this page for safety."});
+    EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, "tel:+123", true));
+    EXPECT_EQ(chrome.title, "Velmora blocked a non-web link from this page for safety.");
     EXPECT_EQ(browserView.loads.size(), 1u);
 }
 

@@ -91,11 +91,27 @@ TEST_F(SecurityTest, NavigationLimitsHoldAgainstPathTricks) {
           std::string("blob:null/1234"), std::string("velmora://x")})
         EXPECT_FALSE(controller->decidePolicy(WebViewRole::Interface, url)) << url;
     EXPECT_TRUE(browserView.loads.empty());
-    // The application browser shows web pages only; everything else gets the alert.
-    for (const char* url : {"file:///etc/passwd", "data:text/html,x", "javascript:alert(1)", "blob:https://a.b/1",
-                            "view-source:https://a.b/", "ftp://a.b/x"})
-        EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, url)) << url;
-    EXPECT_EQ(dialogs.infos.size(), 6u);
+    // The application browser shows web pages only. What a page starts by itself (scripts,
+    // frames) is dropped without a word; a click gets a toolbar notice, never a modal alert,
+    // and a page that keeps trying cannot raise more than one per interval.
+    controller->navigateExternal("https://careers.example.com/job", true);
+    const std::string title = chrome.title;
+    for (int round = 0; round < 200; ++round) {
+        for (const char* url : {"file:///etc/passwd", "data:text/html,x", "javascript:alert(1)", "blob:https://a.b/1",
+                                "view-source:https://a.b/", "ftp://a.b/x"})
+            EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, url)) << url;
+    }
+    EXPECT_EQ(chrome.title, title);
+    EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, "data:text/html,x", true));
+    EXPECT_EQ(chrome.title, MainWindowController::kBlockedLink);
+    chrome.title.clear();
+    for (int i = 0; i < 1000; ++i) controller->decidePolicy(WebViewRole::Browser, "data:text/html,x", true);
+    EXPECT_EQ(chrome.title, "");
+    ui.advance(std::chrono::seconds(5));
+    controller->newWindowRequested(WebViewRole::Browser, "javascript:alert(1)", true);
+    EXPECT_EQ(chrome.title, MainWindowController::kBlockedLink);
+    EXPECT_TRUE(dialogs.infos.empty());
+    EXPECT_EQ(browserView.loads.size(), 1u);
 }
 
 TEST_F(SecurityTest, NewWindowsCannotSmuggleLocalOrScriptAddresses) {
@@ -111,6 +127,10 @@ TEST_F(SecurityTest, NewWindowsCannotSmuggleLocalOrScriptAddresses) {
     // A popup of a web page still becomes a navigation of the one browser view.
     controller->newWindowRequested(WebViewRole::Browser, "https://sso.example.com/login");
     EXPECT_EQ(browserView.loads.back(), "https://sso.example.com/login");
+    // What loads is the address that was rated: the backslash ends the host for WebKit too.
+    controller->navigateExternal("https:\\\\evil.example\\@remotive.com/apply", true);
+    EXPECT_EQ(browserView.loads.back(), "https://evil.example/@remotive.com/apply");
+    EXPECT_EQ(chrome.security, "Review · 65/100");
 }
 
 TEST_F(SecurityTest, OnlyTheInterfacePageOnItsOwnFilesReachesTheBridge) {

@@ -108,6 +108,15 @@ TEST(SyncScheduler, AutoSyncRunsOnlyWhenDueAndNeverTwice) {
     bed.scheduler->autoSyncIfDue(); // just synced
     bed.loop.drain();
     EXPECT_TRUE(bed.envelopes.empty());
+
+    // When every source that was due fails, the list is no fresher: the sync stays due.
+    const std::string last = bed.db->getSetting("lastJobSync", "");
+    for (const auto& board : JobBoardFixtureServer::services()) bed.boards.setReply(board, {503, "down"});
+    bed.clock->advance(std::chrono::hours(25));
+    bed.scheduler->autoSyncIfDue();
+    ASSERT_TRUE(bed.waitFor([&] { return bed.completed(); }));
+    EXPECT_EQ(bed.db->getSetting("lastJobSync", ""), last);
+    EXPECT_TRUE(bed.service->isSyncDue());
 }
 
 TEST(SyncScheduler, TheTimerAsksTheScheduleEachTime) {

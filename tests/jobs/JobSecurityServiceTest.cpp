@@ -62,13 +62,8 @@ TEST(JobSecurityService, WorkedScores) {
 }
 
 TEST(JobSecurityService, CheckedBandAndHttpCeiling) {
-    // 85 - 15 (punycode) = 70: the lowest "Checked" score.
     auto a = service().assess("https://www.remoteok.com/xn--bcher-kva");
     EXPECT_EQ(a.score, 85); // punycode in the path is not the host
-    auto b = service().assess("https://www.xn--bcher-kva.example/");
-    EXPECT_EQ(b.score, 50);
-    EXPECT_EQ(b.label, "Review");
-    EXPECT_EQ(b.checks.back(), "Internationalized/punycode hostname detected; review carefully.");
     auto c = service().assess("https://remoteok.com:8080/job");
     EXPECT_EQ(c.score, 77);
     EXPECT_EQ(c.label, "Checked");
@@ -82,7 +77,7 @@ TEST(JobSecurityService, CheckedBandAndHttpCeiling) {
 TEST(JobSecurityService, UnsupportedOrMalformedLinksAreBlocked) {
     for (const std::string url : {"", "   ", "ftp://remotive.com/file", "mailto:jobs@remotive.com", "remotive.com/jobs",
                                   "//remotive.com/jobs", "https://", "https://:8080/", "javascript:alert(1)",
-                                  "file:///etc/passwd", "https://exa mple.com/", "https://example.com/\x01x",
+                                  "file:///etc/passwd", "https://exa mple.com/",
                                   "ht tp://example.com", "https://[::1/", "https://example.com:99999/"})
         expectBlocked(url);
     expectBlocked(std::string("https://example.com/\0evil", 25));
@@ -132,10 +127,39 @@ TEST(JobSecurityService, KnownSourcesMatchWholeHostsOnly) {
         EXPECT_EQ(service().assess(std::string("https://jobs.") + host + "/x").score, 65) << host;
         EXPECT_EQ(service().assess(std::string("https://") + host + ".evil.example/x").score, 65) << host;
     }
-    // Trusted text in the user information does not make the host trusted.
-    auto spoof = service().assess("https://remotive.com@evil.example/");
-    EXPECT_EQ(spoof.host, "evil.example");
-    EXPECT_EQ(spoof.score, 40);
+}
+
+// The rating is for the host the browser engine will load, whatever the link's text suggests;
+// any international host falls below "Review" so opening it asks first.
+TEST(JobSecurityService, RatesTheHostTheBrowserLoads) {
+    struct Row {
+        std::string url;
+        std::string host;
+        int score;
+        std::string label;
+    };
+    for (const auto& row : std::vector<Row>{
+             {"https://evil.example\\@remotive.com/apply", "evil.example", 65, "Review"},
+             {"https:\\\\evil.example\\remotive.com", "evil.example", 65, "Review"},
+             {"https:evil.example/x", "evil.example", 65, "Review"},
+             {" \thttps://remo\tteok.com/\n", "remoteok.com", 85, "Quorvane Checked"},
+             {"https://remotive.com@evil.example/", "evil.example", 40, "High Risk"},
+             {"https://remotive.com%2F@x.example/", "x.example", 40, "High Risk"},
+             {"https://r\xD0\xB5motive.com/apply", "xn--rmotive-7gg.com", 25, "High Risk"},
+             {"https://xn--rmotive-7gg.com/apply", "xn--rmotive-7gg.com", 25, "High Risk"},
+             {"https://\xEF\xBD\x92" "emotive.com/", "remotive.com", 45, "High Risk"}, // full-width letter
+             {"https://www.xn--bcher-kva.example/", "www.xn--bcher-kva.example", 25, "High Risk"},
+             {"https://0x7f.1/", "127.0.0.1", 65, "Review"},
+             {"https://example.com/\x01x", "example.com", 65, "Review"},
+         }) {
+        auto a = service().assess(row.url);
+        EXPECT_EQ(a.host, row.host) << row.url;
+        EXPECT_EQ(a.score, row.score) << row.url;
+        EXPECT_EQ(a.label, row.label) << row.url;
+    }
+    for (const std::string url : {"https://0x100000000/", "https://1.2.3.4.5/", "https://256.1.1.1/",
+                                  "https://a\xE2\x80\x8D" "b.example/", "https://evil.example%2F.com/"})
+        expectBlocked(url);
 }
 
 TEST(JobSecurityService, SuspiciousWordsCostOnce) {
@@ -164,7 +188,7 @@ TEST(JobSecurityService, CheckLineOrder) {
                             "Non-standard web port detected.",
                             "Listing source: We Work Remotely.",
                         }));
-    EXPECT_EQ(a.score, 65 - 25 - 15 - 8);
+    EXPECT_EQ(a.score, 0); // 65 - 25 - 40 - 8
     EXPECT_EQ(a.label, "High Risk");
 }
 

@@ -9,6 +9,7 @@
 using namespace velmora;
 using namespace velmora::testing;
 using Progress = std::tuple<std::string, int64_t, int64_t>;
+using json = nlohmann::json;
 
 namespace {
 std::string query(const JobBoardFixtureServer::Request& r) {
@@ -175,6 +176,32 @@ TEST(SourceRemotive, FiltersByQueryAndFreshnessAndReadsZonelessDates) {
     EXPECT_EQ(searched.service->fetchRemotive("django, PYTHON", {}), 2);
     EXPECT_EQ(searched.boards.requests("remotive").at(0).params.at("search"), "django, PYTHON");
     EXPECT_EQ(searched.count("title='Brand Designer'"), 0);
+}
+
+// Hostile or careless board data: markup in short fields, dates after the fetch (which would pin
+// a listing to the top), and links that are no web page at all.
+TEST(SourceRemotive, OddListingsAreCleanedClampedOrSkipped) {
+    SyncTestBed bed;
+    auto listing = [](int id, const std::string& url, const std::string& title, json date) {
+        return json{{"id", id}, {"url", url}, {"title", title}, {"company_name", "<i>Acme</i> &amp; Co"},
+                    {"description", "Real work."}, {"publication_date", date}};
+    };
+    json jobs = json::array({
+        listing(1, "https://remotive.com/j/1", "<b>Lead</b> Product Manager", "2099-01-01T00:00:00"),
+        listing(2, "https://remotive.com/j/2", "Data Analyst", 4102444800), // 2100, in seconds
+        listing(3, "javascript:alert(document.cookie)", "Data Analyst", "2026-12-01T00:00:00"),
+        listing(4, " data:text/html,<script>alert(1)</script>", "Data Analyst", "2026-12-01T00:00:00"),
+        listing(5, "VBScript:msgbox(1)", "Data Analyst", "2026-12-01T00:00:00"),
+        listing(6, "file:///etc/passwd", "Data Analyst", "2026-12-01T00:00:00"),
+        listing(7, "ftp://remotive.com/j/7", "Data Analyst", "2026-12-01T00:00:00"),
+    });
+    bed.boards.setReply("remotive", {200, json{{"jobs", jobs}}.dump()});
+    EXPECT_EQ(bed.service->fetchRemotive("", {}), 2);
+    EXPECT_EQ(bed.count(), 2);
+    EXPECT_EQ(bed.text("https://remotive.com/j/1", "title"), "Lead Product Manager");
+    EXPECT_EQ(bed.text("https://remotive.com/j/1", "company"), "Acme & Co");
+    for (const char* url : {"https://remotive.com/j/1", "https://remotive.com/j/2"})
+        EXPECT_EQ(bed.text(url, "published_at"), "2026-12-06T12:00:00.000Z") << url;
 }
 
 TEST(SourceRemoteOK, SkipsTheNoticeAndPlaceholdersAndRepairsText) {

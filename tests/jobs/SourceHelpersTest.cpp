@@ -101,6 +101,7 @@ TEST(SourceHelpers, CleansHtmlAndDecodesEntitiesOnce) {
     EXPECT_EQ(decodeEntities("R&amp;amp;D &amp;lt;tag&amp;gt;"), "R&amp;D &lt;tag&gt;");
     EXPECT_EQ(decodeEntities("bad &#0; &#x110000; &#55296; &unknown; & done"), "bad \uFFFD \uFFFD \uFFFD &unknown; & done");
     EXPECT_EQ(cleanShortText("  Hollowbrook &amp; Sons \n"), "Hollowbrook & Sons");
+    EXPECT_EQ(cleanShortText("<b>Lead</b> Product Manager <3 &lt;i&gt;"), "Lead Product Manager <3 <i>");
     EXPECT_EQ(cleanHtmlText("if a < b <i>then</i> c"), "if a < b then c");
     // Hostile markup: many unclosed tags must not take quadratic time.
     EXPECT_EQ(cleanHtmlText(std::string(200000, '<') + "x").size(), 200001u);

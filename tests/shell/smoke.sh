@@ -42,20 +42,25 @@ export VELMORA_DATA_DIR="$work/data"
 printf '{"himalayas":"http://127.0.0.1:9","jobicy":"http://127.0.0.1:9","arbeitnow":"http://127.0.0.1:9","arbeitnowUk":"http://127.0.0.1:9","weWorkRemotely":"http://127.0.0.1:9","remotive":"http://127.0.0.1:9","remoteOk":"http://127.0.0.1:9","remoteJobs":"http://127.0.0.1:9"}' >"$work/endpoints.json"
 export VELMORA_SOURCE_ENDPOINTS="$work/endpoints.json"
 
-# An application form on a loopback web server, and a resume to attach to it.
+# An application form on a loopback web server, and a resume to attach to it. The form is a
+# hostile employer's: it spies on the page's built-ins and sends what they see to its server,
+# whose every request path goes to requests.log.
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$work/site"
-cp "$here/../app/autofill/forms/greenhouse-style.html" "$work/site/apply.html"
+cp "$here/hostile-employer.html" "$work/site/apply.html"
 printf 'Ana Maria Lima\nStaff Engineer\n' >"$work/resume.txt"
 python3 -c '
 import functools, http.server, socketserver, sys
 class Quiet(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args): pass
+    def do_GET(self):
+        with open(sys.argv[2], "a") as log: log.write(self.path + "\n")
+        super().do_GET()
 handler = functools.partial(Quiet, directory=sys.argv[1])
 with socketserver.TCPServer(("127.0.0.1", 0), handler) as server:
     print(server.server_address[1], flush=True)
     server.serve_forever()
-' "$work/site" >"$work/port" 2>/dev/null &
+' "$work/site" "$work/requests.log" >"$work/port" 2>/dev/null &
 server=$!
 trap 'kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 1 50); do [ -s "$work/port" ] && break; sleep 0.1; done
@@ -97,6 +102,9 @@ check "openJob through the page opened the form in the application browser" \
 check "the trust badge rates the loopback page (plain http on its own port)" grep -q '^browser badge: High Risk · 2/100$' "$work/smoke.out"
 check "Assist Apply filled the form and attached the resume through the upload prompt" \
   grep -q '^assist: Assist complete: [0-9]* fields · resume attached · review before submitting$' "$work/smoke.out"
+check "the hostile page's spies were active" grep -q 'velmora-canary' "$work/requests.log"
+check "the hostile page saw nothing of the profile through its spies (isolated script world)" \
+  bash -c '! grep -Eq "Lima|912|ana%40example" "$1"' _ "$work/requests.log"
 check "the whole smoke run passed" grep -q '^velmora smoke test passed$' "$work/smoke.out"
 check "velmora exits cleanly on SIGTERM" grep -q '^exit=0$' "$work/smoke.out"
 check "the data folder was created" test -f "$VELMORA_DATA_DIR/velmora.db"

@@ -36,6 +36,10 @@ public:
         Answer answer = respond ? respond(script) : Answer{std::nullopt, "No page is loaded."};
         ui_.post([done = std::move(done), answer = std::move(answer)] { done(answer.first, answer.second); });
     }
+    void evaluateIsolatedScript(const std::string& script, ScriptResult done) override {
+        isolatedScripts.push_back(script);
+        evaluateScript(script, std::move(done));
+    }
     void setVisible(bool visible) override { visible_ = visible; }
     bool isVisible() const override { return visible_; }
     void addBodyClass(const std::string& name) override { bodyClasses.insert(name); }
@@ -45,7 +49,8 @@ public:
 
     std::function<Answer(const std::string& script)> respond;
     std::vector<std::string> loads;
-    std::vector<std::string> scripts;
+    std::vector<std::string> scripts;         // every script, isolated or not
+    std::vector<std::string> isolatedScripts; // those run in a world of their own
     std::filesystem::path loadedFile;
     std::filesystem::path readAccess;
     std::set<std::string> bodyClasses;

@@ -11,6 +11,7 @@
 #include "app/QueueUiLoop.h"
 #include "app/ScriptedDialogs.h"
 #include "core/DataFolderLock.h"
+#include "core/RequestLimits.h"
 
 #include <cstdio>
 #include <iostream>
@@ -25,6 +26,19 @@ namespace {
 void usage() {
     std::cerr << "usage: velmora-bridge [--data-dir DIR] [--dialogs FILE]\n"
                  "Reads one request JSON object per line on stdin and writes one envelope per line on stdout.\n";
+}
+
+// One line of input without its newline. Only the first `keep` bytes are held, so an endless
+// line cannot exhaust memory; the bridge refuses a line that reached that length.
+bool readLine(std::streambuf& in, std::string& line, size_t keep) {
+    line.clear();
+    bool any = false;
+    for (int c = in.sbumpc(); c != std::char_traits<char>::eof(); c = in.sbumpc()) {
+        any = true;
+        if (c == '\n') return true;
+        if (line.size() < keep) line.push_back(static_cast<char>(c));
+    }
+    return any;
 }
 
 } // namespace
@@ -84,7 +98,7 @@ int main(int argc, char** argv) {
     std::atomic<bool> inputEnded{false};
     std::thread reader([&] {
         std::string line;
-        while (std::getline(std::cin, line)) {
+        while (readLine(*std::cin.rdbuf(), line, JSONTools::kMaxRequestBytes + 1)) {
             loop.post([&bridge, line] { bridge.receiveLine(line); });
         }
         loop.post([&] { inputEnded = true; });

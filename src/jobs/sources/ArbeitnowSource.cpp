@@ -45,8 +45,7 @@ int64_t JobAggregatorService::fetchArbeitnow(const std::string& firstPageUrl, co
             for (auto* list : {&tags, &types})
                 for (auto& tag : *list) all.push_back(cleanShortText(tag));
             job.tags = distinct(std::move(all));
-            store(std::move(job), rawCategory);
-            ++stored;
+            if (store(std::move(job), rawCategory)) ++stored;
         }
         report(progress, message, stored, 0);
 

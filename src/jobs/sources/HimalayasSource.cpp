@@ -47,8 +47,7 @@ int JobAggregatorService::importHimalayas(const json& listing) {
         for (auto& tag : *list) tags.push_back(cleanShortText(tag));
     job.tags = distinct(std::move(tags));
 
-    store(std::move(job), rawCategory);
-    return 1;
+    return store(std::move(job), rawCategory) ? 1 : 0;
 }
 
 int64_t JobAggregatorService::fetchHimalayas(const std::string& query, const Progress& progress) {

@@ -41,8 +41,7 @@ int64_t JobAggregatorService::fetchJobicy(const std::string& query, const Progre
         for (auto* list : {&industries, &types})
             for (auto& tag : *list) tags.push_back(cleanShortText(tag));
         job.tags = distinct(std::move(tags));
-        store(std::move(job), rawCategory);
-        ++stored;
+        if (store(std::move(job), rawCategory)) ++stored;
     }
     report(progress, "Searching Jobicy\u2026", stored, static_cast<int64_t>(jobs->size()));
     return stored;

@@ -56,8 +56,7 @@ int64_t JobAggregatorService::fetchRemoteJobsOrg(const std::string& query, const
             std::string salary = cleanShortText(string(listing, "salary_text", ""));
             for (auto* tag : {&rawCategory, &type, &salary})
                 if (!tag->empty()) job.tags.push_back(*tag);
-            store(std::move(job), rawCategory);
-            ++stored;
+            if (store(std::move(job), rawCategory)) ++stored;
         }
 
         const json* pagination = field(data, "pagination");

@@ -48,8 +48,7 @@ int64_t JobAggregatorService::fetchRemoteOK(const std::string& query, const Prog
         const json* id = field(listing, "id");
         job.externalId = string(id ? id : field(listing, "slug"), job.url);
         job.tags = std::move(tags);
-        store(std::move(job), rawCategory);
-        ++stored;
+        if (store(std::move(job), rawCategory)) ++stored;
     }
     int64_t listings = data.empty() ? 0 : static_cast<int64_t>(data.size()) - 1;
     report(progress, "Searching Remote OK\u2026", stored, listings);

@@ -38,8 +38,7 @@ int64_t JobAggregatorService::fetchRemotive(const std::string& query, const Prog
         std::string category = normalizeCategory(rawCategory);
         for (auto* tag : {&category, &jobType, &salary})
             if (!tag->empty()) job.tags.push_back(*tag);
-        store(std::move(job), rawCategory);
-        ++stored;
+        if (store(std::move(job), rawCategory)) ++stored;
     }
     report(progress, "Searching Remotive\u2026", stored, static_cast<int64_t>(jobs->size()));
     return stored;

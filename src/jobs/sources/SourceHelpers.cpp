@@ -324,7 +324,8 @@ std::string cleanHtmlText(const std::string& html) {
 }
 
 std::string cleanShortText(const std::string& value) {
-    std::string s = decodeEntities(value);
+    // Boards put markup in titles too ("<b>Lead</b> Product Manager"); the page shows text only.
+    std::string s = decodeEntities(value.find('<') == std::string::npos ? value : stripTags(value));
     s = collapseSpaces(s);
     return text::trim(s);
 }

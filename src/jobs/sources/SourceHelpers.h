@@ -57,7 +57,8 @@ std::string cleanHtmlText(const std::string& html);
 // Decodes &amp; &lt; &gt; &quot; &#39; &nbsp; and numeric references, in one pass (so an
 // escaped entity decodes exactly once). Invalid numeric references become U+FFFD.
 std::string decodeEntities(const std::string& text);
-// A short field (title, company, tag): entities decoded, white space collapsed and trimmed.
+// A short field (title, company, tag): tags removed, entities decoded, white space collapsed
+// and trimmed.
 std::string cleanShortText(const std::string& text);
 // Repairs UTF-8 that was once decoded as Windows-1252 ("â€™" for "’"), when the whole text
 // converts back cleanly; any other text is returned unchanged.

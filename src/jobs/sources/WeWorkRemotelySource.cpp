@@ -50,8 +50,7 @@ int64_t JobAggregatorService::fetchWWR(const std::string& query, const Progress&
         job.externalId = job.url;
         job.publishedAt = parseDate(value(item, "pubDate"));
         if (!category.empty()) job.tags = {category};
-        store(std::move(job), rawCategory);
-        ++stored;
+        if (store(std::move(job), rawCategory)) ++stored;
     }
     report(progress, "Searching We Work Remotely\u2026", stored, static_cast<int64_t>(items->size()));
     return stored;

@@ -217,8 +217,9 @@ void DesktopShell::onScriptMessage(WebKitUserContentManager*, WebKitJavascriptRe
         logLine(std::string("Velmora ignored a bridge message from ") + (pageUri ? pageUri : "an empty page"));
         return;
     }
-    nlohmann::json body = GtkWebSurface::toJson(webkit_javascript_result_get_js_value(result));
-    self->bridge_->receive(body); // non-object bodies are dropped there
+    // As text, so the bridge's size and nesting limits apply before any value is built.
+    GCharPtr text(jsc_value_to_json(webkit_javascript_result_get_js_value(result), 0));
+    if (text) self->bridge_->receiveLine(text.get()); // non-object bodies are dropped there
 }
 
 void DesktopShell::onDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer) {
@@ -238,15 +239,18 @@ gboolean DesktopShell::onDecidePolicy(WebKitWebView* view, WebKitPolicyDecision*
     auto* self = static_cast<DesktopShell*>(data);
     if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE; // new windows go to "create"
     auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
-    std::string uri = navigationUri(webkit_navigation_policy_decision_get_navigation_action(navigation));
+    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(navigation);
+    std::string uri = navigationUri(action);
+    const bool userGesture = webkit_navigation_action_is_user_gesture(action);
     WebViewRole role = self->roleOf(view);
     // Decided on a fresh UI task: the rules may show a modal alert, which must not run
     // inside WebKit's signal emission.
     g_object_ref(decision);
     std::weak_ptr<bool> alive = self->alive_;
-    self->ui_.post([self, alive, decision, uri, role] {
+    self->ui_.post([self, alive, decision, uri, role, userGesture] {
         bool allow = false;
-        if (alive.lock() && *alive.lock() && self->controller_) allow = self->controller_->decidePolicy(role, uri);
+        if (alive.lock() && *alive.lock() && self->controller_)
+            allow = self->controller_->decidePolicy(role, uri, userGesture);
         if (allow) {
             webkit_policy_decision_use(decision);
         } else {
@@ -260,10 +264,12 @@ gboolean DesktopShell::onDecidePolicy(WebKitWebView* view, WebKitPolicyDecision*
 GtkWidget* DesktopShell::onCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer data) {
     auto* self = static_cast<DesktopShell*>(data);
     std::string uri = navigationUri(action);
+    const bool userGesture = webkit_navigation_action_is_user_gesture(action);
     WebViewRole role = self->roleOf(view);
     std::weak_ptr<bool> alive = self->alive_;
-    self->ui_.post([self, alive, uri, role] {
-        if (alive.lock() && *alive.lock() && self->controller_) self->controller_->newWindowRequested(role, uri);
+    self->ui_.post([self, alive, uri, role, userGesture] {
+        if (alive.lock() && *alive.lock() && self->controller_)
+            self->controller_->newWindowRequested(role, uri, userGesture);
     });
     return nullptr; // never a second web view
 }

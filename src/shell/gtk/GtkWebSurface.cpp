@@ -69,6 +69,12 @@ void GtkWebSurface::evaluateScript(const std::string& script, ScriptResult done)
                                         nullptr, scriptFinished, pending.release());
 }
 
+void GtkWebSurface::evaluateIsolatedScript(const std::string& script, ScriptResult done) {
+    auto pending = std::make_unique<PendingScript>(PendingScript{std::move(done)});
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()), kIsolatedWorld,
+                                        nullptr, nullptr, scriptFinished, pending.release());
+}
+
 void GtkWebSurface::setVisible(bool visible) { gtk_widget_set_visible(GTK_WIDGET(view_), visible); }
 
 bool GtkWebSurface::isVisible() const { return gtk_widget_get_visible(GTK_WIDGET(view_)); }

@@ -18,6 +18,9 @@ public:
     void stop() override;
     std::string currentUrl() const override;
     void evaluateScript(const std::string& script, ScriptResult done) override;
+    void evaluateIsolatedScript(const std::string& script, ScriptResult done) override;
+    // The world Assist Apply's scripts run in; WebKit makes one per name and page.
+    static constexpr const char* kIsolatedWorld = "velmora-assist";
     void setVisible(bool visible) override;
     bool isVisible() const override;
     void addBodyClass(const std::string& name) override;
