@@ -20,7 +20,7 @@ bool isKeywordFiller(const std::string& lowerWord) {
         "self-starter", "should", "solid", "some", "someone", "strong", "such", "team", "teams", "them", "then",
         "there", "these", "through", "time", "understanding", "using", "very", "want", "well", "what", "when",
         "where", "which", "while", "within", "world", "would", "year", "yourself", "we're", "you'll", "you're",
-        "there's", "day-to-day", "various", "years'", "minimum", "bachelor's", "related", "field", "equivalent"};
+        "there's", "day-to-day", "now", "various", "years'", "minimum", "bachelor's", "related", "field", "equivalent"};
     return words.count(lowerWord) > 0;
 }
 

@@ -155,8 +155,11 @@ bool looksLikeEntryLine(const std::string& line) {
 
 std::string withoutMarks(const std::string& line, bool& marked) {
     auto match = leadingMarks().firstMatch(line);
-    marked = match && match->begin == 0 && match->end > 0;
-    std::string rest = marked ? text::trim(std::string_view(line).substr(match->end)) : line;
+    bool any = match && match->begin == 0 && match->end > 0;
+    std::string prefix = any ? line.substr(0, match->end) : "";
+    // A Markdown heading mark alone ("### Lumen Health") names an entry; it is no bullet.
+    marked = any && prefix.find_first_not_of("# \t") != std::string::npos;
+    std::string rest = any ? text::trim(std::string_view(line).substr(match->end)) : line;
     return text::replaceAll(text::replaceAll(rest, "**", ""), "__", "");
 }
 

@@ -184,10 +184,12 @@ bool endsWithAny(const std::string& s, std::initializer_list<const char*> ending
     return false;
 }
 
-// A wrapped line of a PDF text layer continues the line above it: it starts with a small
+// A wrapped line of a PDF text layer continues the long line above it: it starts with a small
 // letter, or the line above stopped at a dash, comma or conjunction.
 bool continues(const std::string& previous, const std::string& line) {
-    if (previous.empty()) return false;
+    // Only a line that filled the width wraps, and an address starts a line of its own
+    // ("Jane Yuki" / "yuki@example.jp").
+    if (previous.size() < 30 || text::contains(line, "@") || text::contains(line, "://")) return false;
     if (endsWithAny(previous, {" –", " —", " -", ",", "&", " and", " or", "/", "("})) return true;
     if (endsWithAny(previous, {".", "!", "?", ":", ";"})) return false;
     auto first = static_cast<UChar32>(firstCodePoint(line));

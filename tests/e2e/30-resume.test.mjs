@@ -154,6 +154,8 @@ export default {
         assert.ok(missing.length > 0, 'the job description has keywords the resume lacks');
         assert.equal(await env.locator('[data-field="name"]').inputValue(), 'Senior Backend Engineer Resume');
         await env.shot('studio-editor');
+        // No model runs here: each filled section says it was kept from the user's own text.
+        assert.match(await env.text('[data-section="summary"] [data-role="kept-note"]'), /Kept from your own resume: the AI model was not available/);
         const skills = env.locator('[data-field="skills"]');
         await skills.fill(`${await skills.inputValue()}, ${missing.join(', ')}`);
         await env.click('[data-action="save"]');

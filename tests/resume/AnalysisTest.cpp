@@ -197,6 +197,10 @@ TEST(ExtractKeywords, FrequencyThenTextOrderWithoutStopWords) {
     json r = ResumeService::analyze(resume(all()));
     EXPECT_LE(r["keywords"].size(), 18u);
     EXPECT_EQ(r["keywords"][0], "lorem");
+    // The person's own name and filler such as "time" and "across" are no keyword chips.
+    std::string own = "Priya Nair\n";
+    for (int i = 0; i < 12; ++i) own += "Priya Nair shipped Kafka pipelines across teams in record time. ";
+    EXPECT_THAT(ResumeService::analyze(own)["keywords"], ElementsAre("kafka", "pipelines", "record", "shipped"));
 }
 
 TEST(AnalyzeFile, RecordsTheResultWithoutTheResumeText) {

@@ -30,6 +30,9 @@ TEST(AtsKeywords, TrimsStopWordsShortTokensAndPunctuation) {
     // plus signs before a blank never matches the closing word boundary.
     Words k = S::extractKeywords("Skills: node.js. UI experience required with c++ and --yaml-- Experience", 30);
     EXPECT_EQ(k, (Words{"node.js", "yaml"}));
+    // Job-ad filler is no keyword: only the skills are left to be missing.
+    EXPECT_EQ(S::extractKeywords("We need strong Kafka. Hiring now: Terraform is a plus, ideally across teams.", 30),
+              (Words{"terraform", "kafka"}));
     EXPECT_TRUE(S::extractKeywords("", 30).empty());
 }
 
@@ -81,11 +84,13 @@ TEST(AtsScore, MatchesWholeTokensOnly) {
     EXPECT_EQ(d.matchedKeywords, (Words{"node.js", "react"}));
     EXPECT_EQ(d.atsScore, 100);
 
-    // A full stop directly after a token is a token character, so "node.js." is no match.
-    d.experience = "Built React dashboards on Node.js.";
+    // A full stop, comma, semicolon or colon ends a token; a stop followed by a letter does not.
+    d.experience = "Built React; dashboards on Node.js.";
     S::recalculateAts(d);
-    EXPECT_EQ(d.matchedKeywords, (Words{"react"}));
-    EXPECT_EQ(d.missingKeywords, (Words{"node.js"}));
+    EXPECT_EQ(d.matchedKeywords, (Words{"node.js", "react"}));
+    d.experience = "Built React.Native dashboards on Node.js:";
+    S::recalculateAts(d);
+    EXPECT_EQ(d.matchedKeywords, (Words{"node.js"}));
 }
 
 TEST(AtsScore, ContactAndCoverLetterDoNotCountAndListsAreBounded) {

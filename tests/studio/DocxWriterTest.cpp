@@ -42,12 +42,12 @@ TEST(DocxDocumentXml, MatchesTheWordFormatExactly) {
         "<w:b/><w:sz w:val=\"27\"/></w:rPr><w:t xml:space=\"preserve\">Ann &amp; Co</w:t></w:r></w:p>\n"
         "<w:p><w:pPr><w:jc w:val=\"center\"/></w:pPr><w:r><w:rPr>" + font +
         "<w:sz w:val=\"18\"/></w:rPr><w:t xml:space=\"preserve\">ann@x.io</w:t></w:r></w:p>\n"
-        "<w:p><w:pPr><w:spacing w:before=\"150\" w:after=\"50\"/><w:pBdr><w:bottom w:val=\"single\" w:sz=\"4\" "
+        "<w:p><w:pPr><w:keepNext/><w:spacing w:before=\"150\" w:after=\"50\"/><w:pBdr><w:bottom w:val=\"single\" w:sz=\"4\" "
         "w:color=\"808080\"/></w:pBdr></w:pPr><w:r><w:rPr>" + font +
         "<w:b/><w:sz w:val=\"19\"/></w:rPr><w:t>BERUFLICHES PROFIL</w:t></w:r></w:p>\n"
         "<w:p><w:pPr><w:spacing w:after=\"35\"/></w:pPr><w:r><w:rPr>" + font +
         "<w:sz w:val=\"18\"/></w:rPr><w:t xml:space=\"preserve\">Hi</w:t></w:r></w:p>\n"
-        "<w:p><w:pPr><w:spacing w:before=\"150\" w:after=\"50\"/><w:pBdr><w:bottom w:val=\"single\" w:sz=\"4\" "
+        "<w:p><w:pPr><w:keepNext/><w:spacing w:before=\"150\" w:after=\"50\"/><w:pBdr><w:bottom w:val=\"single\" w:sz=\"4\" "
         "w:color=\"808080\"/></w:pBdr></w:pPr><w:r><w:rPr>" + font +
         "<w:b/><w:sz w:val=\"19\"/></w:rPr><w:t>BERUFSERFAHRUNG</w:t></w:r></w:p>\n"
         "<w:p><w:pPr><w:spacing w:after=\"35\"/></w:pPr><w:r><w:rPr>" + font +
@@ -105,13 +105,31 @@ TEST(DocxDocumentXml, SectionsSkipBlanksAndBulletOnlyListSections) {
     ResumeDocument d = bare();
     d.summary = "  \n\n \t\n";
     d.skills = "- Go\nRust";
-    d.experience = "- Led the team\n•Shipped it\n   \nPlain line\n  indented line  ";
+    d.experience = "- Led the team\n•Shipped it\n   \nAcme GmbH, 2020\n  indented line  ";
     d.education = "BSc";
     d.certifications = "\n";
     d.projects = "• Tool";
-    EXPECT_EQ(runTextsOf(d), (std::vector<std::string>{"SKILLS", "- Go", "Rust", "EXPERIENCE", "- Led the team",
-                                                       "•Shipped it", "• Plain line", "• indented line", "EDUCATION",
+    EXPECT_EQ(runTextsOf(d), (std::vector<std::string>{"SKILLS", "- Go", "Rust", "EXPERIENCE", "• Led the team",
+                                                       "• Shipped it", "Acme GmbH, 2020", "indented line", "EDUCATION",
                                                        "• BSc", "PROJECTS", "• Tool"}));
+}
+
+TEST(DocxDocumentXml, OneBulletMarkPerItemAndNoneOnEntryLines) {
+    struct Case {
+        std::string text;
+        bool bulleted;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases = {
+        {"• – Migrated X\n• * Mentored Y\n### Lumen Health\n**Staff Engineer** | 2021 – 2025\n+ Wrote Z",
+         true,
+         {"• Migrated X", "• Mentored Y", "Lumen Health", "Staff Engineer | 2021 – 2025", "• Wrote Z"}},
+        // Without any marks, entry lines are known by their dates and separators.
+        {"Acme — Engineer, 2019 – 2022\nBuilt the billing service.\nShipped v2 of the API", true,
+         {"Acme — Engineer, 2019 – 2022", "• Built the billing service.", "• Shipped v2 of the API"}},
+        {"- Go\nRust", false, {"- Go", "Rust"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(sectionLines(c.text, c.bulleted), c.lines) << c.text;
 }
 
 TEST(DocxDocumentXml, EscapesMarkupAndDropsCharactersXmlCannotHold) {

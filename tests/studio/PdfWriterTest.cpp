@@ -70,12 +70,12 @@ TEST(PdfStyledText, ContentAndBulletsMatchTheWordExport) {
     d.contact = "  Solo Name  ";
     d.targetRole = "  ";
     d.summary = "Plain summary";
-    d.experience = "- Hyphen kept\n   \n•Bullet kept\nGets a bullet";
+    d.experience = "- Hyphen\n   \n•Bullet\nAcme GmbH | 2020";
     d.language = "de";
     auto ps = buildPdfParagraphs(d);
     EXPECT_EQ(textsOf(ps), (std::vector<std::string>{"Solo Name", "BERUFLICHES PROFIL", "Plain summary",
-                                                     "BERUFSERFAHRUNG", "- Hyphen kept", "•Bullet kept",
-                                                     "• Gets a bullet"}));
+                                                     "BERUFSERFAHRUNG", "• Hyphen", "• Bullet",
+                                                     "Acme GmbH | 2020"}));
     EXPECT_TRUE(ps[1].bold);
     EXPECT_TRUE(ps[3].bold);
 
@@ -237,4 +237,50 @@ TEST(PdfExport, UnwritableDestinationFailsAndKeepsTheEarlierFile) {
     EXPECT_EQ(message, "Could not create the PDF output file.");
     EXPECT_EQ(readFile(out), "earlier export");
     EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"cv.pdf"});
+}
+
+TEST(PdfExport, HardTextComesOutWholeOrFailsClearly) {
+    TempDir dir;
+    auto out = dir / "cv.pdf";
+    ResumeDocument d = sampleResume();
+    // Chinese, Japanese and Korean come from the CJK fallback font, not as boxes.
+    d.summary = "日本語の履歴書 北京大学 서울대학교";
+    // One unbroken 200,000-character token is wrapped in bounded time and read back whole.
+    d.projects = std::string(200000, 'a');
+    ASSERT_TRUE(writePdf(out, d).complete);
+    std::string all = text::replaceAll(readPdf(out).allText(), "\u200B", "");
+    EXPECT_NE(all.find("日本語の履歴書 北京大学 서울대학교"), std::string::npos);
+    std::string joined = text::Regex("\\s+").replaceAll(all, "");
+    EXPECT_NE(joined.find(std::string(200000, 'a')), std::string::npos);
+
+    // A character no installed font can draw fails the export instead of printing a box, and
+    // leaves the earlier file alone.
+    writeFile(out, "earlier export");
+    d.summary = "Unassigned \u0378 character";
+    try {
+        writePdf(out, d);
+        FAIL() << "expected an error";
+    } catch (const VelmoraError& e) {
+        EXPECT_EQ(e.message(),
+                  "The PDF was not saved: some characters in the resume cannot be drawn by any installed font.");
+    }
+    EXPECT_EQ(readFile(out), "earlier export");
+}
+
+TEST(PdfExport, AHeadingNeverEndsAPage) {
+    TempDir dir;
+    // Enough summary lines to bring the next heading to every position near the page end.
+    for (int lines = 44; lines <= 62; ++lines) {
+        ResumeDocument d;
+        d.contact = "Jane Doe";
+        for (int i = 0; i < lines; ++i) d.summary += "Summary line " + std::to_string(i) + "\n";
+        d.experience = "• First accomplishment";
+        auto out = dir / "cv.pdf";
+        writePdf(out, d);
+        PdfReadBack pdf = readPdf(out);
+        for (const std::string& page : pdf.pageTexts) {
+            std::string last = text::trim(page);
+            EXPECT_FALSE(text::endsWith(last, "EXPERIENCE")) << lines << " summary lines";
+        }
+    }
 }

@@ -35,8 +35,12 @@ TEST(ResumeParsing, SectionsOfAwkwardLayouts) {
          "ESPERIENZA PROFESSIONALE\nAcme ........ 2019\n=====\nISTRUZIONE\nLaurea, Politecnico\nCOMPETÊNCIAS\nJava",
          {"", "Java", "Acme 2019", "Laurea, Politecnico", "", ""}},
         {"a wrapped line after a dash joins its line",
-         "EXPERIENCE\nAcme — Engineer, Jan 2020 –\nPresent\n- Cut costs by\n  40% with caching.",
-         {"", "", "Acme — Engineer, Jan 2020 – Present\n• Cut costs by 40% with caching.", "", "", ""}},
+         "EXPERIENCE\nAcme Corporation — Engineer, Jan 2020 –\nPresent\n- Cut hosting costs of the billing platform by\n"
+         "  40% with caching.\nann@example.com",
+         {"", "",
+          "Acme Corporation — Engineer, Jan 2020 – Present\n• Cut hosting costs of the billing platform by 40% with "
+          "caching.\nann@example.com",
+          "", "", ""}},
         {"no heading at all: opening prose is the summary, the rest experience",
          "Ann Lee\nann@example.com\n\nBackend developer with ten years of work on payment systems.\n\n"
          "Acme, 2019-2024\nBuilt the ledger.",
@@ -113,6 +117,7 @@ TEST(ResumeParsing, ContactFromProfileFirstThenFromText) {
         {"Ann Lee\nann@x.io · +49 (0)30 1234 5678 · Berlin, Deutschland", "Ann Lee\nann@x.io | +49 (0)30 1234 5678 | Berlin, Deutschland"},
         {"Ann Lee\n+44 20.7946.0958", "Ann Lee\n+44 20.7946.0958"},
         {"Ann Lee\nEXPERIENCE\nAcme 2019 - 2024", "Ann Lee"},
+        {"Jane Yuki\nyuki@example.jp\n\nSUMMARY\nBackend developer.", "Jane Yuki\nyuki@example.jp"},
     };
     for (const auto& [text, contact] : phones) EXPECT_EQ(S::buildContact(ApplicationProfile{}, text), contact) << text;
 }
