@@ -36,6 +36,8 @@ function current() {
 
 function navigate(id) {
   if (!screens.some((screen) => screen.id === id)) return;
+  // The screen being left finishes what it holds unsaved (typed notes, for one).
+  current().hide?.(app);
   currentId = id;
   // Leaving for another screen closes the application browser if it is open.
   notify('appPageChanged');
