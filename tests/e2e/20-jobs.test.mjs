@@ -207,10 +207,10 @@ export default {
         assert.ok(titles.indexOf('Newer Application') < titles.indexOf('Older Application'), `newest first: ${titles}`);
         const older = env.locator('article.application', { hasText: 'Older Application' });
         assert.equal(await older.locator('[data-role="status"]').inputValue(), 'Applied');
-        assert.deepEqual(await older.locator('[data-role="status"] option').allInnerTexts(), ['Saved', 'Opened', 'Applied', 'Interviewing', 'Offer', 'Rejected', 'Withdrawn']);
+        assert.deepEqual(await older.locator('[data-role="status"] option').allTextContents(), ['Saved', 'Opened', 'Applied', 'Interviewing', 'Offer', 'Rejected', 'Withdrawn']);
         const newer = env.locator('article.application', { hasText: 'Newer Application' });
-        await newer.locator('[data-role="status"]').selectOption('Interviewing');
         await newer.locator('summary').click();
+        await newer.locator('[data-role="status"]').selectOption('Interviewing');
         await newer.locator('[data-role="notes"]').fill('Call with <Dana> on Friday');
         await env.waitFor(async () => (await env.call('getApplications')).find((a) => a.title === 'Newer Application').notes !== '', 'the note to save itself');
         const saved = (await env.call('getApplications')).find((a) => a.title === 'Newer Application');

@@ -382,6 +382,7 @@ export default {
   'tracker.colApplied': 'Beworben',
   'tracker.colFollowUp': 'Nachfassen',
   'tracker.colChanged': 'Letzte Änderung',
+  'tracker.colActions': 'Aktionen',
   'dashboard.applied': 'Beworben',
   'dashboard.followUpsTitle': 'Fälliges Nachfassen ({count})',
   'dashboard.followUpDue': 'Fällig am {date}',

@@ -382,6 +382,7 @@ export default {
   'tracker.colApplied': 'Applied',
   'tracker.colFollowUp': 'Follow-up',
   'tracker.colChanged': 'Last change',
+  'tracker.colActions': 'Actions',
   'dashboard.applied': 'Applied',
   'dashboard.followUpsTitle': 'Follow-ups due ({count})',
   'dashboard.followUpDue': 'Due {date}',

@@ -382,6 +382,7 @@ export default {
   'tracker.colApplied': 'Enviada',
   'tracker.colFollowUp': 'Seguimiento',
   'tracker.colChanged': 'Último cambio',
+  'tracker.colActions': 'Acciones',
   'dashboard.applied': 'Enviadas',
   'dashboard.followUpsTitle': 'Seguimientos pendientes ({count})',
   'dashboard.followUpDue': 'Para el {date}',

@@ -382,6 +382,7 @@ export default {
   'tracker.colApplied': 'Envoyée',
   'tracker.colFollowUp': 'Relance',
   'tracker.colChanged': 'Dernier changement',
+  'tracker.colActions': 'Actions',
   'dashboard.applied': 'Envoyées',
   'dashboard.followUpsTitle': 'Relances à faire ({count})',
   'dashboard.followUpDue': 'Prévue le {date}',

@@ -382,6 +382,7 @@ export default {
   'tracker.colApplied': 'Inviata',
   'tracker.colFollowUp': 'Sollecito',
   'tracker.colChanged': 'Ultima modifica',
+  'tracker.colActions': 'Azioni',
   'dashboard.applied': 'Inviate',
   'dashboard.followUpsTitle': 'Solleciti in scadenza ({count})',
   'dashboard.followUpDue': 'Entro il {date}',

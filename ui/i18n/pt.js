@@ -382,6 +382,7 @@ export default {
   'tracker.colApplied': 'Enviada',
   'tracker.colFollowUp': 'Acompanhamento',
   'tracker.colChanged': 'Última alteração',
+  'tracker.colActions': 'Ações',
   'dashboard.applied': 'Enviadas',
   'dashboard.followUpsTitle': 'Acompanhamentos pendentes ({count})',
   'dashboard.followUpDue': 'Até {date}',

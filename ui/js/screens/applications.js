@@ -290,7 +290,7 @@ function card(item) {
       'div',
       { class: 'app-card-move' },
       moveButton(left, '←', 'move-left'),
-      stageSelect(item, (status) => moveTo(item, status)),
+      h('span', { class: 'grow' }),
       moveButton(right, '→', 'move-right'),
     ),
     h(
@@ -301,6 +301,7 @@ function card(item) {
         on: { toggle: (e) => (e.currentTarget.open ? state.open.add(item.id) : state.open.delete(item.id)) },
       },
       h('summary', null, t('tracker.details')),
+      h('label', { class: 'field' }, h('span', { class: 'field-label' }, t('tracker.stage')), stageSelect(item, (status) => moveTo(item, status))),
       editor(item),
       actions(item),
     ),
@@ -413,7 +414,7 @@ function list() {
       ? h(
           'table',
           { class: 'tracker-table' },
-          h('thead', null, h('tr', null, header)),
+          h('thead', null, h('tr', null, header, h('th', { scope: 'col' }, h('span', { class: 'sr-only' }, t('tracker.colActions'))))),
           h(
             'tbody',
             null,
@@ -426,6 +427,7 @@ function list() {
                 h('td', null, item.appliedAt ? formatDate(item.appliedAt) : '–'),
                 h('td', null, followUpNote(item) || '–'),
                 h('td', null, formatDate(item.statusChangedAt || item.lastOpenedAt)),
+                h('td', null, h('button', { type: 'button', class: 'btn small', dataset: { action: 'reopen' }, 'aria-label': `${t('applications.reopen')}: ${String(item.title || '')}`, on: { click: (e) => reopen(item, e.currentTarget) } }, t('applications.reopen'))),
               ),
             ),
           ),
