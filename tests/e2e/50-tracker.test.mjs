@@ -42,6 +42,7 @@ export default {
         await form.locator('[name="url"]').fill('ftp://files.example.com/job');
         await form.locator('button[type="submit"]').click();
         await env.visible('[data-role="add-error"]:has-text("http or https")');
+        await env.shot('tracker-add');
         assert.equal((await env.call('getApplications')).some((a) => a.title === 'Platform Engineer'), false);
         await form.locator('[name="url"]').fill('https://nordlicht.example/jobs/42');
         await form.locator('button[type="submit"]').click();
@@ -72,6 +73,9 @@ export default {
         await back.locator('summary').click();
         await env.waitFor(async () => (await back.locator('[data-role="notes"]').inputValue()) === 'Recruiter: Jana, call Thursday', 'the note after coming back');
         await env.waitFor(async () => (await env.call('getApplications')).find((a) => a.title === 'Platform Engineer').notes === 'Recruiter: Jana, call Thursday', 'the note stored');
+        await back.locator('details').evaluate((details) => {
+          details.open = true;
+        });
         await env.shot('tracker-board');
       },
     },
