@@ -89,7 +89,11 @@ TEST_F(JobActionsTest, CategoriesAndDashboard) {
                                           {"added7d", 3},
                                           {"applications", 0},
                                           {"lastSync", "2026-03-01T11:00:00.000Z"},
-                                          {"savedSearches", json::array()}}));
+                                          {"savedSearches", json::array()},
+                                          {"applied", 0},
+                                          {"interviewing", 0},
+                                          {"followUpsDue", 0},
+                                          {"followUps", json::array()}}));
 }
 
 TEST_F(JobActionsTest, AssessUrl) {
@@ -103,23 +107,6 @@ TEST_F(JobActionsTest, AssessUrl) {
                         {"HTTPS encryption detected.", "Destination is an external employer or ATS domain.",
                          "URL shortener detected; destination is obscured.", "Listing source: Jobicy."}}}));
     EXPECT_EQ(call("assessUrl")["label"], "Blocked");
-}
-
-TEST_F(JobActionsTest, ApplicationTracker) {
-    ctx->db->recordOpenedApplication(std::nullopt, "Engineer", "Acme", "https://e.com/a");
-    auto apps = call("getApplications");
-    ASSERT_EQ(apps.size(), 1u);
-    const std::string id = std::to_string(apps[0]["id"].get<int64_t>());
-
-    EXPECT_EQ(call("updateApplication", {{"id", id}, {"notes", "called"}}), (json{{"ok", true}}));
-    apps = call("getApplications");
-    EXPECT_EQ(apps[0]["status"], "Opened"); // the default status
-    EXPECT_EQ(apps[0]["notes"], "called");
-
-    EXPECT_EQ(call("deleteApplication", {{"id", "nonsense"}}), (json{{"ok", true}}));
-    EXPECT_EQ(call("getApplications").size(), 1u);
-    EXPECT_EQ(call("deleteApplication", {{"id", std::stoll(id)}}), (json{{"ok", true}}));
-    EXPECT_EQ(call("getApplications"), json::array());
 }
 
 TEST_F(JobActionsTest, DatabaseFailuresReachThePage) {

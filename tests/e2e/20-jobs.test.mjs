@@ -276,12 +276,12 @@ export default {
         assert.ok(titles.indexOf('Newer Application') < titles.indexOf('Older Application'), `newest first: ${titles}`);
         const older = env.locator('article.application', { hasText: 'Older Application' });
         assert.equal(await older.locator('[data-role="status"]').inputValue(), 'Applied');
-        assert.deepEqual(await older.locator('[data-role="status"] option').allInnerTexts(), ['Opened', 'Applied', 'Interviewing', 'Offer', 'Rejected', 'Withdrawn']);
+        assert.deepEqual(await older.locator('[data-role="status"] option').allTextContents(), ['Saved', 'Opened', 'Applied', 'Interviewing', 'Offer', 'Rejected', 'Withdrawn']);
         const newer = env.locator('article.application', { hasText: 'Newer Application' });
+        await newer.locator('summary').click();
         await newer.locator('[data-role="status"]').selectOption('Interviewing');
         await newer.locator('[data-role="notes"]').fill('Call with <Dana> on Friday');
-        await newer.locator('[data-action="save"]').click();
-        await env.visible('.toast-success:has-text("Application updated.")');
+        await env.waitFor(async () => (await env.call('getApplications')).find((a) => a.title === 'Newer Application').notes !== '', 'the note to save itself');
         const saved = (await env.call('getApplications')).find((a) => a.title === 'Newer Application');
         assert.equal(saved.status, 'Interviewing');
         assert.equal(saved.notes, 'Call with <Dana> on Friday');
@@ -290,6 +290,7 @@ export default {
         await env.go('applications');
         await env.waitFor(async () => (await newer.locator('[data-role="status"]').inputValue()) === 'Interviewing', 'the saved status after a reload');
         assert.equal(await newer.locator('[data-role="notes"]').inputValue(), 'Call with <Dana> on Friday');
+        await older.locator('summary').click();
         await older.locator('[data-action="delete"]').click();
         await (await env.visible('dialog.confirm')).locator('button', { hasText: 'Cancel' }).click();
         assert.equal(await older.count(), 1);
@@ -310,6 +311,7 @@ export default {
         await env.waitFor(async () => (await env.call('getApplications')).some((a) => a.title === 'Remote Role 001'), 'the recorded application');
         await env.go('applications');
         await env.waitFor(async () => (await env.locator('article.application h3').first().innerText()) === 'Remote Role 001', 'the opened job at the top');
+        await env.locator('article.application').first().locator('summary').click();
         await env.locator('article.application').first().locator('[data-action="reopen"]').click();
         await env.waitFor(async () => (await env.locator('.toast-success', { hasText: 'Remote Role 001' }).count()) > 0, 'the reopen confirmation');
       },

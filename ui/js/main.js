@@ -44,6 +44,8 @@ function applyTheme() {
 
 function navigate(id, { focus = true } = {}) {
   if (!screens.some((screen) => screen.id === id)) return;
+  // The screen being left finishes what it holds unsaved (typed notes, for one).
+  current().hide?.(app);
   currentId = id;
   // Leaving for another screen closes the application browser if it is open.
   notify('appPageChanged');

@@ -2,10 +2,12 @@
 // browser; the core behind it is the same one velmora-bridge drives without a window.
 
 #include "app/AppContext.h"
+#include "app/FollowUpReminder.h"
 #include "core/AppPaths.h"
 #include "core/DataFolderLock.h"
 #include "core/VelmoraError.h"
 #include "shell/gtk/DesktopShell.h"
+#include "shell/gtk/GApplicationNotifier.h"
 #include "shell/gtk/GtkDialogs.h"
 
 #include <glib-unix.h>
@@ -84,13 +86,15 @@ void activate(GtkApplication* app, gpointer data) {
             options.smokeOpenUrl = program.smokeOpenUrl;
             options.smokeResume = program.smokeResume;
         }
-        program.shell = std::make_unique<DesktopShell>(app, std::move(ctx), std::move(options));
+        program.shell = std::make_unique<DesktopShell>(app, ctx, std::move(options));
         if (!program.shell->start()) {
             program.exitCode = 1; // the missing-page alert was shown and the window closed
             g_application_quit(G_APPLICATION(app));
             return;
         }
         program.shell->present();
+        GApplicationNotifier notifier(G_APPLICATION(app));
+        remindOfDueFollowUps(*ctx->db, notifier);
     } catch (const std::exception& e) {
         program.shell.reset();
         std::cerr << "Velmora could not start: " << e.what() << std::endl;

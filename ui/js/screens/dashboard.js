@@ -2,7 +2,7 @@ import { h, append, replace } from '../dom.js';
 import { t } from '../i18n.js';
 import { isConnected } from '../bridge.js';
 import { store, subscribe, loadDashboard, startSync } from '../store.js';
-import { formatDateTime, formatNumber } from '../format.js';
+import { formatDate, formatDateTime, formatNumber } from '../format.js';
 import { errorText } from '../ui.js';
 import { icon } from '../icons.js';
 
@@ -10,9 +10,12 @@ let countsEl = null;
 let syncEl = null;
 let lastSyncEl = null;
 let syncButton = null;
+let followUpsEl = null;
+let app = null;
 
 subscribe((what) => {
   if (what === 'dashboard' || what === 'settings') renderCounts();
+  if (what === 'dashboard' || what === 'settings') renderFollowUps();
   if (what === 'sync') renderSync();
 });
 
@@ -26,7 +29,8 @@ function renderCounts() {
     card('totalJobs', d && d.totalJobs, 'tone-blue'),
     card('checkedJobs', d && d.checkedJobs, 'tone-green'),
     card('added7d', d && d.added7d, 'tone-orange'),
-    card('applications', d && d.applications, 'tone-violet'),
+    // Only entries past Opened count as applications the user made.
+    card('applied', d && (d.applied ?? d.applications), 'tone-violet'),
   );
   if (store.dashboardError && isConnected()) {
     countsEl.appendChild(h('p', { class: 'inline-error', role: 'alert' }, errorText(store.dashboardError)));
@@ -38,6 +42,39 @@ function renderCounts() {
     );
   }
   renderLastSync();
+}
+
+// Due follow-ups come first on the dashboard: they are the one thing here that asks the user
+// to act today.
+function renderFollowUps() {
+  if (!followUpsEl || !followUpsEl.isConnected) return;
+  const d = store.dashboard;
+  const due = d && Array.isArray(d.followUps) ? d.followUps : [];
+  followUpsEl.hidden = !due.length;
+  if (!due.length) return;
+  const more = Number(d.followUpsDue) - due.length;
+  replace(
+    followUpsEl,
+    h(
+      'div',
+      { class: 'card-head' },
+      h('h2', { id: 'follow-ups-title' }, t('dashboard.followUpsTitle', { count: formatNumber(d.followUpsDue) })),
+      h('button', { type: 'button', class: 'btn', dataset: { action: 'open-tracker' }, on: { click: () => app?.navigate('applications') } }, t('dashboard.openTracker')),
+    ),
+    h(
+      'ul',
+      { 'aria-labelledby': 'follow-ups-title' },
+      due.map((item) =>
+        h(
+          'li',
+          { dataset: { applicationId: item.id } },
+          h('span', null, h('strong', null, String(item.title || '')), ' · ', String(item.company || '')),
+          h('span', { class: 'follow-up due' }, t('dashboard.followUpDue', { date: formatDate(`${item.followUpAt}T12:00:00`) })),
+        ),
+      ),
+      more > 0 ? h('li', { class: 'muted' }, t('dashboard.followUpsMore', { count: formatNumber(more) })) : null,
+    ),
+  );
 }
 
 function renderLastSync() {
@@ -124,9 +161,11 @@ export default {
   id: 'dashboard',
   icon: 'dashboard',
   labelKey: 'nav.dashboard',
-  render(root) {
+  render(root, shell) {
+    app = shell;
     append(root, 
       h('header', { class: 'screen-head' }, h('div', null, h('h1', null, t('dashboard.title')), h('p', { class: 'lead' }, t('dashboard.lead')))),
+      h('section', { class: 'card follow-ups', hidden: true, dataset: { role: 'follow-ups' }, ref: (el) => (followUpsEl = el) }),
       h('section', { class: 'stats', ref: (el) => (countsEl = el), 'aria-label': t('dashboard.countsLabel') }),
       h(
         'section',
@@ -147,6 +186,7 @@ export default {
       ),
     );
     renderCounts();
+    renderFollowUps();
     renderSync();
   },
   show() {
