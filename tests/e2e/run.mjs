@@ -76,9 +76,10 @@ class Env {
     this.delivery = Promise.resolve();
   }
 
-  async boot({ jobs = [], settings = {}, applications = [], dialogs = null, adapter = true } = {}) {
+  async boot({ jobs = [], settings = {}, applications = [], dialogs = null, adapter = true, welcome = false } = {}) {
     Bridge.initialize(args.bridge, this.dataDir);
-    seedDatabase(this.dataDir, { jobs, settings, applications });
+    // Journeys start past the first-run welcome unless they are about it.
+    seedDatabase(this.dataDir, { jobs, settings: welcome ? settings : { welcomeDone: '1', ...settings }, applications });
     const endpoints = path.join(this.dir, 'endpoints.json');
     const base = this.fixtureUrl;
     writeFileSync(

@@ -74,7 +74,16 @@ export function isSyncDue(settings, now = Date.now()) {
   return now - last >= hours * 3600 * 1000;
 }
 
-export async function startSync() {
+export function startSync() {
+  return runSync('startupSyncJobs', {});
+}
+
+// One board again, after it failed; the same events and summary as a whole sync.
+export function retrySource(source) {
+  return runSync('retryJobSource', { source });
+}
+
+async function runSync(action, payload) {
   const sync = store.sync;
   sync.error = null;
   sync.alreadyRunning = false;
@@ -87,7 +96,7 @@ export async function startSync() {
   }
   changed('sync');
   try {
-    const result = await request('startupSyncJobs');
+    const result = await request(action, payload);
     if (result && result.status === 'already_running') {
       sync.alreadyRunning = true;
       changed('sync');

@@ -1,7 +1,7 @@
 import { h, append, replace } from '../dom.js';
 import { t } from '../i18n.js';
 import { isConnected } from '../bridge.js';
-import { store, subscribe, loadDashboard, startSync } from '../store.js';
+import { store, subscribe, loadDashboard, startSync, retrySource } from '../store.js';
 import { formatDate, formatDateTime, formatNumber } from '../format.js';
 import { errorText } from '../ui.js';
 import { icon } from '../icons.js';
@@ -90,6 +90,49 @@ function sourceStatus(status) {
   return String(status || '');
 }
 
+const ERROR_KINDS = ['http', 'timeout', 'dns', 'tls', 'network', 'response'];
+
+// What went wrong in words a user can act on: the HTTP status when the board answered,
+// otherwise the kind of failure; the core's own sentence follows.
+function sourceProblem(source) {
+  const status = Number(source.httpStatus);
+  const kind = ERROR_KINDS.includes(source.errorKind) ? source.errorKind : '';
+  if (kind === 'http' && status > 0) return t('sync.kindHttp', { status });
+  return kind && kind !== 'http' ? t(`sync.kind.${kind}`) : '';
+}
+
+function sourceRow(source, index) {
+  const failed = source.status === 'error';
+  const problem = failed ? sourceProblem(source) : '';
+  return h(
+    'tr',
+    { class: `row-${source.status}`, dataset: { source: source.source || '' } },
+    h('th', { scope: 'row', class: 'source-name', id: `source-${index}` }, String(source.source || '')),
+    h(
+      'td',
+      null,
+      h('span', { class: `status-pill status-${source.status}` }, sourceStatus(source.status)),
+      problem ? h('div', { class: 'source-kind', dataset: { role: 'source-kind' } }, problem) : null,
+      source.error ? h('div', { class: 'source-error' }, String(source.error)) : null,
+      failed
+        ? h(
+            'button',
+            {
+              type: 'button',
+              class: 'btn small source-retry',
+              dataset: { action: 'retry-source' },
+              disabled: store.sync.running || !isConnected(),
+              'aria-describedby': `source-${index}`,
+              on: { click: () => retrySource(String(source.source || '')) },
+            },
+            t('sync.retryBoard'),
+          )
+        : null,
+    ),
+    h('td', { class: 'num' }, formatNumber(source.imported || 0)),
+  );
+}
+
 function renderSync() {
   if (!syncEl || !syncEl.isConnected) return;
   const sync = store.sync;
@@ -120,7 +163,8 @@ function renderSync() {
       h(
         'div',
         { class: 'sync-summary', dataset: { role: 'sync-summary' } },
-        h('strong', null, t('sync.done', { imported: formatNumber(summary.imported || 0) })),
+        h('strong', null, summary.retried ? t('sync.retried', { source: String(summary.retried), imported: formatNumber(summary.imported || 0) }) : t('sync.done', { imported: formatNumber(summary.imported || 0) })),
+        summary.completedAt ? h('span', { class: 'muted' }, ' ' + t('sync.finishedAt', { time: formatDateTime(summary.completedAt) })) : null,
         summary.expiredRemoved ? h('span', { class: 'muted' }, ' ' + t('sync.expired', { count: formatNumber(summary.expiredRemoved) })) : null,
       ),
     );
@@ -130,24 +174,12 @@ function renderSync() {
         h(
           'table',
           { class: 'sources' },
-          h('thead', null, h('tr', null, h('th', null, t('sync.source')), h('th', null, t('sync.status')), h('th', { class: 'num' }, t('sync.imported')))),
+          h('caption', { class: 'visually-hidden' }, t('sync.tableCaption')),
+          h('thead', null, h('tr', null, h('th', { scope: 'col' }, t('sync.source')), h('th', { scope: 'col' }, t('sync.status')), h('th', { scope: 'col', class: 'num' }, t('sync.imported')))),
           h(
             'tbody',
             null,
-            sources.map((source) =>
-              h(
-                'tr',
-                { class: `row-${source.status}`, dataset: { source: source.source || '' } },
-                h('td', null, String(source.source || '')),
-                h(
-                  'td',
-                  null,
-                  h('span', { class: `status-pill status-${source.status}` }, sourceStatus(source.status)),
-                  source.error ? h('div', { class: 'source-error' }, String(source.error)) : null,
-                ),
-                h('td', { class: 'num' }, formatNumber(source.imported || 0)),
-              ),
-            ),
+            sources.map(sourceRow),
           ),
         ),
       );

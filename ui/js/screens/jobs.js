@@ -701,6 +701,11 @@ export default {
     renderTabs();
   },
   show() {
+    // Coming back to Jobs means coming back to the listings, not to the last link checked.
+    if (state.tab !== 'listings') {
+      state.tab = 'listings';
+      renderTabs();
+    }
     if (!isConnected()) {
       state.error = { kind: 'not_connected' };
       renderList();

@@ -521,7 +521,8 @@ function sectionEditor(section) {
         'div',
         { class: 'row tight' },
         h('select', { class: 'input small', 'aria-label': t('studio.mode'), dataset: { role: 'mode' }, on: { change: (e) => (state.modes[section] = e.target.value) } }, options(MODES.map((m) => [m, modeLabel(m)]), state.modes[section] || 'rewrite')),
-        h('button', { type: 'button', class: 'btn small', dataset: { action: 'rewrite-section' }, on: { click: (e) => rewriteSection(section, e.currentTarget) } }, t('studio.rewrite')),
+        // The mode list already says "Rewrite"; the button only applies the chosen mode.
+        h('button', { type: 'button', class: 'btn small', 'aria-label': t('studio.applyModeTo', { section: t(`section.${section}`) }), dataset: { action: 'rewrite-section' }, on: { click: (e) => rewriteSection(section, e.currentTarget) } }, t('studio.applyMode')),
       ),
     ),
     h('textarea', { class: 'input', id: `sec-${section}`, rows: section === 'experience' ? '10' : '4', dataset: { field: section }, on: bind(d, section) }, String(d[section] || '')),
