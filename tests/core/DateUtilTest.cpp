@@ -21,10 +21,12 @@ TEST(DateUtil, WritesMillisecondsInUtcAndReadsBothForms) {
 TEST(DateUtil, RejectsEmptyMalformedAndZonedText) {
     for (const char* bad : {"", "yesterday", "2026-01-31", "2026-01-31 09:05:00Z", "2026-13-01T00:00:00Z",
                             "2026-02-30T00:00:00Z", "2026-01-31T09:05:00+01:00", "2026-01-31T09:05:00.Z",
-                            "2026-01-31T09:05:00.123Zjunk"}) {
+                            "2026-01-31T09:05:00.123Zjunk", "2026-01-31T24:00:00Z", "2026-01-31T23:60:00Z",
+                            "1900-02-29T00:00:00Z", "2023-02-29T00:00:00Z"}) {
         EXPECT_FALSE(DateUtil::parse(bad).has_value()) << bad;
     }
-    EXPECT_TRUE(DateUtil::parse("2024-02-29T23:59:59Z").has_value());
+    for (const char* good : {"2024-02-29T23:59:59Z", "2000-02-29T12:00:00Z", "2026-12-31T23:59:60Z"})
+        EXPECT_TRUE(DateUtil::parse(good).has_value()) << good;
 }
 
 TEST(DateUtil, DatesBeforeTheEpochKeepTheirMilliseconds) {

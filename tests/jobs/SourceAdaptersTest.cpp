@@ -247,8 +247,9 @@ TEST(SourceRemoteJobs, ReadsNestedObjectsAndEndsOnAShortPage) {
 TEST(SourcePaging, LimitsHoldWithoutRealWaiting) {
     SyncTestBed bed;
     bed.boards.generate("arbeitnow", -1, false); // a next link on every page
+    bed.boards.setArbeitnowPageSize(2);
     EXPECT_EQ(bed.service->fetchArbeitnow(bed.boards.baseFor("arbeitnow") + "/api/job-board-api", "Arbeitnow Europe", "", {}),
-              3000);
+              60);
     EXPECT_EQ(bed.boards.requests("arbeitnow").size(), 30u);
     EXPECT_EQ(bed.sleeper->total, std::chrono::milliseconds(29 * 120));
 

@@ -281,7 +281,7 @@ JobBoardFixtureServer::Reply JobBoardFixtureServer::generatedReply(const Request
         doc = {{"jobs", jobs}, {"job-count", count}};
     } else if (s == "arbeitnow" || s == "arbeitnowUk") {
         int64_t page = param(r, "page", 1);
-        auto [a, b] = range((page - 1) * 100, 100);
+        auto [a, b] = range((page - 1) * arbeitnowPageSize_, arbeitnowPageSize_);
         json data = json::array();
         for (int64_t i = a; i < b; ++i)
             data.push_back({{"slug", s + "-" + std::to_string(i)}, {"company_name", "Firma " + std::to_string(i)},
@@ -292,7 +292,7 @@ JobBoardFixtureServer::Reply JobBoardFixtureServer::generatedReply(const Request
         bool more = count < 0 || b < count;
         json next = more ? json(baseFor(s) + "/api/job-board-api?page=" + std::to_string(page + 1)) : json(nullptr);
         doc = {{"data", data}, {"links", {{"first", nullptr}, {"last", nullptr}, {"prev", nullptr}, {"next", next}}},
-               {"meta", {{"current_page", page}, {"per_page", 100}}}};
+               {"meta", {{"current_page", page}, {"per_page", arbeitnowPageSize_}}}};
     } else if (s == "weWorkRemotely") {
         std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\" "
                           "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><channel><title>WWR</title>\n";

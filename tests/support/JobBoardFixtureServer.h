@@ -62,6 +62,9 @@ public:
     void generate(const std::string& service, int64_t count, bool fullDescriptions = true);
     // Unix seconds written into generated listings (default 2026-12-01T00:00:00Z).
     void setGeneratedPublished(int64_t unixSeconds) { generatedPublished_ = unixSeconds; }
+    // Listings per generated Arbeitnow page (default 100, as the board sends). Arbeitnow pages
+    // by next links, so page limits can be checked without storing thousands of listings.
+    void setArbeitnowPageSize(int64_t size) { arbeitnowPageSize_ = size; }
 
     std::vector<Request> requests(const std::string& service = "") const;
     void clearRequests();
@@ -82,6 +85,7 @@ private:
     std::map<std::string, Handler> handlers_;
     std::vector<Request> log_;
     int64_t generatedPublished_ = 1796083200;
+    int64_t arbeitnowPageSize_ = 100;
 };
 
 } // namespace velmora::testing
