@@ -153,14 +153,14 @@ bool looksLikeEntryLine(const std::string& line) {
     return entry.search(line) && !text::endsWith(line, ".") && text::split(line, ' ', false).size() <= 16;
 }
 
-std::string withoutMarks(const std::string& line, bool& marked) {
+std::string withoutMarks(const std::string& raw, bool& marked) {
+    const std::string line = text::replaceAll(text::replaceAll(raw, "**", ""), "__", "");
     auto match = leadingMarks().firstMatch(line);
     bool any = match && match->begin == 0 && match->end > 0;
     std::string prefix = any ? line.substr(0, match->end) : "";
     // A Markdown heading mark alone ("### Lumen Health") names an entry; it is no bullet.
     marked = any && prefix.find_first_not_of("# \t") != std::string::npos;
-    std::string rest = any ? text::trim(std::string_view(line).substr(match->end)) : line;
-    return text::replaceAll(text::replaceAll(rest, "**", ""), "__", "");
+    return any ? text::trim(std::string_view(line).substr(match->end)) : line;
 }
 
 } // namespace

@@ -136,7 +136,8 @@ std::vector<std::string> GroundingCheck::unsupportedClaims(const std::string& an
         std::string between = text::trim(std::string_view(answer).substr(previousEnd, match.begin - previousEnd));
         bool sentenceStart = previousEnd == 0 || answer.find('\n', previousEnd) < match.begin ||
                              (!between.empty() && std::string(".!?:•*-–—;(").find(between.back()) != std::string::npos);
-        previousEnd = match.end;
+        // The trimmed end: a full stop after "MIT." still opens the next sentence.
+        previousEnd = match.begin + token.size();
         if (lower.empty() || known(lower) || numberKey(lower) == lower) {
             flushName();
             continue;

@@ -10,6 +10,7 @@
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
 #include <memory>
+#include <optional>
 #include <pango/pangocairo.h>
 
 namespace velmora {
@@ -151,7 +152,9 @@ public:
             pango_layout_iter_get_line_extents(iter.get(), nullptr, &logical);
             const double height = static_cast<double>(y1 - y0) / PANGO_SCALE;
             const double ascent = static_cast<double>(pango_layout_iter_get_baseline(iter.get()) - y0) / PANGO_SCALE;
-            const double needed = height + (++index == lineCount ? p.spacingAfter + keepWith : 0);
+            // Space after the last line may fall below the page; the next paragraph's first line
+            // (for a heading) may not.
+            const double needed = height + (++index == lineCount ? keepWith : 0);
 
             if (cursor_ + needed > PdfPageGeometry::textHeight && pageHasText_) newPage();
             if (height > PdfPageGeometry::textHeight) return false;
@@ -196,7 +199,9 @@ private:
 #endif
 #endif
 #ifdef VELMORA_LSAN_HOOK
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+// Cairo's subsetter keeps one buffer of every CFF font it embeds (the CJK fallback font is one),
+// found by exporting the same resume with and without CJK text; the handles we own are all freed.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libcairo.so\n"; }
 #endif
 
 std::vector<PdfParagraph> buildPdfParagraphs(const ResumeDocument& document) {
@@ -266,16 +271,23 @@ PdfExportResult writePdf(const std::filesystem::path& destination, const ResumeD
     std::vector<PdfParagraph> paragraphs = buildPdfParagraphs(document);
     const std::string family = paragraphs.empty() ? "" : resolvePdfFontFamily(paragraphs.front().family);
     PageComposer composer(cr.get(), context.get());
-    for (size_t i = 0; i < paragraphs.size(); ++i) {
-        const PdfParagraph& p = paragraphs[i];
-        // A heading stays with the first line of its section.
-        double keepWith = p.kind == PdfParagraph::Kind::Heading && i + 1 < paragraphs.size()
-                              ? composer.firstLineHeight(paragraphs[i + 1], family)
-                              : 0;
-        if (!composer.add(p, family, keepWith)) {
-            result.complete = false;
-            break;
+    // A text no font can draw stops the export, but the surface is still closed properly (it
+    // owns memory that only finishing releases); nothing is committed.
+    std::optional<VelmoraError> unprintable;
+    try {
+        for (size_t i = 0; i < paragraphs.size(); ++i) {
+            const PdfParagraph& p = paragraphs[i];
+            // A heading stays with the first line of its section.
+            double keepWith = p.kind == PdfParagraph::Kind::Heading && i + 1 < paragraphs.size()
+                                  ? composer.firstLineHeight(paragraphs[i + 1], family)
+                                  : 0;
+            if (!composer.add(p, family, keepWith)) {
+                result.complete = false;
+                break;
+            }
         }
+    } catch (const VelmoraError& e) {
+        unprintable = e;
     }
     result.pages = composer.pages();
     // A PDF needs at least one page to be readable at all, so an empty resume gives one
@@ -287,6 +299,7 @@ PdfExportResult writePdf(const std::filesystem::path& destination, const ResumeD
     cairo_surface_finish(surface.get());
     cairo_status_t status = cairo_surface_status(surface.get());
     surface.reset();
+    if (unprintable) throw *unprintable;
     if (file->failed() || status == CAIRO_STATUS_WRITE_ERROR) throw VelmoraError(kOutputFileError);
     if (status != CAIRO_STATUS_SUCCESS) throw VelmoraError(kDocumentError);
     try {

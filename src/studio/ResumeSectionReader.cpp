@@ -171,8 +171,12 @@ std::optional<Heading> headingOf(const std::string& line) {
         if (section.empty()) continue;
         std::vector<std::string> head(words.begin(), words.end() - static_cast<long>(take));
         std::string headText = text::join(head, " ");
+        // Imported text has its wide gaps collapsed, so what stands before must look like a
+        // header (a name, an address) rather than a sentence that ends in capitals.
         bool gap = text::contains(line, "  ") || text::contains(line, "\t");
-        if (!gap && !isAllCaps(headText)) continue;
+        bool headerLike = isAllCaps(headText) || head.size() <= 3 || text::contains(headText, "@") ||
+                          text::contains(headText, "|");
+        if (!gap && !headerLike) continue;
         return Heading{section, text::trim(headText), ""};
     }
     return std::nullopt;

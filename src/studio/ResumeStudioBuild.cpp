@@ -246,7 +246,7 @@ ParsedResumeSections groundedFrom(const GroundedInputs& in, const ParsedResumeSe
                                   const ResumeStudioRequest& request) {
     // The Application Profile's own entry wins over what was parsed from a resume file.
     auto pick = [](const std::string& profileText, const std::string& parsedText) {
-        std::string own = text::trim(profileText);
+        std::string own = ResumeStudioService::joinResumeLines(text::split(profileText, '\n', false));
         return limit(own.empty() ? parsedText : own, ResumeStudioService::kMaxSectionCharacters);
     };
     ParsedResumeSections out;

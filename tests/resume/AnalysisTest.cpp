@@ -191,7 +191,7 @@ TEST(ExtractKeywords, FrequencyThenTextOrderWithoutStopWords) {
                     "The team used C++ and c# daily. zeta alpha beta alpha";
     auto k = ResumeService::extractKeywords(s, 18);
     // "node.js" is one token; it ties with "alpha" and sorts after it.
-    EXPECT_THAT(k, ElementsAre("python", "alpha", "node.js", "beta", "daily", "react", "zeta"));
+    EXPECT_THAT(k, ElementsAre("python", "alpha", "node.js", "beta", "react", "zeta")); // "daily" is filler
     EXPECT_THAT(ResumeService::extractKeywords(s, 2), ElementsAre("python", "alpha"));
     EXPECT_TRUE(ResumeService::extractKeywords("", 18).empty());
     json r = ResumeService::analyze(resume(all()));

@@ -81,7 +81,7 @@ TEST(StudioBridge, LibraryRoundTripWithoutTheModel) {
                                           {{"targetRole", "Analytics Engineer"}, {"pageCount", 3}, {"style", "Compact"}})});
     ASSERT_TRUE(first["b"].ok) << first["b"].error;
     json built = first["b"].data;
-    EXPECT_EQ(built.size(), 23u);
+    EXPECT_EQ(built.size(), 24u);
     EXPECT_EQ(built["pageCount"], 1);
     EXPECT_EQ(built["template"], "compact");
     EXPECT_EQ(built["name"], "Analytics Engineer Resume");
@@ -168,7 +168,8 @@ TEST(StudioBridge, ModelAnswersAndRequestReading) {
     EXPECT_EQ(built["language"], "es");
     // Too short against the grounded summary; usable where there is no grounded text.
     EXPECT_EQ(built["summary"], "Analyst focused on customer retention work.");
-    EXPECT_EQ(built["skills"], "Model text.");
+    // Skills the sources do not name are refused, whatever the model says.
+    EXPECT_EQ(built["skills"], "");
     EXPECT_EQ(built["contact"], "Sam Park");
     EXPECT_EQ(built["sourceFacts"].get<std::string>().find("Jane"), std::string::npos);
     EXPECT_TRUE(std::filesystem::is_empty(data / "Temp"));
