@@ -8,7 +8,7 @@ namespace velmora::JSONTools {
 // The bridge refuses a request text longer than this unread (with a failure reply when its
 // top-level id can be read on the way); a host may hand over just the first kMaxRequestBytes + 1
 // bytes of an endless line.
-inline constexpr size_t kMaxRequestBytes = 4 * 1024 * 1024;
+inline constexpr size_t kMaxRequestBytes = 8 * 1024 * 1024;
 
 // Requests nested deeper than this are refused before any value is built: copying, writing and
 // destroying a value recurse once per level, and a page can send a line 150,000 levels deep.

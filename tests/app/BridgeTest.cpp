@@ -261,7 +261,7 @@ TEST(Host, RefusesRequestsTooDeepOrTooLargeAndKeepsServing) {
     }
     for (const char* id : {"huge", "7"}) {
         EXPECT_EQ(byId[id]["ok"], false) << id;
-        EXPECT_EQ(byId[id]["error"], "Velmora could not read this request: it is larger than 4 MB.");
+        EXPECT_EQ(byId[id]["error"], "Velmora could not read this request: it is larger than 8 MB.");
     }
     EXPECT_EQ(byId["limit"]["ok"], true);
     EXPECT_EQ(byId["after"]["ok"], true);
