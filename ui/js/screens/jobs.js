@@ -136,7 +136,7 @@ async function loadJobs() {
     state.hasMore = rows.length > PAGE_SIZE;
     state.jobs = rows.slice(0, PAGE_SIZE);
     // Scores mean something only once the profile or a resume names skills.
-    state.hasSkills = state.sort === 'match' || state.jobs.some((job) => Number(job.matchScore) > 0);
+    state.hasSkills = state.jobs.some((job) => Number(job.matchScore) > 0);
     if (state.selected) state.selected = state.jobs.find((job) => job.id === state.selected.id) || null;
   } catch (error) {
     if (token !== listToken) return;
