@@ -256,12 +256,13 @@ function jobDate(job) {
 function jobRow(job) {
   const selected = state.selected && state.selected.id === job.id;
   const alsoOn = Array.isArray(job.alsoOn) ? job.alsoOn : [];
+  // The location is the part that gives way on a narrow window, so it comes last.
   const meta = [
     h('span', { class: 'job-company' }, String(job.company || '')),
-    job.location ? h('span', { class: 'job-location' }, String(job.location)) : null,
+    alsoOn.length ? h('span', { class: 'job-also', dataset: { role: 'also-on' } }, t('jobs.alsoOn', { sources: [...new Set(alsoOn.map((o) => String(o.source)))].join(', ') })) : null,
     jobDate(job) ? h('span', { class: 'job-date' }, jobDate(job)) : null,
     job.source ? h('span', { class: 'job-source' }, String(job.source)) : null,
-    alsoOn.length ? h('span', { class: 'job-also', dataset: { role: 'also-on' } }, t('jobs.alsoOn', { sources: [...new Set(alsoOn.map((o) => String(o.source)))].join(', ') })) : null,
+    job.location ? h('span', { class: 'job-location' }, String(job.location)) : null,
   ];
   return h(
     'article',
