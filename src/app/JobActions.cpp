@@ -58,10 +58,26 @@ void registerJobActions(Bridge& bridge, AppContext& ctx) {
         return json{{"ok", true}, {"id", id}, {"mark", mark}};
     });
 
+    // The list's filters outlive the page (which keeps nothing in web storage), so the core
+    // remembers the last choice.
     bridge.addSync("getJobFilters", [&ctx](const json&) {
         json sources = json::array();
         for (const auto& source : JobAggregatorService::schedule()) sources.push_back(source.displayName);
-        return json{{"sources", sources}, {"jobTypes", DatabaseService::jobTypes()}};
+        json last = json::parse(ctx.db->getSetting("jobFilters", "{}"), nullptr, false);
+        if (!last.is_object()) last = json::object();
+        return json{{"sources", sources}, {"jobTypes", DatabaseService::jobTypes()}, {"last", last}};
+    });
+
+    bridge.addSync("setJobFilters", [&ctx](const json& payload) {
+        const DatabaseService::JobQuery q = jobQuery(payload);
+        json kept{{"category", q.category},
+                  {"source", q.source},
+                  {"jobType", q.jobType},
+                  {"postedWithinDays", q.postedWithinDays},
+                  {"sort", q.sort == DatabaseService::JobSort::Match ? "match" : "newest"},
+                  {"includeHidden", q.includeHidden}};
+        ctx.db->setSetting("jobFilters", kept.dump());
+        return kept;
     });
 
     bridge.addSync("saveSearch", [&ctx](const json& payload) { return json{{"id", ctx.db->saveSearch(payload)}}; });

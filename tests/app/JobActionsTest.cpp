@@ -170,6 +170,12 @@ TEST_F(JobActionsTest, TriageActionsAndTheirBadInput) {
     EXPECT_EQ(call("getJobs", {{"includeHidden", true}}).size(), 3u);
     EXPECT_EQ(call("getJobs", {{"postedWithinDays", 99999}, {"source", "All"}, {"jobType", "All"}}).size(), 2u);
 
+    // The list's last filters are kept by the core, clamped like the list's own.
+    EXPECT_EQ(call("setJobFilters", {{"sort", "match"}, {"jobType", "contract"}, {"postedWithinDays", 5000}}),
+              (json{{"category", "All"}, {"source", ""}, {"jobType", "contract"}, {"postedWithinDays", 365},
+                    {"sort", "match"}, {"includeHidden", false}}));
+    EXPECT_EQ(call("getJobFilters")["last"]["postedWithinDays"], 365);
+
     const int64_t search = call("saveSearch", {{"name", "Sales"}, {"category", "Sales"}})["id"];
     clock->advance(std::chrono::hours(1));
     storeJobs(6); // three new listings (3, 4, 5), two of them in Sales
@@ -185,6 +191,7 @@ TEST_F(JobActionsTest, TriageActionsAndTheirBadInput) {
     } bad[] = {
         {"getJobs", {{"sort", "best"}}, "Unknown sort \"best\". Use \"newest\" or \"match\"."},
         {"getJobs", {{"jobType", "gig"}}, "Unknown job type \"gig\"."},
+        {"setJobFilters", {{"sort", "oldest"}}, "Unknown sort \"oldest\". Use \"newest\" or \"match\"."},
         {"setJobMark", {{"id", 999}, {"mark", "saved"}}, "This job is no longer stored. Refresh the list and try again."},
         {"setJobMark", {{"id", id}, {"mark", "starred"}}, "Unknown mark \"starred\". Use \"saved\", \"hidden\" or \"\"."},
         {"openSavedSearch", {{"id", search}}, "This saved search no longer exists."},

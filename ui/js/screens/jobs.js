@@ -7,7 +7,6 @@ import { formatDate, formatNumber, trustBadge, trustLabel, warningChecks } from 
 import { confirmDialog, toast, errorText, errorState, emptyState, loadingState, withBusy } from '../ui.js';
 
 const PAGE_SIZE = 50;
-const FILTER_KEY = 'velmora.jobs.filters';
 const JOB_TYPES = ['full-time', 'part-time', 'contract', 'freelance', 'internship', 'temporary'];
 const SOURCES = ['Himalayas', 'Jobicy', 'Arbeitnow Europe', 'Arbeitnow UK', 'We Work Remotely', 'Remotive', 'Remote OK', 'RemoteJobs.org'];
 const AGES = [0, 1, 3, 7, 14, 30];
@@ -18,37 +17,43 @@ const CATEGORY_KEYS = {
   'Project Management': 'cat.projects', Sales: 'cat.sales', 'Security Engineer': 'cat.securityEngineer', 'Writing & Editorial': 'cat.writing',
 };
 
-// The filters the user chose last time come back with the screen.
-function storedFilters() {
+// The filters the user chose last time come back with the screen; the core keeps them.
+function readFilters(saved) {
+  const s = saved && typeof saved === 'object' ? saved : {};
+  const days = Number(s.postedWithinDays);
+  return {
+    category: typeof s.category === 'string' && s.category ? s.category : 'All',
+    source: SOURCES.includes(s.source) ? s.source : '',
+    jobType: JOB_TYPES.includes(s.jobType) ? s.jobType : '',
+    postedWithinDays: AGES.includes(days) ? days : 0,
+    sort: s.sort === 'match' ? 'match' : 'newest',
+    includeHidden: s.includeHidden === true,
+  };
+}
+
+let filtersLoaded = false;
+
+async function loadFilters() {
+  if (filtersLoaded) return;
   try {
-    const saved = JSON.parse(window.localStorage.getItem(FILTER_KEY) || '{}');
-    return {
-      category: typeof saved.category === 'string' ? saved.category : 'All',
-      source: SOURCES.includes(saved.source) ? saved.source : '',
-      jobType: JOB_TYPES.includes(saved.jobType) ? saved.jobType : '',
-      postedWithinDays: AGES.includes(saved.postedWithinDays) ? saved.postedWithinDays : 0,
-      sort: saved.sort === 'match' ? 'match' : 'newest',
-      includeHidden: saved.includeHidden === true,
-    };
+    const answer = await request('getJobFilters');
+    Object.assign(state, readFilters(answer && answer.last));
+    filtersLoaded = true;
   } catch {
-    return { category: 'All', source: '', jobType: '', postedWithinDays: 0, sort: 'newest', includeHidden: false };
+    // An older core without the action: the defaults stay.
   }
 }
 
 function rememberFilters() {
-  try {
-    const { category, source, jobType, postedWithinDays, sort, includeHidden } = state;
-    window.localStorage.setItem(FILTER_KEY, JSON.stringify({ category, source, jobType, postedWithinDays, sort, includeHidden }));
-  } catch {
-    // Private windows may refuse storage; the filters then last for this session only.
-  }
+  const { category, source, jobType, postedWithinDays, sort, includeHidden } = state;
+  request('setJobFilters', { category, source, jobType, postedWithinDays, sort, includeHidden }).catch(() => {});
 }
 
 const state = {
   tab: 'listings',
   categories: [],
   categoriesError: null,
-  ...storedFilters(),
+  ...readFilters({}),
   query: '',
   page: 0,
   jobs: [],
@@ -136,7 +141,7 @@ async function loadJobs() {
     state.hasMore = rows.length > PAGE_SIZE;
     state.jobs = rows.slice(0, PAGE_SIZE);
     // Scores mean something only once the profile or a resume names skills.
-    state.hasSkills = state.sort === 'match' || state.jobs.some((job) => Number(job.matchScore) > 0);
+    state.hasSkills = state.jobs.some((job) => Number(job.matchScore) > 0);
     if (state.selected) state.selected = state.jobs.find((job) => job.id === state.selected.id) || null;
   } catch (error) {
     if (token !== listToken) return;
@@ -251,12 +256,13 @@ function jobDate(job) {
 function jobRow(job) {
   const selected = state.selected && state.selected.id === job.id;
   const alsoOn = Array.isArray(job.alsoOn) ? job.alsoOn : [];
+  // The location is the part that gives way on a narrow window, so it comes last.
   const meta = [
     h('span', { class: 'job-company' }, String(job.company || '')),
-    job.location ? h('span', { class: 'job-location' }, String(job.location)) : null,
+    alsoOn.length ? h('span', { class: 'job-also', dataset: { role: 'also-on' } }, t('jobs.alsoOn', { sources: [...new Set(alsoOn.map((o) => String(o.source)))].join(', ') })) : null,
     jobDate(job) ? h('span', { class: 'job-date' }, jobDate(job)) : null,
     job.source ? h('span', { class: 'job-source' }, String(job.source)) : null,
-    alsoOn.length ? h('span', { class: 'job-also', dataset: { role: 'also-on' } }, t('jobs.alsoOn', { sources: [...new Set(alsoOn.map((o) => String(o.source)))].join(', ') })) : null,
+    job.location ? h('span', { class: 'job-location' }, String(job.location)) : null,
   ];
   return h(
     'article',
@@ -713,7 +719,11 @@ export default {
     }
     loadCategories();
     loadSavedSearches();
-    loadJobs();
+    const first = !filtersLoaded;
+    loadFilters().then(() => {
+      if (first) renderTabs();
+      loadJobs();
+    });
   },
 };
 
