@@ -17,6 +17,9 @@ public:
     virtual void setAssistEnabled(bool enabled) = 0;
     virtual void setTitle(const std::string& title) = 0;
     virtual void setSecurityText(const std::string& text) = 0;
+    // The address of the page in the browser, shown beside the title so the user always sees
+    // where they are; empty when no page is open.
+    virtual void setAddress(const std::string& address) = 0;
 
     // The browser layer; its left edge stays `leading` points right of the window's left
     // edge so the interface's sidebar remains usable.

@@ -23,6 +23,10 @@ public:
     // Title "Velmora by Quorvane", one OK button.
     virtual void showInfo(const std::string& message) = 0;
     virtual void showCritical(const std::string& title, const std::string& message) = 0;
+    // A question with two buttons; true when the user chose `acceptLabel`. Closing the dialog
+    // is the cancel answer.
+    virtual bool askChoice(const std::string& title, const std::string& message, const std::string& acceptLabel,
+                           const std::string& cancelLabel) = 0;
 };
 
 } // namespace velmora

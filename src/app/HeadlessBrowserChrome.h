@@ -12,6 +12,7 @@ public:
     void setAssistEnabled(bool) override {}
     void setTitle(const std::string& title) override { title_ = title; }
     void setSecurityText(const std::string& text) override { security_ = text; }
+    void setAddress(const std::string& address) override { address_ = address; }
     void setLayerVisible(bool visible) override { visible_ = visible; }
     bool isLayerVisible() const override { return visible_; }
     void setLayerLeading(double) override {}
@@ -20,10 +21,12 @@ public:
 
     const std::string& title() const { return title_; }
     const std::string& securityText() const { return security_; }
+    const std::string& address() const { return address_; }
 
 private:
     std::string title_;
     std::string security_;
+    std::string address_;
     bool visible_ = false;
 };
 

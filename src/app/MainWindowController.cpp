@@ -155,6 +155,7 @@ bool MainWindowController::navigateExternal(const std::string& link, bool allowA
     platform_.appView.addBodyClass(kDockedClass);
     platform_.chrome.setLayerVisible(true);
     updateSecurityBadge(url);
+    platform_.chrome.setAddress(url);
     platform_.browserView.stop();
     platform_.browserView.loadUrl(url);
     applyBrowserModeLabel();
@@ -163,11 +164,18 @@ bool MainWindowController::navigateExternal(const std::string& link, bool allowA
 
 void MainWindowController::hideExternalBrowser() {
     platform_.chrome.setLayerVisible(false);
+    platform_.chrome.setAddress("");
     platform_.appView.setVisible(true);
     platform_.chrome.setLayerLeading(kSidebarWidth);
     platform_.appView.removeBodyClass(kDockedClass);
     platform_.chrome.focusInterface();
     applyNativeLanguage();
+}
+
+void MainWindowController::openInterfaceScreen(const std::string& screen) {
+    hideExternalBrowser();
+    const json event{{"type", "event"}, {"name", "openScreen"}, {"data", {{"screen", screen}}}};
+    platform_.appView.evaluateScript(Bridge::deliveryScript(event.dump()), [](std::optional<json>, const std::string&) {});
 }
 
 void MainWindowController::reloadExternal() { platform_.browserView.reload(); }
@@ -205,7 +213,10 @@ bool MainWindowController::decidePolicy(WebViewRole source, const std::string& u
 void MainWindowController::navigationFinished(WebViewRole source) {
     if (source != WebViewRole::Browser) return;
     applyBrowserModeLabel();
-    updateSecurityBadge(platform_.browserView.currentUrl());
+    const auto url = platform_.browserView.currentUrl();
+    updateSecurityBadge(url);
+    // After redirects the page may be somewhere else than the link the user opened.
+    platform_.chrome.setAddress(url);
 }
 
 void MainWindowController::newWindowRequested(WebViewRole source, const std::string& url, bool userGesture) {
@@ -294,7 +305,9 @@ void MainWindowController::failAssist(const std::string& message, const std::opt
 void MainWindowController::assistApplyAsync(std::function<void()> done) {
     ApplicationProfile profile = ctx_->profiles->get();
     if (profileIsEmpty(profile)) {
-        platform_.dialogs.showInfo(kProfileIncomplete);
+        // The way to the profile is offered right here, not left for the user to find.
+        if (platform_.dialogs.askChoice(kProfileIncompleteTitle, kProfileIncomplete, kOpenProfile, kNotNow))
+            openInterfaceScreen("profile");
         if (done) done();
         return;
     }

@@ -50,6 +50,9 @@ public:
     static constexpr const char* kBlockedLink = "Velmora blocked a non-web link from this page for safety.";
     static constexpr const char* kProfileIncomplete =
         "Complete your Application Profile first, then reopen the job and click Assist Apply.";
+    static constexpr const char* kProfileIncompleteTitle = "Your Application Profile is empty";
+    static constexpr const char* kOpenProfile = "Open Application Profile";
+    static constexpr const char* kNotNow = "Not now";
     static constexpr const char* kAssistRunning = "Assisted Auto Apply is filling this application…";
     static constexpr const char* kAssistFailedTitle = "Assist Apply could not complete on this page.";
     static constexpr const char* kScriptMissing = "Assisted Auto Apply script is missing.";
@@ -117,6 +120,11 @@ public:
     AppContext& context() const { return *ctx_; }
     // The first resource root holding ui/<name>, if any.
     std::optional<std::filesystem::path> findResource(const std::string& name) const;
+    // Closes the application browser and asks the page to show one of its screens (the
+    // "openScreen" event).
+    void openInterfaceScreen(const std::string& screen);
+    // The interface language (setting "language", normalised), for native texts and pages.
+    std::string language() const;
 
 private:
     MainWindowController(std::shared_ptr<AppContext> ctx, Platform platform, Options options);

@@ -35,6 +35,13 @@ ScriptedDialogs::ScriptedDialogs(const json& answers, std::ostream* alerts) : al
     if (!answers.is_object()) throw VelmoraError("Dialog answers must be a JSON object.");
     open_ = readQueue(answers, "open");
     save_ = readQueue(answers, "save");
+    if (auto it = answers.find("choice"); it != answers.end() && !it->is_null()) {
+        if (!it->is_array()) throw VelmoraError("Dialog answers: \"choice\" must be an array of true and false.");
+        for (const auto& item : *it) {
+            if (!item.is_boolean()) throw VelmoraError("Dialog answers: \"choice\" may hold only true and false.");
+            choices_.push_back(item.get<bool>());
+        }
+    }
 }
 
 std::shared_ptr<ScriptedDialogs> ScriptedDialogs::fromFile(const std::filesystem::path& file, std::ostream* alerts) {
@@ -79,6 +86,20 @@ void ScriptedDialogs::showInfo(const std::string& message) { alert("Velmora by Q
 
 void ScriptedDialogs::showCritical(const std::string& title, const std::string& message) {
     alert(title + ": " + message);
+}
+
+bool ScriptedDialogs::askChoice(const std::string& title, const std::string& message, const std::string& acceptLabel,
+                                const std::string& cancelLabel) {
+    bool answer = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (!choices_.empty()) {
+            answer = choices_.front();
+            choices_.pop_front();
+        }
+    }
+    alert(title + ": " + message + " [" + acceptLabel + " | " + cancelLabel + "] -> " + (answer ? acceptLabel : cancelLabel));
+    return answer;
 }
 
 std::vector<ScriptedDialogs::Request> ScriptedDialogs::requests() const {

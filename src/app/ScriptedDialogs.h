@@ -37,6 +37,9 @@ public:
                                                         const std::vector<std::string>& extensions) override;
     void showInfo(const std::string& message) override;
     void showCritical(const std::string& title, const std::string& message) override;
+    // Takes the next answer of the "choice" queue (true or false); none left is cancelling.
+    bool askChoice(const std::string& title, const std::string& message, const std::string& acceptLabel,
+                   const std::string& cancelLabel) override;
 
     std::vector<Request> requests() const;
     std::vector<std::string> alerts() const;
@@ -48,6 +51,7 @@ private:
     mutable std::mutex mutex_;
     std::deque<std::optional<std::string>> open_;
     std::deque<std::optional<std::string>> save_;
+    std::deque<bool> choices_;
     std::ostream* alertStream_;
     std::vector<Request> requests_;
     std::vector<std::string> alerts_;

@@ -90,6 +90,12 @@ namespace {
 constexpr size_t kMaxPreparedStatements = 64;
 } // namespace
 
+void SQLiteDatabase::failWith(const std::string& message) const {
+    const int code = sqlite3_errcode(handle_) & 0xff;
+    if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT) throw DatabaseDamagedError(message);
+    throw VelmoraError(message);
+}
+
 sqlite3_stmt* SQLiteDatabase::takeStatement(const std::string& sql) {
     // Taken out while it runs, so a nested use of the same text can never share its state.
     if (auto it = prepared_.find(sql); it != prepared_.end()) {
@@ -101,7 +107,7 @@ sqlite3_stmt* SQLiteDatabase::takeStatement(const std::string& sql) {
     int rc = sqlite3_prepare_v2(handle_, sql.c_str(), -1, &raw, nullptr);
     if (rc != SQLITE_OK || !raw) {
         if (raw) sqlite3_finalize(raw);
-        throw VelmoraError(std::string("SQLite prepare failed: ") + sqlite3_errmsg(handle_));
+        failWith(std::string("SQLite prepare failed: ") + sqlite3_errmsg(handle_));
     }
     return raw;
 }
@@ -207,7 +213,7 @@ std::vector<SQLiteRow> SQLiteDatabase::executeUnlocked(const std::string& sql,
         }
         rows.push_back(std::move(row));
     }
-    if (rc != SQLITE_DONE) throw VelmoraError(std::string("SQLite operation failed: ") + sqlite3_errmsg(handle_));
+    if (rc != SQLITE_DONE) failWith(std::string("SQLite operation failed: ") + sqlite3_errmsg(handle_));
     keepStatement(sql, stmt.release());
     return rows;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/VelmoraError.h"
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -64,6 +66,13 @@ bool isNull(const SQLiteRow& row, const std::string& column);
 // statement runs start to finish (prepare or reuse, bind, step, reset) under one lock, so
 // statements from the UI thread and background work never interleave. Outside transaction(),
 // each call is one autocommit statement. Calls must not nest.
+// The file is not a database or its pages are corrupt (SQLite's NOTADB and CORRUPT results):
+// no retry helps, so start-up offers to move the file aside instead of failing each time.
+class DatabaseDamagedError : public VelmoraError {
+public:
+    using VelmoraError::VelmoraError;
+};
+
 class SQLiteDatabase {
 public:
     explicit SQLiteDatabase(std::string path); // throws VelmoraError "Could not open Velmora local database: ..."
@@ -92,6 +101,7 @@ public:
     void transaction(const std::function<void(const StatementRunner& run)>& body);
 
 private:
+    [[noreturn]] void failWith(const std::string& message) const;
     std::vector<SQLiteRow> executeUnlocked(const std::string& sql, const std::vector<SQLiteValue>& bindings,
                                            bool collect);
     int bind(const SQLiteValue& value, sqlite3_stmt* stmt, int index);

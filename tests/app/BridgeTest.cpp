@@ -219,7 +219,7 @@ TEST(Host, AnswersEachLineAndSurvivesGarbage) {
     ASSERT_EQ(run.lines.size(), 3u);
     std::map<std::string, json> byId;
     for (auto& l : run.lines) byId[l["id"]] = l;
-    EXPECT_EQ(byId["1"]["data"].size(), 8u);
+    EXPECT_EQ(byId["1"]["data"].size(), 10u);
     EXPECT_EQ(byId["2"]["data"]["keywords"], "rust, go");
     EXPECT_EQ(byId["3"]["error"], "Unknown Velmora action: noSuchThing");
     EXPECT_TRUE(std::filesystem::exists(data / "velmora.db"));

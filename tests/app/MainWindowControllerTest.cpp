@@ -260,6 +260,7 @@ TEST_F(MainWindowControllerTest, HidingTheBrowserRestoresThePageAndRelabelsTheTo
 
     // While visible, a language change follows the mode and the page instead of the defaults.
     controller->navigateExternal("https://example.org", false);
+    EXPECT_EQ(chrome.address, "https://example.org");
     browserView.setCurrentUrl("https://weworkremotely.com/jobs/1");
     ctx->db->setSetting("language", "de");
     controller->applyNativeLanguage();
@@ -268,6 +269,7 @@ TEST_F(MainWindowControllerTest, HidingTheBrowserRestoresThePageAndRelabelsTheTo
     browserView.setCurrentUrl("about:blank");
     controller->navigationFinished(WebViewRole::Browser);
     EXPECT_EQ(chrome.security, "Secure browser");
+    EXPECT_EQ(chrome.address, "about:blank"); // where the page really is, after any redirect
 }
 
 TEST_F(MainWindowControllerTest, UploadPromptUsesThePendingResumeOnlyOnceAndOnlyInTheBrowser) {
@@ -298,13 +300,22 @@ TEST_F(MainWindowControllerTest, UploadPromptUsesThePendingResumeOnlyOnceAndOnly
     EXPECT_FALSE(controller->pendingAutoResumeURL());
 }
 
-TEST_F(MainWindowControllerTest, AssistWithAnEmptyProfileOnlyExplains) {
-    runAssist();
-    EXPECT_EQ(dialogs.infos,
-              std::vector<std::string>{
-                  "Complete your Application Profile first, then reopen the job and click Assist Apply."});
+TEST_F(MainWindowControllerTest, AssistWithAnEmptyProfileOffersTheWayToTheProfile) {
+    controller->navigateExternal("https://example.org/apply", true);
+    runAssist(); // "Not now": the page stays, nothing runs
+    ASSERT_EQ(dialogs.choices.size(), 1u);
+    EXPECT_EQ(dialogs.choices[0], "Your Application Profile is empty\nComplete your Application Profile first, then "
+                                  "reopen the job and click Assist Apply.\nOpen Application Profile | Not now");
     EXPECT_TRUE(chrome.assistEnabled);
-    EXPECT_EQ(chrome.title, "Application browser");
+    EXPECT_TRUE(chrome.layerVisible);
+    EXPECT_TRUE(browserView.scripts.empty());
+
+    dialogs.choiceAnswers.push_back(true);
+    runAssist();
+    EXPECT_FALSE(chrome.layerVisible);
+    ASSERT_FALSE(appView.scripts.empty());
+    EXPECT_NE(appView.scripts.back().find(R"("name":"openScreen")"), std::string::npos);
+    EXPECT_NE(appView.scripts.back().find(R"("screen":"profile")"), std::string::npos);
     EXPECT_TRUE(browserView.scripts.empty());
 }
 

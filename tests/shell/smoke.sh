@@ -100,6 +100,7 @@ check "the reply names the database in the temporary data folder" \
 check "openJob through the page opened the form in the application browser" \
   grep -q '^openJob: .*"opened":true' "$work/smoke.out"
 check "the trust badge rates the loopback page (plain http on its own port)" grep -q '^browser badge: High Risk · 2/100$' "$work/smoke.out"
+check "the toolbar shows the address of the page, not a fixed title" grep -qF "browser address: $form" "$work/smoke.out"
 check "Assist Apply filled the form and attached the resume through the upload prompt" \
   grep -q '^assist: Assist complete: [0-9]* fields · resume attached · review before submitting$' "$work/smoke.out"
 check "the hostile page's spies were active" grep -q 'velmora-canary' "$work/requests.log"
@@ -117,6 +118,20 @@ check "the data folder is private" test "$(stat -c %a "$VELMORA_DATA_DIR")" = 70
 if [ -n "$shot" ] && command -v import >/dev/null 2>&1; then
   check "a screenshot was taken" test -s "$shot"
 fi
+# 3. A damaged database: a smoke test cannot answer the alert, so it fails at once, and the
+# damaged file is left exactly as it was.
+mkdir -p "$work/damaged"
+head -c 8192 /dev/urandom >"$work/damaged/velmora.db"
+cp "$work/damaged/velmora.db" "$work/damaged.orig"
+start=$(date +%s)
+VELMORA_DATA_DIR="$work/damaged" timeout 60 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
+  "$bin" --smoke-test >"$work/damaged.out" 2>"$work/damaged.err"
+status=$?
+check "a damaged database fails the smoke test with a non-zero exit, without waiting" \
+  test "$status" -ne 0 -a "$status" -ne 124 -a $(($(date +%s) - start)) -lt 50
+check "the damaged database is named in the output" grep -q "damaged database" "$work/damaged.out"
+check "the damaged database file is untouched" cmp -s "$work/damaged/velmora.db" "$work/damaged.orig"
+
 if [ "$failed" -ne 0 ]; then
   echo "--- velmora output"; cat "$work/smoke.out"; echo "--- velmora errors"; tail -n 40 "$work/smoke.out.err"
 else

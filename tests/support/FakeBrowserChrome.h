@@ -18,13 +18,14 @@ public:
     void setAssistEnabled(bool enabled) override { assistEnabled = enabled; }
     void setTitle(const std::string& t) override { title = t; }
     void setSecurityText(const std::string& t) override { security = t; }
+    void setAddress(const std::string& a) override { address = a; }
     void setLayerVisible(bool visible) override { layerVisible = visible; }
     bool isLayerVisible() const override { return layerVisible; }
     void setLayerLeading(double l) override { leading = l; }
     void focusInterface() override { ++focusRequests; }
     void closeWindow() override { closed = true; }
 
-    std::string assist, reload, close, title, security;
+    std::string assist, reload, close, title, security, address;
     bool assistVisible = true;
     bool assistEnabled = true;
     bool layerVisible = false;

@@ -26,6 +26,17 @@ public:
         criticals.push_back(title + "\n" + message);
     }
 
+    bool askChoice(const std::string& title, const std::string& message, const std::string& accept,
+                   const std::string& cancel) override {
+        choices.push_back(title + "\n" + message + "\n" + accept + " | " + cancel);
+        if (choiceAnswers.empty()) return false;
+        const bool answer = choiceAnswers.front();
+        choiceAnswers.pop_front();
+        return answer;
+    }
+
+    std::deque<bool> choiceAnswers;
+    std::vector<std::string> choices;
     std::deque<std::optional<std::filesystem::path>> openAnswers;
     std::deque<std::optional<std::filesystem::path>> saveAnswers;
     std::vector<std::string> titles;

@@ -1,5 +1,5 @@
 // Start-up and navigation of the single-page interface.
-import { connect, isConnected, notify } from './bridge.js';
+import { connect, isConnected, notify, onEvent } from './bridge.js';
 import { h, clear, append } from './dom.js';
 import { setLanguage, t } from './i18n.js';
 import { icon } from './icons.js';
@@ -170,6 +170,10 @@ async function start() {
     return;
   }
   listenForSyncEvents();
+  // The core asks for a screen, e.g. the profile when Assist Apply finds it empty.
+  onEvent('openScreen', (data) => {
+    if (data && typeof data.screen === 'string') navigate(data.screen);
+  });
   const slowTimer = setTimeout(() => {
     coreSlow = true;
     renderBanner();

@@ -122,6 +122,8 @@ DesktopShell::DesktopShell(GtkApplication* app, std::shared_ptr<AppContext> ctx,
         g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
         g_signal_connect(view, "run-file-chooser", G_CALLBACK(onRunFileChooser), this);
         g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), this);
+        g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), this);
+        g_signal_connect(view, "load-failed-with-tls-errors", G_CALLBACK(onLoadFailedWithTlsErrors), this);
         g_signal_connect(view, "permission-request", G_CALLBACK(onPermissionRequest), nullptr);
     }
 
@@ -318,6 +320,42 @@ void DesktopShell::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpo
     }
 }
 
+// The application browser shows Velmora's own page for a failed load instead of the web
+// engine's raw error text; the interface page's failures stay with the engine (they mean a
+// broken installation, which start-up reports on its own).
+gboolean DesktopShell::onLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar* uri, GError* error, gpointer data) {
+    auto* self = static_cast<DesktopShell*>(data);
+    if (!*self->alive_ || !self->controller_ || self->roleOf(view) != WebViewRole::Browser || !error) return FALSE;
+    // A load stopped by the user, by a newer load or by the link policy is not a failure.
+    if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+        error->domain == WEBKIT_POLICY_ERROR || error->domain == WEBKIT_DOWNLOAD_ERROR)
+        return FALSE;
+    LoadFailure failure = LoadFailure::Other;
+    GNetworkMonitor* monitor = g_network_monitor_get_default();
+    if (monitor && !g_network_monitor_get_network_available(monitor)) failure = LoadFailure::Offline;
+    else if (error->domain == G_RESOLVER_ERROR) failure = LoadFailure::Dns;
+    else if (error->domain == G_TLS_ERROR) failure = LoadFailure::Tls;
+    else if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT)) failure = LoadFailure::Timeout;
+    else if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NETWORK_UNREACHABLE)) failure = LoadFailure::Offline;
+    self->showLoadFailure(view, uri, failure);
+    return TRUE;
+}
+
+gboolean DesktopShell::onLoadFailedWithTlsErrors(WebKitWebView* view, gchar* uri, GTlsCertificate*, GTlsCertificateFlags,
+                                                 gpointer data) {
+    auto* self = static_cast<DesktopShell*>(data);
+    if (!*self->alive_ || !self->controller_ || self->roleOf(view) != WebViewRole::Browser) return FALSE;
+    self->showLoadFailure(view, uri, LoadFailure::Tls);
+    return TRUE;
+}
+
+void DesktopShell::showLoadFailure(WebKitWebView* view, const char* uri, LoadFailure failure) {
+    const std::string address = uri ? uri : "";
+    const std::string html = browserErrorPage(address, failure, controller_->language());
+    // Shown under the failed address, so Reload and the toolbar keep pointing at it.
+    webkit_web_view_load_alternate_html(view, html.c_str(), address.c_str(), nullptr);
+}
+
 void DesktopShell::runSmokeTest() {
     // The requests take the page's own road: postMessage, the script message handler, the
     // bridge, and the delivery script back into the page's listeners.
@@ -373,7 +411,8 @@ void DesktopShell::runSmokeAssist() {
     controller_->assistApplyAsync([this, alive] {
         if (!alive.lock() || !*alive.lock()) return;
         std::string title = chrome_->title();
-        smokeReport_ += "\nbrowser badge: " + chrome_->securityText() + "\nassist: " + title;
+        smokeReport_ += "\nbrowser badge: " + chrome_->securityText() + "\nbrowser address: " + chrome_->address() +
+                        "\nassist: " + title;
         bool attached = options_.smokeResume.empty() || title.find("resume attached") != std::string::npos;
         options_.smokeTest(smokeReport_, title.rfind("Assist complete: ", 0) == 0 && attached);
     });

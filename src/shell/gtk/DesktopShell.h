@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/BrowserErrorPage.h"
 #include "app/AppContext.h"
 #include "app/BackgroundRunner.h"
 #include "app/Bridge.h"
@@ -52,6 +53,10 @@ private:
     static GtkWidget* onCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer self);
     static gboolean onRunFileChooser(WebKitWebView* view, WebKitFileChooserRequest* request, gpointer self);
     static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+    static gboolean onLoadFailed(WebKitWebView* view, WebKitLoadEvent event, gchar* uri, GError* error, gpointer self);
+    static gboolean onLoadFailedWithTlsErrors(WebKitWebView* view, gchar* uri, GTlsCertificate* certificate,
+                                              GTlsCertificateFlags errors, gpointer self);
+    void showLoadFailure(WebKitWebView* view, const char* uri, LoadFailure failure);
     static void onDownloadStarted(WebKitWebContext* context, WebKitDownload* download, gpointer);
     static gboolean onPermissionRequest(WebKitWebView* view, WebKitPermissionRequest* request, gpointer);
     void runSmokeTest();

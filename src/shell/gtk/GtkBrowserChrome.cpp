@@ -26,7 +26,7 @@ window.velmora-main { background-color: rgb(247, 247, 247); }
   font-size: 12px;
   font-weight: 600;
 }
-.velmora-toolbar button.velmora-assist { background-color: rgb(245, 138, 22); color: #ffffff; min-width: 84px; }
+.velmora-toolbar button.velmora-assist { background-color: rgb(179, 83, 0); color: #ffffff; min-width: 84px; }
 .velmora-toolbar button.velmora-assist label { color: #ffffff; }
 .velmora-toolbar button.velmora-plain { background-color: rgb(244, 244, 244); color: rgb(32, 38, 44); }
 .velmora-toolbar button.velmora-plain label { color: rgb(32, 38, 44); }
@@ -38,6 +38,7 @@ window.velmora-main { background-color: rgb(247, 247, 247); }
   padding: 0 12px;
 }
 .velmora-title-box label { color: rgb(201, 208, 214); font-size: 13px; font-weight: 600; }
+.velmora-title-box label.velmora-address { color: rgb(232, 236, 239); font-weight: 400; font-family: monospace; font-size: 12px; }
 .velmora-badge {
   background-color: rgb(36, 50, 61);
   border-radius: 12px;
@@ -100,6 +101,16 @@ GtkBrowserChrome::GtkBrowserChrome(GtkWidget* window, GtkWidget* interfaceView, 
     gtk_label_set_ellipsize(GTK_LABEL(browserLabel_), PANGO_ELLIPSIZE_END);
     gtk_label_set_xalign(GTK_LABEL(browserLabel_), 0.0f);
     GtkWidget* titleBox = pill("velmora-title-box", browserLabel_, 32);
+    gtk_box_set_child_packing(GTK_BOX(titleBox), browserLabel_, FALSE, FALSE, 0, GTK_PACK_START);
+    addressLabel_ = gtk_label_new("");
+    gtk_label_set_selectable(GTK_LABEL(addressLabel_), TRUE); // the user can copy where they are
+    gtk_label_set_ellipsize(GTK_LABEL(addressLabel_), PANGO_ELLIPSIZE_MIDDLE);
+    gtk_label_set_xalign(GTK_LABEL(addressLabel_), 0.0f);
+    gtk_widget_set_can_focus(addressLabel_, FALSE);
+    gtk_widget_set_margin_start(addressLabel_, 12);
+    gtk_widget_set_valign(addressLabel_, GTK_ALIGN_CENTER);
+    gtk_style_context_add_class(gtk_widget_get_style_context(addressLabel_), "velmora-address");
+    gtk_box_pack_start(GTK_BOX(titleBox), addressLabel_, TRUE, TRUE, 0);
 
     securityLabel_ = gtk_label_new("Secure browser");
     GtkWidget* badge = pill("velmora-badge", securityLabel_, 30);
@@ -138,6 +149,11 @@ void GtkBrowserChrome::setAssistEnabled(bool enabled) { gtk_widget_set_sensitive
 
 void GtkBrowserChrome::setTitle(const std::string& title) {
     gtk_label_set_text(GTK_LABEL(browserLabel_), title.c_str());
+}
+
+void GtkBrowserChrome::setAddress(const std::string& address) {
+    gtk_label_set_text(GTK_LABEL(addressLabel_), address.c_str());
+    gtk_widget_set_tooltip_text(addressLabel_, address.empty() ? nullptr : address.c_str());
 }
 
 void GtkBrowserChrome::setSecurityText(const std::string& text) {

@@ -29,6 +29,8 @@ public:
     void setAssistVisible(bool visible) override;
     void setAssistEnabled(bool enabled) override;
     void setTitle(const std::string& title) override;
+    void setAddress(const std::string& address) override;
+    std::string address() const { return gtk_label_get_text(GTK_LABEL(addressLabel_)); }
     void setSecurityText(const std::string& text) override;
     void setLayerVisible(bool visible) override;
     bool isLayerVisible() const override;
@@ -49,6 +51,7 @@ private:
     GtkWidget* closeButton_;
     GtkWidget* browserLabel_;
     GtkWidget* securityLabel_;
+    GtkWidget* addressLabel_;
     Actions actions_;
 };
 

@@ -92,4 +92,18 @@ void GtkDialogs::showCritical(const std::string& title, const std::string& messa
     runMessage(parent_, GTK_MESSAGE_ERROR, title, message);
 }
 
+bool GtkDialogs::askChoice(const std::string& title, const std::string& message, const std::string& acceptLabel,
+                           const std::string& cancelLabel) {
+    GtkWidget* dialog = gtk_message_dialog_new(parent_, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                                               GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "%s", title.c_str());
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", message.c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), kAlertTitle);
+    gtk_dialog_add_button(GTK_DIALOG(dialog), cancelLabel.c_str(), GTK_RESPONSE_CANCEL);
+    gtk_dialog_add_button(GTK_DIALOG(dialog), acceptLabel.c_str(), GTK_RESPONSE_ACCEPT);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+    const int answer = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    return answer == GTK_RESPONSE_ACCEPT;
+}
+
 } // namespace velmora::gtkshell

@@ -18,6 +18,8 @@ public:
                                                         const std::vector<std::string>& extensions) override;
     void showInfo(const std::string& message) override;
     void showCritical(const std::string& title, const std::string& message) override;
+    bool askChoice(const std::string& title, const std::string& message, const std::string& acceptLabel,
+                   const std::string& cancelLabel) override;
 
     // Several files for a page's upload prompt; empty when cancelled.
     std::vector<std::filesystem::path> chooseUploadFiles(bool multiple);

@@ -3,9 +3,11 @@
 
 #include "app/AppContext.h"
 #include "app/FollowUpReminder.h"
+#include "app/DamagedDatabase.h"
 #include "core/AppPaths.h"
 #include "core/DataFolderLock.h"
 #include "core/VelmoraError.h"
+#include "storage/SQLiteDatabase.h"
 #include "shell/gtk/DesktopShell.h"
 #include "shell/gtk/GApplicationNotifier.h"
 #include "shell/gtk/GtkDialogs.h"
@@ -69,6 +71,20 @@ void smokeReply(Program& program, const std::string& reply, bool ok) {
     }, &program);
 }
 
+// The damaged-database alert: true when the user chose to move the file aside.
+bool askToMoveDamagedDatabase(const std::filesystem::path& database, const std::string& error) {
+    GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_NONE, "%s",
+                                               damaged_database::kAlertTitle);
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
+                                             damaged_database::alertMessage(database, error).c_str());
+    gtk_dialog_add_button(GTK_DIALOG(dialog), damaged_database::kQuitButton, GTK_RESPONSE_CANCEL);
+    gtk_dialog_add_button(GTK_DIALOG(dialog), damaged_database::kMoveAsideButton, GTK_RESPONSE_ACCEPT);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+    const int answer = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    return answer == GTK_RESPONSE_ACCEPT;
+}
+
 void activate(GtkApplication* app, gpointer data) {
     auto& program = *static_cast<Program*>(data);
     if (program.shell) {
@@ -95,6 +111,31 @@ void activate(GtkApplication* app, gpointer data) {
         program.shell->present();
         GApplicationNotifier notifier(G_APPLICATION(app));
         remindOfDueFollowUps(*ctx->db, notifier);
+    } catch (const DatabaseDamagedError& e) {
+        program.shell.reset();
+        const auto database = AppPaths::shared().database();
+        std::cerr << "Velmora could not start: " << e.what() << std::endl;
+        program.exitCode = 2;
+        // A smoke test has nobody to answer the alert: it fails at once and touches nothing.
+        if (program.smokeTest) {
+            std::cout << "velmora smoke test failed: damaged database: " << e.what() << std::endl;
+            g_application_quit(G_APPLICATION(app));
+            return;
+        }
+        if (!askToMoveDamagedDatabase(database, e.what())) {
+            g_application_quit(G_APPLICATION(app));
+            return;
+        }
+        try {
+            const auto moved = damaged_database::moveAside(database, std::chrono::system_clock::now());
+            std::cerr << "Velmora moved the damaged database to " << moved.string() << std::endl;
+        } catch (const std::exception& moveError) {
+            GtkDialogs(nullptr).showCritical("Velmora could not start", moveError.what());
+            g_application_quit(G_APPLICATION(app));
+            return;
+        }
+        program.exitCode = 0;
+        activate(app, data); // once more, with a new database
     } catch (const std::exception& e) {
         program.shell.reset();
         std::cerr << "Velmora could not start: " << e.what() << std::endl;
