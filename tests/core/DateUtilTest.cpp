@@ -9,6 +9,7 @@ TEST(DateUtil, WritesMillisecondsInUtcAndReadsBothForms) {
     auto t = TimePoint(milliseconds(1769850300123)); // 2026-01-31T09:05:00.123Z
     EXPECT_EQ(DateUtil::withFractional(t), "2026-01-31T09:05:00.123Z");
     EXPECT_EQ(DateUtil::standard(t), "2026-01-31T09:05:00Z");
+    EXPECT_EQ(DateUtil::withFractional(TimePoint(milliseconds(1769850300007))), "2026-01-31T09:05:00.007Z");
 
     EXPECT_EQ(DateUtil::parse("2026-01-31T09:05:00.123Z"), t);
     EXPECT_EQ(DateUtil::parse("2026-01-31T09:05:00Z"), TimePoint(milliseconds(1769850300000)));

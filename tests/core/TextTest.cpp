@@ -25,6 +25,16 @@ TEST(Text, CharacterLimitsCountWhatUsersSee) {
     EXPECT_EQ(text::prefixCharacters(s, 0), "");
 }
 
+TEST(Text, AffixesMayBeTheWholeText) {
+    // text, affix, ends with it, starts with it
+    for (const auto& [s, affix, ends, starts] :
+         {std::tuple{"abc", "abc", true, true}, std::tuple{"abc", "", true, true}, std::tuple{"ab", "abc", false, false},
+          std::tuple{"xabc", "bc", true, false}, std::tuple{"abcx", "ab", false, true}}) {
+        EXPECT_EQ(text::endsWith(s, affix), ends) << s << " " << affix;
+        EXPECT_EQ(text::startsWith(s, affix), starts) << s << " " << affix;
+    }
+}
+
 TEST(Text, Utf8Validation) {
     EXPECT_TRUE(text::isValidUtf8("plain ascii é €"));
     EXPECT_FALSE(text::isValidUtf8(std::string("bad \xC3\x28 byte")));
