@@ -130,7 +130,6 @@ private:
     MainWindowController(std::shared_ptr<AppContext> ctx, Platform platform, Options options);
     void setupViews();
     void showBlockedLinkNotice();
-    std::string language() const;
     void finishAssist(const std::string& title, const std::optional<std::filesystem::path>& tempFile,
                       const std::function<void()>& done);
     void failAssist(const std::string& message, const std::optional<std::filesystem::path>& tempFile,

@@ -260,7 +260,7 @@ TEST_F(MainWindowControllerTest, HidingTheBrowserRestoresThePageAndRelabelsTheTo
 
     // While visible, a language change follows the mode and the page instead of the defaults.
     controller->navigateExternal("https://example.org", false);
-    EXPECT_EQ(chrome.address, "https://example.org");
+    EXPECT_EQ(chrome.address, "https://example.org/"); // the canonical form the browser loads
     browserView.setCurrentUrl("https://weworkremotely.com/jobs/1");
     ctx->db->setSetting("language", "de");
     controller->applyNativeLanguage();

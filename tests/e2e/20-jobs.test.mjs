@@ -141,7 +141,7 @@ export default {
         await env.locator('[data-role="search"]').fill('Remote Role 007');
         await env.titles(['Remote Role 007']);
         const card = env.locator('article.job').first();
-        assert.equal(await card.locator('.trust').innerText(), '85/100 · Quorvane Checked');
+        assert.equal(await card.locator('.trust').innerText(), 'Quorvane Checked · 85/100');
         assert.equal(await env.locator('#job-pane').isHidden(), true);
         await card.locator('[data-action="details"]').click();
         const pane = env.locator('#job-pane');
@@ -310,9 +310,11 @@ export default {
         await env.locator('article.job [data-action="open"]').click();
         await env.waitFor(async () => (await env.call('getApplications')).some((a) => a.title === 'Remote Role 001'), 'the recorded application');
         await env.go('applications');
-        await env.waitFor(async () => (await env.locator('article.application h3').first().innerText()) === 'Remote Role 001', 'the opened job at the top');
-        await env.locator('article.application').first().locator('summary').click();
-        await env.locator('article.application').first().locator('[data-action="reopen"]').click();
+        // Listings saved earlier sit in the Saved column before it; the opened one leads its own.
+        const opened = env.locator('article.application', { hasText: 'Remote Role 001' });
+        await env.waitFor(async () => (await opened.count()) === 1, 'the opened job on the board');
+        await opened.locator('summary').click();
+        await opened.locator('[data-action="reopen"]').click();
         await env.waitFor(async () => (await env.locator('.toast-success', { hasText: 'Remote Role 001' }).count()) > 0, 'the reopen confirmation');
       },
     },

@@ -2,6 +2,7 @@
 
 #include "core/Text.h"
 #include "core/VelmoraError.h"
+#include "storage/SchemaMigrations.h"
 
 #include <functional>
 
@@ -275,5 +276,5 @@ TEST(ApplicationQueries, AFileFromBeforeTheTrackerDatesKeepsItsRowsAndNotes) {
     auto moved = db.updateApplication(idOf(apps[0]), {"Applied", std::nullopt, std::nullopt});
     EXPECT_EQ(moved["appliedAt"], "2026-03-01T12:00:00.000Z");
     EXPECT_EQ(moved["history"].size(), 1u);
-    EXPECT_EQ(std::get<int64_t>(*sqlite->scalar("PRAGMA user_version;")), 2);
+    EXPECT_EQ(std::get<int64_t>(*sqlite->scalar("PRAGMA user_version;")), SchemaMigrations::latestVersion());
 }

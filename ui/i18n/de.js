@@ -340,7 +340,7 @@ export default {
   'settings.languageSaved': 'Sprache geändert.',
   'settings.save': 'Einstellungen speichern',
   'settings.saved': 'Einstellungen gespeichert.',
-  'jobs.trust': '{score}/100 · {label}',
+  'jobs.trust': '{label} · {score}/100',
   'jobs.trustTooltip': 'Vertrauenswert des Links von 100',
   'jobs.working': 'Wird ausgeführt…',
   'jobs.hiddenToast': 'Anzeige ausgeblendet.',

@@ -340,7 +340,7 @@ export default {
   'settings.languageSaved': 'Language changed.',
   'settings.save': 'Save settings',
   'settings.saved': 'Settings saved.',
-  'jobs.trust': '{score}/100 · {label}',
+  'jobs.trust': '{label} · {score}/100',
   'jobs.trustTooltip': 'Link trust rating out of 100',
   'jobs.working': 'Working…',
   'jobs.hiddenToast': 'Listing hidden.',

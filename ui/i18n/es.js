@@ -340,7 +340,7 @@ export default {
   'settings.languageSaved': 'Idioma cambiado.',
   'settings.save': 'Guardar ajustes',
   'settings.saved': 'Ajustes guardados.',
-  'jobs.trust': '{score}/100 · {label}',
+  'jobs.trust': '{label} · {score}/100',
   'jobs.trustTooltip': 'Confianza del enlace sobre 100',
   'jobs.working': 'Procesando…',
   'jobs.hiddenToast': 'Oferta oculta.',

@@ -340,7 +340,7 @@ export default {
   'settings.languageSaved': 'Langue modifiée.',
   'settings.save': 'Enregistrer les paramètres',
   'settings.saved': 'Paramètres enregistrés.',
-  'jobs.trust': '{score}/100 · {label}',
+  'jobs.trust': '{label} · {score}/100',
   'jobs.trustTooltip': 'Note de confiance du lien sur 100',
   'jobs.working': 'Traitement…',
   'jobs.hiddenToast': 'Offre masquée.',

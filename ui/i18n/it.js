@@ -340,7 +340,7 @@ export default {
   'settings.languageSaved': 'Lingua cambiata.',
   'settings.save': 'Salva impostazioni',
   'settings.saved': 'Impostazioni salvate.',
-  'jobs.trust': '{score}/100 · {label}',
+  'jobs.trust': '{label} · {score}/100',
   'jobs.trustTooltip': 'Affidabilità del link su 100',
   'jobs.working': 'Elaborazione…',
   'jobs.hiddenToast': 'Annuncio nascosto.',

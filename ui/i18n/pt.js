@@ -340,7 +340,7 @@ export default {
   'settings.languageSaved': 'Idioma alterado.',
   'settings.save': 'Salvar configurações',
   'settings.saved': 'Configurações salvas.',
-  'jobs.trust': '{score}/100 · {label}',
+  'jobs.trust': '{label} · {score}/100',
   'jobs.trustTooltip': 'Confiança do link em 100',
   'jobs.working': 'A processar…',
   'jobs.hiddenToast': 'Vaga ocultada.',
