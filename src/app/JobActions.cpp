@@ -44,11 +44,15 @@ void registerJobActions(Bridge& bridge, AppContext& ctx) {
         return ctx.security->assess(JSONTools::s(payload, "url", ""), JSONTools::s(payload, "source", "")).toJson();
     });
 
-    bridge.addSync("getJobs", [&ctx, matcher](const json& payload) {
+    // Scoring the listings a large sync brought in reads every description once, which can take
+    // long enough to freeze the window; the list is therefore read off the UI thread.
+    bridge.addAsync("getJobs", [&ctx, matcher](const json& payload) -> std::function<json()> {
         DatabaseService::JobQuery q = jobQuery(payload);
-        matcher->refresh(q.sort == DatabaseService::JobSort::Match ? 0 : kScoresPerNewestRead);
-        q.skills = matcher->userSkills();
-        return ctx.db->getJobs(q);
+        return [&ctx, matcher, q]() mutable {
+            matcher->refresh(q.sort == DatabaseService::JobSort::Match ? 0 : kScoresPerNewestRead);
+            q.skills = matcher->userSkills();
+            return ctx.db->getJobs(q);
+        };
     });
 
     bridge.addSync("setJobMark", [&ctx](const json& payload) {
