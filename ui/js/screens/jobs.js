@@ -400,6 +400,7 @@ function renderList() {
     replace(els.list, state.jobs.map(jobRow));
   }
   els.list.classList.toggle('refreshing', state.loading);
+  els.list.setAttribute('aria-busy', String(state.loading));
   const from = state.page * PAGE_SIZE + 1;
   const to = state.page * PAGE_SIZE + state.jobs.length;
   replace(
