@@ -1,12 +1,6 @@
-#include "app/Actions.h"
-#include "app/AppContext.h"
-#include "app/BackgroundRunner.h"
-#include "app/Bridge.h"
+#include "BridgeTestBed.h"
 #include "app/FollowUpReminder.h"
-#include "app/QueueUiLoop.h"
 #include "app/ScriptedDialogs.h"
-#include "core/DateUtil.h"
-#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -20,39 +14,9 @@ using velmora::testing::TempDir;
 
 namespace {
 
-class ApplicationActionsTest : public ::testing::Test {
+class ApplicationActionsTest : public velmora::testing::BridgeTestBed {
 protected:
-    TempDir dir;
-    std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(*DateUtil::parse("2026-03-01T12:00:00Z"));
-    std::shared_ptr<AppContext> ctx = AppContext::create(AppPaths(dir / "data"), clock);
-    QueueUiLoop loop;
-    BackgroundRunner background{1};
-    std::vector<json> delivered;
-    Bridge bridge{loop, background, [this](const std::string& text) { delivered.push_back(json::parse(text)); }};
     std::ostringstream alerts;
-
-    void SetUp() override { registerActions(bridge, *ctx); }
-
-    json envelope(const std::string& action, const json& payload = json::object()) {
-        delivered.clear();
-        bridge.receive({{"action", action}, {"id", "1"}, {"payload", payload}});
-        EXPECT_TRUE(loop.runUntil([&] { return bridge.inFlight() == 0; }, std::chrono::seconds(10)));
-        loop.drain();
-        EXPECT_EQ(delivered.size(), 1u);
-        return delivered.empty() ? json() : delivered[0];
-    }
-
-    json call(const std::string& action, const json& payload = json::object()) {
-        json reply = envelope(action, payload);
-        EXPECT_EQ(reply["ok"], true) << reply.dump();
-        return reply["data"];
-    }
-
-    std::string error(const std::string& action, const json& payload) {
-        json reply = envelope(action, payload);
-        EXPECT_EQ(reply["ok"], false) << reply.dump();
-        return reply.value("error", "");
-    }
 };
 
 struct RecordingNotifier final : DesktopNotifier {

@@ -1,11 +1,5 @@
-#include "app/Actions.h"
-#include "app/AppContext.h"
-#include "app/BackgroundRunner.h"
-#include "app/Bridge.h"
-#include "app/QueueUiLoop.h"
-#include "core/DateUtil.h"
+#include "BridgeTestBed.h"
 #include "core/IncomingJob.h"
-#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -14,39 +8,8 @@ using velmora::testing::TempDir;
 
 namespace {
 
-class JobActionsTest : public ::testing::Test {
+class JobActionsTest : public velmora::testing::BridgeTestBed {
 protected:
-    TempDir dir;
-    std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(*DateUtil::parse("2026-03-01T12:00:00Z"));
-    std::shared_ptr<AppContext> ctx = AppContext::create(AppPaths(dir / "data"), clock);
-    QueueUiLoop loop;
-    BackgroundRunner background{1};
-    std::vector<json> delivered;
-    Bridge bridge{loop, background, [this](const std::string& text) { delivered.push_back(json::parse(text)); }};
-
-    void SetUp() override { registerActions(bridge, *ctx); }
-
-    // The error text of a request that must fail.
-    std::string failure(const std::string& action, const json& payload) {
-        delivered.clear();
-        bridge.receive({{"action", action}, {"id", "1"}, {"payload", payload}});
-        EXPECT_TRUE(loop.runUntil([&] { return bridge.inFlight() == 0; }, std::chrono::seconds(10)));
-        loop.drain();
-        if (delivered.size() != 1u || delivered[0]["ok"] != false) return "(succeeded)";
-        return delivered[0]["error"].get<std::string>();
-    }
-
-    json call(const std::string& action, const json& payload = json::object()) {
-        delivered.clear();
-        bridge.receive({{"action", action}, {"id", "1"}, {"payload", payload}});
-        EXPECT_TRUE(loop.runUntil([&] { return bridge.inFlight() == 0; }, std::chrono::seconds(10)));
-        loop.drain();
-        EXPECT_EQ(delivered.size(), 1u);
-        if (delivered.empty()) return nullptr;
-        EXPECT_EQ(delivered[0]["ok"], true) << delivered[0].dump();
-        return delivered[0]["data"];
-    }
-
     void storeJobs(int n) {
         for (int i = 0; i < n; ++i) {
             IncomingJob j;
@@ -201,5 +164,5 @@ TEST_F(JobActionsTest, TriageActionsAndTheirBadInput) {
          {{"name", "long"}, {"query", std::string(10240, 'x')}},
          "The search text is too long to save; use at most 500 characters."},
     };
-    for (const auto& b : bad) EXPECT_EQ(failure(b.action, b.payload), b.error) << b.action << " " << b.payload.dump();
+    for (const auto& b : bad) EXPECT_EQ(error(b.action, b.payload), b.error) << b.action << " " << b.payload.dump();
 }
