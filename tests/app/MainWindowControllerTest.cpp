@@ -1,6 +1,7 @@
 #include "app/Actions.h"
 #include "app/BackgroundRunner.h"
 #include "app/Bridge.h"
+#include "ControllerTestBed.h"
 #include "app/MainWindowController.h"
 #include "core/VelmoraError.h"
 #include "core/IncomingJob.h"
@@ -21,23 +22,12 @@ namespace {
 
 constexpr const char* kTestScript = "({ profile: __VELMORA_PROFILE__, again: __VELMORA_PROFILE__ })";
 
-class MainWindowControllerTest : public ::testing::Test {
+class MainWindowControllerTest : public ControllerTestBed {
 protected:
-    TempDir data;
-    TempDir resources;
-    std::shared_ptr<AppContext> ctx = AppContext::create(AppPaths(data.path()));
-    ManualUiLoop ui;
-    FakeWebSurface appView{ui};
-    FakeWebSurface browserView{ui};
-    FakeBrowserChrome chrome;
-    FakeDialogs dialogs;
     int syncChecks = 0;
-    std::shared_ptr<MainWindowController> controller;
 
     MainWindowControllerTest() {
-        std::filesystem::create_directories(resources / "ui");
-        writeFile(resources / "ui/index.html", "<!doctype html><title>t</title>");
-        writeFile(resources / "ui/assist-autofill.js", kTestScript);
+        writeUi({{"index.html", "<!doctype html><title>t</title>"}, {"assist-autofill.js", kTestScript}});
         controller = makeController({resources.path()});
     }
 
@@ -45,8 +35,7 @@ protected:
         MainWindowController::Options options;
         options.resourceRoots = std::move(roots);
         options.autoSyncIfDue = [this] { ++syncChecks; };
-        auto made = MainWindowController::create(
-            ctx, MainWindowController::Platform{ui, appView, browserView, chrome, dialogs}, options);
+        auto made = create(std::move(options));
         ctx->window = made;
         return made;
     }

@@ -1,6 +1,7 @@
 // The embedded-web-view checklist, item by item (SECURITY.md names each test here).
 
 #include "app/BrowserPolicy.h"
+#include "ControllerTestBed.h"
 #include "app/MainWindowController.h"
 #include "core/Text.h"
 #include "support/FakeBrowserChrome.h"
@@ -20,25 +21,11 @@ namespace {
 
 const std::filesystem::path kSource = VELMORA_SOURCE_DIR;
 
-class SecurityTest : public ::testing::Test {
+class SecurityTest : public ControllerTestBed {
 protected:
-    TempDir data;
-    TempDir resources;
-    std::shared_ptr<AppContext> ctx = AppContext::create(AppPaths(data.path()));
-    ManualUiLoop ui;
-    FakeWebSurface appView{ui};
-    FakeWebSurface browserView{ui};
-    FakeBrowserChrome chrome;
-    FakeDialogs dialogs;
-    std::shared_ptr<MainWindowController> controller;
-
     SecurityTest() {
-        std::filesystem::create_directories(resources / "ui");
-        writeFile(resources / "ui/index.html", "<!doctype html><title>t</title>");
-        MainWindowController::Options options;
-        options.resourceRoots = {resources.path()};
-        controller = MainWindowController::create(
-            ctx, MainWindowController::Platform{ui, appView, browserView, chrome, dialogs}, options);
+        writeUi({{"index.html", "<!doctype html><title>t</title>"}});
+        controller = create();
     }
 
     std::string page(const std::string& relative) const {

@@ -1,6 +1,7 @@
 // The plain-text resume copy Assist Apply hands to an employer's upload field: named like the
 // user's own file, offered to one upload only, and gone when the window closes.
 
+#include "ControllerTestBed.h"
 #include "app/MainWindowController.h"
 #include "support/FakeBrowserChrome.h"
 #include "support/FakeDialogs.h"
@@ -18,26 +19,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TemporaryResumeTest : public ::testing::Test {
+class TemporaryResumeTest : public ControllerTestBed {
 protected:
-    TempDir data;
-    TempDir resources;
-    std::shared_ptr<AppContext> ctx = AppContext::create(AppPaths(data.path()));
-    ManualUiLoop ui;
-    FakeWebSurface appView{ui};
-    FakeWebSurface browserView{ui};
-    FakeBrowserChrome chrome;
-    FakeDialogs dialogs;
-    std::shared_ptr<MainWindowController> controller;
     std::vector<fs::path> pageFiles;
 
     TemporaryResumeTest() {
-        fs::create_directories(resources / "ui");
-        writeFile(resources / "ui/assist-autofill.js", "({})");
-        MainWindowController::Options options;
-        options.resourceRoots = {resources.path()};
-        controller = MainWindowController::create(
-            ctx, MainWindowController::Platform{ui, appView, browserView, chrome, dialogs}, options);
+        writeUi({{"assist-autofill.js", "({})"}});
+        controller = create();
     }
 
     // A form with a marked upload field; `raisesPrompt` says whether clicking it opens the
