@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <dlfcn.h>
 #include <functional>
 #include <mutex>
@@ -22,12 +23,6 @@ std::mutex callsMutex;
 bool watching = false;
 std::vector<std::string> calls;
 
-std::string pathOf(int fd) {
-    char target[4096];
-    ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof(target) - 1);
-    return n < 0 ? std::string("?") : std::string(target, static_cast<size_t>(n));
-}
-
 void record(const std::string& call) {
     std::lock_guard lock(callsMutex);
     if (watching) calls.push_back(call);
@@ -38,7 +33,9 @@ void record(const std::string& call) {
 // Every fsync and rename of this program passes through here on its way to the C library.
 extern "C" int fsync(int fd) {
     static auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
-    record("fsync " + pathOf(fd));
+    char target[4096];
+    ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof(target) - 1);
+    record("fsync " + std::string(target, n < 0 ? 0 : static_cast<size_t>(n)));
     return real(fd);
 }
 
@@ -49,26 +46,15 @@ extern "C" int rename(const char* from, const char* to) noexcept {
 }
 
 namespace fs = std::filesystem;
+using velmora::testing::fileMode;
 using velmora::testing::readFile;
-using velmora::testing::TempDir;
-
-namespace {
-
-mode_t modeOf(const fs::path& p) {
-    struct stat st {};
-    EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
-    return st.st_mode & 07777;
-}
-
-struct Writer {
-    const char* name;
-    std::function<void(const fs::path&, const std::string&)> write;
-    mode_t newFileMode; // 0 when the user's umask decides
-};
-
-} // namespace
 
 TEST(DurableWrite, BytesReachTheDiskBeforeTheRenameAndTheFolderAfterIt) {
+    struct Writer {
+        const char* name;
+        std::function<void(const fs::path&, const std::string&)> write;
+        unsigned newFileMode; // 0 when the user's umask decides
+    };
     const Writer writers[] = {
         {"private file",
          [](const fs::path& p, const std::string& bytes) {
@@ -77,9 +63,11 @@ TEST(DurableWrite, BytesReachTheDiskBeforeTheRenameAndTheFolderAfterIt) {
          0600},
         {"export", [](const fs::path& p, const std::string& bytes) { velmora::writeFileAtomically(p, bytes); }, 0},
     };
-    for (const auto& writer : writers) {
-        TempDir dir;
-        const fs::path target = fs::canonical(dir.path()) / "out.bin";
+    for (const Writer& writer : writers) {
+        SCOPED_TRACE(writer.name);
+        velmora::testing::TempDir dir;
+        const fs::path folder = fs::canonical(dir.path());
+        const fs::path target = folder / "out.bin";
         {
             std::lock_guard lock(callsMutex);
             calls.clear();
@@ -90,32 +78,31 @@ TEST(DurableWrite, BytesReachTheDiskBeforeTheRenameAndTheFolderAfterIt) {
             std::lock_guard lock(callsMutex);
             watching = false;
         }
-        EXPECT_EQ(readFile(target), "first") << writer.name;
+        EXPECT_EQ(readFile(target), "first");
+        // The descriptor was opened on the temporary name; it reads back as that name before the rename.
+        size_t renamed = calls.size();
         std::string temporary;
-        size_t renamed = calls.size(), fileSynced = calls.size(), folderSynced = calls.size();
-        for (size_t i = 0; i < calls.size(); ++i) {
-            const std::string& call = calls[i];
-            if (call.rfind("rename ", 0) == 0 && call.size() > target.string().size() &&
-                call.compare(call.size() - target.string().size(), std::string::npos, target.string()) == 0) {
+        for (size_t i = 0; i < calls.size(); ++i)
+            if (calls[i].starts_with("rename ") && calls[i].ends_with(" -> " + target.string())) {
                 renamed = i;
-                temporary = call.substr(7, call.find(" -> ") - 7);
+                temporary = calls[i].substr(7, calls[i].find(" -> ") - 7);
             }
+        ASSERT_LT(renamed, calls.size()) << "never renamed onto the target";
+        auto synced = [&](const std::string& path, size_t from, size_t to) {
+            return std::find(calls.begin() + from, calls.begin() + to, "fsync " + path) != calls.begin() + to;
+        };
+        EXPECT_TRUE(synced(temporary, 0, renamed)) << "the bytes were not synced before the rename";
+        EXPECT_TRUE(synced(folder.string(), renamed, calls.size())) << "the folder was not synced after the rename";
+        if (writer.newFileMode) {
+            EXPECT_EQ(fileMode(target), writer.newFileMode);
         }
-        ASSERT_LT(renamed, calls.size()) << writer.name << " never renamed onto the target";
-        for (size_t i = 0; i < calls.size(); ++i) {
-            // The descriptor was opened on the temporary name; it reads back as that name before the rename.
-            if (i < renamed && calls[i] == "fsync " + temporary) fileSynced = i;
-            if (i > renamed && calls[i] == "fsync " + dir.path().string()) folderSynced = i;
-            if (i > renamed && calls[i] == "fsync " + fs::canonical(dir.path()).string()) folderSynced = i;
-        }
-        EXPECT_LT(fileSynced, renamed) << writer.name << ": the bytes were not synced before the rename";
-        EXPECT_LT(folderSynced, calls.size()) << writer.name << ": the folder was not synced after the rename";
-        if (writer.newFileMode) EXPECT_EQ(modeOf(target), writer.newFileMode) << writer.name;
 
         // Replacing a file keeps the permissions its owner gave it.
         ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
         writer.write(target, "second");
-        EXPECT_EQ(readFile(target), "second") << writer.name;
-        if (!writer.newFileMode) EXPECT_EQ(modeOf(target), 0640u) << writer.name;
+        EXPECT_EQ(readFile(target), "second");
+        if (!writer.newFileMode) {
+            EXPECT_EQ(fileMode(target), 0640u);
+        }
     }
 }

@@ -67,15 +67,11 @@ TEST(ResumeParsing, HeadingsInSixLanguagesMapToOneSection) {
     EXPECT_EQ(S::headingToSection("Skills"), ""); // the table is looked up lower-cased
 }
 
-TEST(ResumeParsing, BoundedOnAHugeSingleLine) {
-    // Five megabytes without a line break: one pass, and all of it kept as the summary.
+TEST(ResumeParsing, BoundedOnAHugeSingleLineAndFoundAfterTheMarker) {
+    // A megabyte without a line break: one pass, and all of it kept as the summary.
     std::string huge;
-    while (huge.size() < 5 * 1024 * 1024) huge += "word another ";
-    ParsedResumeSections p = S::parseExistingResume(huge);
-    EXPECT_EQ(p.summary.size(), velmora::text::trim(huge).size());
-}
-
-TEST(ResumeParsing, ExistingTextAfterTheMarkerIgnoringCase) {
+    while (huge.size() < 1024 * 1024) huge += "word another ";
+    EXPECT_EQ(S::parseExistingResume(huge).summary.size(), velmora::text::trim(huge).size());
     EXPECT_EQ(S::extractExistingResumeText("Full name: A\nexisting resume text (VERIFIED user document):\n  body\n"),
               "body");
     EXPECT_EQ(S::extractExistingResumeText("Full name: A"), "");

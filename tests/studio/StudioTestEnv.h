@@ -1,13 +1,14 @@
 #pragma once
 
-// A complete, real Resume Studio over a fresh data folder: SQLite file, key store, Application
-// Profile service and resume service. Only the model server is a stand-in, on loopback
-// (ModelFixtureServer), or absent (unreachableModelUrl).
+// A complete, real Resume Studio over a fresh data folder (SQLite file, key store, Application
+// Profile and resume services; only the model server is a loopback stand-in or absent), sample
+// resumes, and the read-back of exported PDFs through poppler.
 
 #include "support/ModelFixtureServer.h"
 #include "support/TempDir.h"
 #include "core/AppPaths.h"
 #include "core/Clock.h"
+#include "core/Text.h"
 #include "profile/ApplicationProfileService.h"
 #include "resume/ResumeService.h"
 #include "storage/DatabaseService.h"
@@ -15,71 +16,110 @@
 #include "storage/SecureStoreService.h"
 #include "studio/ResumeStudioService.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
+#include <poppler-document.h>
+#include <poppler-page.h>
 
+#include <array>
 #include <chrono>
+#include <cstdio>
+#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace velmora::testing {
 
-// The port is taken from a socket that is bound but never listens, then closed, so a connection
-// attempt is refused at once instead of waiting for an answer.
-inline std::string unreachableModelUrl() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof(address);
-    int port = 9; // discard: nothing listens there either
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    if (fd >= 0) ::close(fd);
-    return "http://127.0.0.1:" + std::to_string(port);
-}
+// Nothing listens on the discard port, so a request there is refused at once.
+inline const char* kNoModel = "http://127.0.0.1:9";
 
 struct StudioEnv {
     TempDir dir;
-    std::shared_ptr<AppPaths> paths = std::make_shared<AppPaths>(dir.path() / "data");
+    std::filesystem::path root = dir.path() / "data";
+    std::shared_ptr<AppPaths> paths = std::make_shared<AppPaths>(root);
     std::shared_ptr<FixedClock> clock =
         std::make_shared<FixedClock>(std::chrono::system_clock::time_point(std::chrono::milliseconds(1772357400000)));
     std::shared_ptr<SQLiteDatabase> sqlite = std::make_shared<SQLiteDatabase>(paths->database().string());
-    std::shared_ptr<DatabaseService> db = makeDb();
+    std::shared_ptr<DatabaseService> db = started(std::make_shared<DatabaseService>(sqlite, clock));
     std::shared_ptr<SecureStoreService> store = std::make_shared<SecureStoreService>(paths->secureStoreDirectory());
     std::shared_ptr<ApplicationProfileService> profiles =
         std::make_shared<ApplicationProfileService>(db, store, paths, clock);
     std::shared_ptr<ResumeService> resumes = std::make_shared<ResumeService>(db);
-    std::shared_ptr<ResumeStudioService> studio = makeStudio();
+    std::shared_ptr<ResumeStudioService> studio = restart();
 
+    StudioEnv() { useModel(kNoModel); }
+    // Over a data folder that outlives this object, as successive runs of the program see it.
+    explicit StudioEnv(std::filesystem::path at) : root(std::move(at)) { useModel(kNoModel); }
     void useModel(const std::string& url) { db->setSetting("ollamaUrl", url); }
-    void modelAbsent() { useModel(unreachableModelUrl()); }
-
-    std::vector<std::filesystem::path> temporaryFiles() const {
-        std::vector<std::filesystem::path> files;
-        if (std::filesystem::exists(paths->tempDirectory()))
-            for (const auto& entry : std::filesystem::directory_iterator(paths->tempDirectory()))
-                files.push_back(entry.path());
-        return files;
+    // A second service over the same files, as the next start of the program would make.
+    std::shared_ptr<ResumeStudioService> restart() {
+        return started(std::make_shared<ResumeStudioService>(sqlite, resumes, profiles, store, clock));
+    }
+    bool tempFolderEmpty() const {
+        return !std::filesystem::exists(paths->tempDirectory()) || std::filesystem::is_empty(paths->tempDirectory());
     }
 
 private:
-    std::shared_ptr<DatabaseService> makeDb() {
-        auto service = std::make_shared<DatabaseService>(sqlite, clock);
-        service->initialize();
-        return service;
-    }
-    std::shared_ptr<ResumeStudioService> makeStudio() {
-        auto service = std::make_shared<ResumeStudioService>(sqlite, resumes, profiles, store, clock);
+    template <typename T> static std::shared_ptr<T> started(std::shared_ptr<T> service) {
         service->initialize();
         return service;
     }
 };
+
+inline std::string errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+inline ResumeDocument sampleResume() {
+    ResumeDocument d;
+    d.targetRole = "Senior Backend Engineer";
+    d.contact = "Jane Doe\njane@example.com\n+1 555 0100\nLisbon, Portugal";
+    d.summary = "Backend engineer with eight years of distributed systems work.\nLeads small teams.";
+    d.skills = "Go, Rust, PostgreSQL, Kafka";
+    d.experience = "Acme Corp — Staff Engineer (2020–2024)\n- Cut p99 latency of the billing API by 40%\n"
+                   "• Ran the migration to event sourcing\nMentored four engineers";
+    d.education = "BSc Computer Science, University of Lisbon";
+    d.certifications = "AWS Solutions Architect";
+    d.projects = "Open-source rate limiter in Rust";
+    return d;
+}
+
+// Experience long enough for several pages: numbered lines that are easy to find again.
+inline ResumeDocument longResume(int lines) {
+    ResumeDocument d = sampleResume();
+    d.experience.clear();
+    for (int i = 1; i <= lines; ++i) {
+        char line[100];
+        std::snprintf(line, sizeof line, "Line%03d delivered a measurable improvement to the deployment pipeline\n", i);
+        d.experience += line;
+    }
+    return d;
+}
+
+// The text of each page, or nothing when poppler cannot open the file.
+inline std::vector<std::string> pdfPages(const std::filesystem::path& file) {
+    std::vector<std::string> pages;
+    std::unique_ptr<poppler::document> doc(poppler::document::load_from_file(file.string()));
+    for (int i = 0; doc && !doc->is_locked() && i < doc->pages(); ++i) {
+        auto bytes = std::unique_ptr<poppler::page>(doc->create_page(i))->text().to_utf8();
+        pages.emplace_back(bytes.begin(), bytes.end());
+    }
+    return pages;
+}
+
+inline std::string runCommand(const std::string& command, int* status = nullptr) {
+    std::string output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::array<char, 4096> buf;
+    for (size_t n; pipe && (n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0;) output.append(buf.data(), n);
+    int rc = pipe ? ::pclose(pipe) : -1;
+    if (status) *status = rc;
+    return output;
+}
 
 } // namespace velmora::testing

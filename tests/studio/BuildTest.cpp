@@ -1,0 +1,283 @@
+// Builds from the user's facts, without the model and against a scripted loopback model: which
+// answers are used, which are replaced by grounded text, and what the prompts carry.
+#include "StudioTestEnv.h"
+
+#include "studio/GroundingCheck.h"
+
+using namespace velmora;
+using namespace velmora::testing;
+using S = ResumeStudioService;
+using Words = std::vector<std::string>;
+
+namespace {
+
+const json kProfile = {{"fullName", "Jane Doe"},
+                       {"email", "jane@example.com"},
+                       {"phone", "+1 415 555 2671"},
+                       {"cityState", "Austin, TX"},
+                       {"country", "United States"},
+                       {"currentTitle", "Senior Data Engineer"},
+                       {"yearsOfExperience", "7"},
+                       {"skills", "Python; SQL | Airflow, python"},
+                       {"employmentHistory", "Acme Corp — Data Engineer (2019–2024)\n  Built ETL pipelines in Airflow"},
+                       {"education", "BSc Computer Science, MIT, 2015"},
+                       {"certifications", "AWS Certified Data Analytics"},
+                       {"coverLetterTemplate", "Dear team, I like data."}};
+
+ResumeStudioRequest request(const std::string& role) {
+    ResumeStudioRequest r;
+    r.targetRole = role;
+    r.jobDescription = "We need Airflow and SQL experts for our data platform.";
+    return r;
+}
+
+struct AiStudio : ::testing::Test {
+    StudioEnv env;
+    ModelFixtureServer model;
+    void SetUp() override {
+        model.setDefault(ModelFixtureServer::status(500));
+        env.useModel(model.base());
+    }
+    void script(std::initializer_list<ModelFixtureServer::Reply> replies) {
+        for (const auto& reply : replies) model.enqueue(reply);
+    }
+    std::string prompt(size_t i) const { return json::parse(model.requests().at(i).body).value("prompt", ""); }
+};
+
+ModelFixtureServer::Reply says(const std::string& text) { return ModelFixtureServer::answer(text); }
+
+} // namespace
+
+TEST(GroundedBuild, WithoutTheModelEverySectionIsGroundedAndStored) {
+    StudioEnv env;
+    env.profiles->save(kProfile);
+    ResumeStudioRequest r = request("  Data Platform Engineer ");
+    r.pageCount = 2;
+    r.style = "Classic serif";
+    r.language = "DE";
+    r.seniority = " Senior ";
+    ResumeDocument d = env.studio->build(r);
+
+    EXPECT_GT(d.id, 0);
+    EXPECT_EQ(json({d.name, d.templateName, d.seniority, d.pageCount, d.language}),
+              json({"Data Platform Engineer Resume", "classic", "Senior", 2, "de"}));
+    EXPECT_EQ(d.contact, "Jane Doe\njane@example.com | +1 415 555 2671 | Austin, TX | United States");
+    EXPECT_EQ(d.summary, "Senior Data Engineer with 7 years of experience, targeting Data Platform Engineer "
+                         "opportunities. Verified skills include Airflow, SQL, Python.");
+    EXPECT_EQ(d.skills, "SQL, Airflow, Python");
+    EXPECT_EQ(d.experience, "Acme Corp — Data Engineer (2019–2024)\nBuilt ETL pipelines in Airflow");
+    EXPECT_EQ(d.education + "|" + d.certifications + "|" + d.projects,
+              "BSc Computer Science, MIT, 2015|AWS Certified Data Analytics|");
+    EXPECT_EQ(d.coverLetterTemplate, "Dear team, I like data.");
+    EXPECT_TRUE(text::startsWith(d.sourceFacts, "Full name: Jane Doe\nEmail: jane@example.com\n"));
+    // The target role in the summary counts too; "need" is filler: 4 of 5 keywords, 80 -> 60 + 25.
+    EXPECT_EQ(d.matchedKeywords, (Words{"platform", "airflow", "data", "sql"}));
+    EXPECT_EQ(d.missingKeywords, (Words{"experts"}));
+    EXPECT_EQ(d.atsScore, 85);
+    EXPECT_EQ(*env.studio->get(d.id), d);
+
+    StudioEnv minimal;
+    minimal.profiles->save(json{{"fullName", "Jane Doe"}, {"email", "jane@example.com"}, {"phone", "555-0100"}});
+    d = minimal.studio->build(request("QA Lead"));
+    EXPECT_EQ(d.summary,
+              "Professional targeting QA Lead opportunities, based on the verified experience in the supplied resume.");
+    EXPECT_EQ(d.skills + d.experience + d.education + d.certifications + d.projects, "");
+    EXPECT_EQ(d.contact, "Jane Doe\njane@example.com | 555-0100");
+}
+
+TEST(GroundedBuild, AnExistingResumeFillsWhatTheProfileLacksAndFailuresStoreNothing) {
+    StudioEnv env;
+    auto resume = env.dir / "resume.txt";
+    writeFile(resume, "Sam Park\nsam@park.dev    SUMMARY\nAnalyst focused on retention.\nSKILLS:\nSQL, Tableau\n"
+                      "PROJECTS\nChurn model");
+    env.profiles->save(json{{"resumePath", resume.string()}, {"skills", "Looker"}});
+
+    ResumeStudioRequest missing = request("Analyst");
+    missing.sourceResumePath = (env.dir / "gone.pdf").string();
+    EXPECT_EQ(errorOf([&] { env.studio->build(missing); }), "Resume file was not found.");
+    EXPECT_EQ(errorOf([&] { env.studio->build(request("   ")); }), "Enter the job title you are targeting.");
+    ResumeStudioRequest noProfile = request("Analyst");
+    noProfile.useApplicationProfile = false;
+    EXPECT_EQ(errorOf([&] { env.studio->build(noProfile); }),
+              "Add information to your Application Profile or upload an existing resume before building a resume.");
+    EXPECT_TRUE(env.studio->list().empty());
+
+    ResumeStudioRequest r = request("Analyst");
+    r.sourceResumePath = resume.string(); // the same text as the stored copy: used once
+    r.name = " Mine ";
+    ResumeDocument d = env.studio->build(r);
+    EXPECT_EQ(d.name, "Mine");
+    EXPECT_EQ(d.summary, "Analyst focused on retention.");
+    EXPECT_EQ(d.skills, "Looker"); // the profile's own entry wins
+    EXPECT_EQ(d.projects, "Churn model");
+    EXPECT_EQ(d.contact, "Sam Park\nsam@park.dev");
+    EXPECT_EQ(d.sourceFacts.find("Churn model"), d.sourceFacts.rfind("Churn model"));
+    EXPECT_TRUE(env.tempFolderEmpty());
+}
+
+TEST_F(AiStudio, EveryBranchOfSectionGeneration) {
+    env.profiles->save(kProfile);
+    script({
+        // summary: fenced draft, fenced fact-check -> the checked text
+        says("```markdown\nSenior Data Engineer with seven years building Airflow pipelines.\n```"),
+        says("```text\nSenior Data Engineer with 7 years building Airflow pipelines.\n```"),
+        says("Python, SQL, [Add more skills]"),           // skills: placeholder -> grounded, no check
+        says("Experience was not provided in the facts."), // experience: refusal -> grounded
+        says("B.Sc. Computer Science — MIT (2015)"),       // education: usable draft ...
+        ModelFixtureServer::status(500),                   // ... but the check fails -> grounded
+        says("AWS Certified Data Analytics – Specialty"),  // certifications: usable draft ...
+        says("[Insert certification ID]"),                 // ... unusable check -> the draft
+        ModelFixtureServer::status(500),                   // projects: first call fails -> grounded (empty)
+    });
+    ResumeStudioRequest r = request("Data Platform Engineer");
+    r.pageCount = 2;
+    r.language = "de";
+    ResumeDocument d = env.studio->build(r);
+    EXPECT_EQ(d.summary, "Senior Data Engineer with 7 years building Airflow pipelines.");
+    EXPECT_EQ(d.skills, "SQL, Airflow, Python");
+    EXPECT_EQ(d.experience, "Acme Corp — Data Engineer (2019–2024)\nBuilt ETL pipelines in Airflow");
+    EXPECT_EQ(d.education, "BSc Computer Science, MIT, 2015");
+    EXPECT_EQ(d.certifications, "AWS Certified Data Analytics – Specialty");
+    EXPECT_EQ(d.projects, "");
+    ASSERT_EQ(model.requestCount(), 9u);
+
+    // The draft prompt carries the rules, the request, every fact and the grounded baseline; the
+    // check prompt carries the draft.
+    const std::string grounded = S::fallbackSection("professional summary", d.sourceFacts, r);
+    for (const std::string& part :
+         {std::string("Build the professional summary section"), std::string("ABSOLUTE FACT RULE"),
+          std::string("\nTarget role: Data Platform Engineer\n"), std::string("\nLength target: 2 page(s)\n"),
+          std::string("\nOutput language: German\n"), "\nJob description: " + r.jobDescription + "\n",
+          "VERIFIED SOURCE FACTS:\n" + d.sourceFacts + "\n", "\n" + grounded + "\n"})
+        EXPECT_TRUE(text::contains(prompt(0), part)) << part;
+    EXPECT_TRUE(text::startsWith(prompt(1), "Fact-check this resume professional summary"));
+    EXPECT_TRUE(text::contains(prompt(1), "Keep the output in German."));
+    EXPECT_TRUE(text::contains(prompt(1), "\nDRAFT SECTION:\nSenior Data Engineer with seven years"));
+    EXPECT_TRUE(text::startsWith(prompt(2), "Build the skills section"));
+    EXPECT_TRUE(text::startsWith(prompt(8), "Build the projects section"));
+
+    // Short answers against long grounded text, and an empty answer.
+    script({says("Data engineer."), says("Acme."), says("   ")});
+    EXPECT_EQ(env.studio->generateSection("professional summary", d.sourceFacts, r, "rules"), grounded);
+    const std::string history = S::fallbackSection("professional experience", d.sourceFacts, r);
+    EXPECT_EQ(env.studio->generateSection("professional experience", d.sourceFacts, r, "rules"), history);
+    EXPECT_EQ(env.studio->generateSection("professional experience", d.sourceFacts, r, "rules"), history);
+}
+
+TEST(Grounding, ClaimsTheSourcesDoNotHold) {
+    const char* facts =
+        "Full name: Jordan Avery\nEXISTING RESUME TEXT (verified user document):\nSUMMARY\nSite reliability engineer "
+        "with eight years of experience running payment platforms on Kubernetes and PostgreSQL.\nEXPERIENCE\n"
+        "Northwind Payments — Senior SRE, Mar 2020 – Present\n• Cut p99 checkout latency by 38% and saved $42,000 on "
+        "120 nodes.\nEDUCATION\nB.S. Computer Science, Oregon State University, 2016\nSKILLS\nKubernetes, Go, Terraform";
+    struct Row {
+        const char* answer;
+        bool skillList;
+        const char* language;
+        Words claims;
+    };
+    const std::vector<Row> rows = {
+        {"Site reliability engineer with 8 years running Kubernetes and PostgreSQL platforms at Northwind Payments.",
+         false, "en", {}},
+        {"• Cut p99 latency by 38%, saving $42,000 across 120 nodes (Mar 2020 – Present).", false, "en", {}},
+        {"Targets Senior Backend Engineer roles.", false, "en", {}},
+        {"Grew revenue by 300% at Google.", false, "en", {"300%", "Google"}},
+        {"Holds a PhD from MIT and a master's degree.", false, "en", {"PhD", "MIT", "master's"}},
+        {"Kubernetes, go, quantum computing", true, "en", {"quantum computing"}},
+        // Skills the job asks for are the likeliest inventions, in any case.
+        {"Ran streaming jobs on kafka for the payment platforms.", false, "en", {"kafka"}},
+        // Capitalised nouns are ordinary words in German; names and numbers are still checked.
+        {"Senkte die Latenz um 38% mit Kubernetes.", false, "de", {}},
+        {"Senkte die Latenz um 52% bei der Deutschen Bank mit AWS.", false, "de", {"52%", "AWS"}},
+    };
+    for (const Row& row : rows) {
+        GroundingCheck check(facts, "We need Kafka and Kubernetes experts.", "Senior Backend Engineer", row.language);
+        EXPECT_EQ(check.unsupportedClaims(row.answer, row.skillList), row.claims) << row.answer;
+    }
+}
+
+TEST_F(AiStudio, InventingOrBlankModelsChangeNoFactAndFaithfulOnesAreUsed) {
+    ResumeStudioRequest r = request("Senior Backend Engineer");
+    r.useApplicationProfile = false;
+    r.sourceResumePath = std::string(VELMORA_FIXTURES_DIR) + "/resumes/corpus/classic-us.txt";
+    r.jobDescription = "Kafka, Kubernetes and PostgreSQL.";
+    ResumeDocument offline = env.studio->build(r); // every model call fails
+    const std::vector<std::pair<std::string, std::string>> models = {
+        {"Grew revenue by 300% at Google. PhD from MIT. Expert in Quantum Computing and Kafka, Kubernetes.",
+         "unsupported_facts"},
+        {" \n\t ", "ai_unavailable"},
+    };
+    for (const auto& [answer, reason] : models) {
+        SCOPED_TRACE(reason);
+        model.setDefault(says(answer));
+        ResumeDocument d = env.studio->build(r);
+        for (auto field : {&ResumeDocument::summary, &ResumeDocument::skills, &ResumeDocument::experience,
+                           &ResumeDocument::education, &ResumeDocument::certifications, &ResumeDocument::projects})
+            EXPECT_EQ(d.*field, offline.*field);
+        ASSERT_EQ(d.keptFromSource.size(), 6u);
+        for (const KeptSection& kept : d.keptFromSource) EXPECT_EQ(kept.reason, reason) << kept.section;
+        if (reason == "unsupported_facts") {
+            EXPECT_EQ(d.keptFromSource[0].claims, (Words{"300%", "Google", "PhD", "MIT", "Quantum Computing", "Kafka"}));
+        }
+    }
+    model.setDefault(says("Kubernetes, PostgreSQL, Terraform, Go"));
+    ResumeDocument faithful = env.studio->build(r);
+    EXPECT_EQ(faithful.skills, "Kubernetes, PostgreSQL, Terraform, Go");
+    for (const KeptSection& kept : faithful.keptFromSource) EXPECT_NE(kept.section, "skills");
+}
+
+TEST_F(AiStudio, RewritesBulletsAndCoverLettersWithTheirFallbacks) {
+    ResumeDocument d;
+    d.targetRole = "SRE";
+    d.language = "fr";
+    d.experience = "  Ran on-call.\n";
+    d.jobDescription = "  " + std::string(12000, 'j');
+    d.sourceFacts = std::string(20000, 'f');
+    d.coverLetterTemplate = std::string(8000, 't');
+    script({says("Led the on-call rotation."), says("x"), says("Led the migration of 40 services."),
+            says("Dear team, ...")});
+    EXPECT_EQ(env.studio->rewriteSection(d, "Experience", "SHORTEN"),
+              (json{{"text", "Led the on-call rotation."}, {"notice", "Rewritten with fact-preserving AI assistance."}}));
+    EXPECT_TRUE(text::startsWith(prompt(0), "You are editing one resume section. Make it more concise while "
+                                            "preserving every fact.\nSTRICT RULES:"));
+    EXPECT_TRUE(text::endsWith(prompt(0), "\nSection: Experience\nCurrent section:\n  Ran on-call.\n\nReturn only the "
+                                          "revised section text."));
+    // Long inputs are cut for the prompt.
+    for (const std::string& part : {std::string("\nOutput language: French\n"), "\nJob description: " + std::string(9000, 'j') + "\n",
+                                    "\nVerified source facts: " + std::string(16000, 'f') + "\n"})
+        EXPECT_TRUE(text::contains(prompt(0), part)) << part.substr(0, 30);
+    env.studio->rewriteSection(d, "experience", "polish");
+    EXPECT_TRUE(text::contains(prompt(1), "Rewrite for clarity and professional impact"));
+
+    EXPECT_EQ(env.studio->improveBullet(" • Migrated services ", "facts", "SRE", "jd", "es"),
+              (json{{"bullet", "Led the migration of 40 services."}, {"mode", "private_ai"}}));
+    EXPECT_TRUE(text::endsWith(prompt(2), "\nOriginal bullet: • Migrated services\nReturn one improved bullet only."));
+    EXPECT_TRUE(text::contains(prompt(2), "\nOutput language: Spanish\n"));
+
+    d.language = "it";
+    d.targetRole = "Data Engineer";
+    EXPECT_EQ(env.studio->generateCoverLetter(d, "Acme"), (json{{"text", "Dear team, ..."}, {"mode", "private_ai"}}));
+    EXPECT_TRUE(text::endsWith(prompt(3), "do not treat unsupported claims in it as facts): " + std::string(7000, 't')));
+    EXPECT_TRUE(text::contains(prompt(3), "\nCompany: Acme\nTarget role: Data Engineer\nOutput language: Italian\n"));
+
+    // Unknown or empty sections never reach the model.
+    EXPECT_EQ(env.studio->rewriteSection(d, "awards", "rewrite"), (json{{"text", ""}, {"notice", "This section is empty."}}));
+    EXPECT_EQ(env.studio->rewriteSection(d, "skills", "rewrite")["notice"], "This section is empty.");
+    EXPECT_EQ(model.requestCount(), 4u);
+
+    // A failing model leaves the section as stored, cleans the bullet, and writes the letter locally.
+    EXPECT_EQ(env.studio->rewriteSection(d, "experience", "strengthen"),
+              (json{{"text", "  Ran on-call.\n"},
+                    {"notice", "AI assistance was unavailable; the section was left unchanged."}}));
+    EXPECT_EQ(env.studio->improveBullet("• - Migrated services -\n", "", "", "", "en"),
+              (json{{"bullet", "Migrated services"}, {"mode", "offline"}}));
+    EXPECT_EQ(errorOf([&] { env.studio->improveBullet(" \n ", "", "", "", "en"); }), "Enter a bullet to improve.");
+    EXPECT_EQ(env.studio->generateCoverLetter(d, "  "),
+              (json{{"mode", "offline"},
+                    {"text", "Dear Hiring Manager,\n\nI am interested in the Data Engineer opportunity. My background "
+                             "includes the experience and skills summarized in my attached resume. I would welcome the "
+                             "opportunity to discuss how my verified experience aligns with the needs of this role.\n\n"
+                             "Thank you for your consideration.\n\nSincerely,"}}));
+    EXPECT_TRUE(text::startsWith(env.studio->generateCoverLetter(d, " Acme ")["text"].get<std::string>(),
+                                 "Dear Hiring Manager,\n\nI am interested in the Data Engineer opportunity with Acme. "));
+}
