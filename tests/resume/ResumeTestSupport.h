@@ -6,6 +6,7 @@
 #include "support/TempDir.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,15 @@ struct ResumeFixture {
 
     void useModelAt(const std::string& base) { db->setSetting("ollamaUrl", base); }
 };
+
+inline std::string errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "<no error>";
+}
 
 inline std::string fixturePath(const std::string& name) {
     return std::string(VELMORA_FIXTURES_DIR) + "/resumes/" + name;
