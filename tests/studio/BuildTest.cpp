@@ -226,7 +226,7 @@ TEST_F(AiStudio, InventingOrBlankModelsChangeNoFactAndFaithfulOnesAreUsed) {
     for (const KeptSection& kept : faithful.keptFromSource) EXPECT_NE(kept.section, "skills");
 }
 
-TEST_F(AiStudio, RewritesBulletsAndCoverLettersWithTheirFallbacks) {
+TEST_F(AiStudio, RewritesBulletsAndLettersCarryTheirCutInputsAndFallBackLocally) {
     ResumeDocument d;
     d.targetRole = "SRE";
     d.language = "fr";
@@ -234,50 +234,51 @@ TEST_F(AiStudio, RewritesBulletsAndCoverLettersWithTheirFallbacks) {
     d.jobDescription = "  " + std::string(12000, 'j');
     d.sourceFacts = std::string(20000, 'f');
     d.coverLetterTemplate = std::string(8000, 't');
-    script({says("Led the on-call rotation."), says("x"), says("Led the migration of 40 services."),
-            says("Dear team, ...")});
-    EXPECT_EQ(env.studio->rewriteSection(d, "Experience", "SHORTEN"),
-              (json{{"text", "Led the on-call rotation."}, {"notice", "Rewritten with fact-preserving AI assistance."}}));
-    EXPECT_TRUE(text::startsWith(prompt(0), "You are editing one resume section. Make it more concise while "
-                                            "preserving every fact.\nSTRICT RULES:"));
-    EXPECT_TRUE(text::endsWith(prompt(0), "\nSection: Experience\nCurrent section:\n  Ran on-call.\n\nReturn only the "
-                                          "revised section text."));
-    // Long inputs are cut for the prompt.
-    for (const std::string& part : {std::string("\nOutput language: French\n"), "\nJob description: " + std::string(9000, 'j') + "\n",
-                                    "\nVerified source facts: " + std::string(16000, 'f') + "\n"})
-        EXPECT_TRUE(text::contains(prompt(0), part)) << part.substr(0, 30);
-    env.studio->rewriteSection(d, "experience", "polish");
-    EXPECT_TRUE(text::contains(prompt(1), "Rewrite for clarity and professional impact"));
+    const json rewritten = {{"text", "Model text."}, {"notice", "Rewritten with fact-preserving AI assistance."}};
+    const json unchanged = {{"text", "  Ran on-call.\n"},
+                            {"notice", "AI assistance was unavailable; the section was left unchanged."}};
+    struct Row {
+        const char* label;
+        std::function<json()> call;
+        json answered, offline;
+        std::vector<std::string> promptParts;
+    };
+    const std::vector<Row> rows = {
+        {"section", [&] { return env.studio->rewriteSection(d, "Experience", "SHORTEN"); }, rewritten, unchanged,
+         {"Make it more concise while preserving every fact.\nSTRICT RULES:", "\nOutput language: French\n",
+          "\nJob description: " + std::string(9000, 'j') + "\n",
+          "\nVerified source facts: " + std::string(16000, 'f') + "\n",
+          "\nSection: Experience\nCurrent section:\n  Ran on-call.\n\nReturn only the revised section text."}},
+        {"polish", [&] { return env.studio->rewriteSection(d, "experience", "polish"); }, rewritten, unchanged,
+         {"Rewrite for clarity and professional impact"}},
+        {"bullet", [&] { return env.studio->improveBullet("• - Migrated services -\n", "facts", "SRE", "jd", "es"); },
+         {{"bullet", "Model text."}, {"mode", "private_ai"}}, {{"bullet", "Migrated services"}, {"mode", "offline"}},
+         {"\nOutput language: Spanish\n", "\nOriginal bullet: • - Migrated services -\nReturn one improved bullet only."}},
+        {"letter", [&] { return env.studio->generateCoverLetter(d, "Acme"); },
+         {{"text", "Model text."}, {"mode", "private_ai"}},
+         {{"mode", "offline"},
+          {"text", "Dear Hiring Manager,\n\nI am interested in the SRE opportunity with Acme. My background includes the "
+                   "experience and skills summarized in my attached resume. I would welcome the opportunity to discuss "
+                   "how my verified experience aligns with the needs of this role.\n\nThank you for your "
+                   "consideration.\n\nSincerely,"}},
+         {"\nCompany: Acme\nTarget role: SRE\nOutput language: French\n",
+          "do not treat unsupported claims in it as facts): " + std::string(7000, 't')}},
+    };
+    model.setDefault(says("Model text."));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].call(), rows[i].answered) << rows[i].label;
+        for (const std::string& part : rows[i].promptParts)
+            EXPECT_TRUE(text::contains(prompt(i), part)) << rows[i].label << ": " << part.substr(0, 40);
+    }
+    model.setDefault(ModelFixtureServer::status(500));
+    for (const Row& row : rows) EXPECT_EQ(row.call(), row.offline) << row.label;
 
-    EXPECT_EQ(env.studio->improveBullet(" • Migrated services ", "facts", "SRE", "jd", "es"),
-              (json{{"bullet", "Led the migration of 40 services."}, {"mode", "private_ai"}}));
-    EXPECT_TRUE(text::endsWith(prompt(2), "\nOriginal bullet: • Migrated services\nReturn one improved bullet only."));
-    EXPECT_TRUE(text::contains(prompt(2), "\nOutput language: Spanish\n"));
-
-    d.language = "it";
-    d.targetRole = "Data Engineer";
-    EXPECT_EQ(env.studio->generateCoverLetter(d, "Acme"), (json{{"text", "Dear team, ..."}, {"mode", "private_ai"}}));
-    EXPECT_TRUE(text::endsWith(prompt(3), "do not treat unsupported claims in it as facts): " + std::string(7000, 't')));
-    EXPECT_TRUE(text::contains(prompt(3), "\nCompany: Acme\nTarget role: Data Engineer\nOutput language: Italian\n"));
-
-    // Unknown or empty sections never reach the model.
+    // Unknown or empty sections never reach the model; neither does an empty bullet.
+    const size_t asked = model.requestCount();
     EXPECT_EQ(env.studio->rewriteSection(d, "awards", "rewrite"), (json{{"text", ""}, {"notice", "This section is empty."}}));
     EXPECT_EQ(env.studio->rewriteSection(d, "skills", "rewrite")["notice"], "This section is empty.");
-    EXPECT_EQ(model.requestCount(), 4u);
-
-    // A failing model leaves the section as stored, cleans the bullet, and writes the letter locally.
-    EXPECT_EQ(env.studio->rewriteSection(d, "experience", "strengthen"),
-              (json{{"text", "  Ran on-call.\n"},
-                    {"notice", "AI assistance was unavailable; the section was left unchanged."}}));
-    EXPECT_EQ(env.studio->improveBullet("• - Migrated services -\n", "", "", "", "en"),
-              (json{{"bullet", "Migrated services"}, {"mode", "offline"}}));
     EXPECT_EQ(errorOf([&] { env.studio->improveBullet(" \n ", "", "", "", "en"); }), "Enter a bullet to improve.");
-    EXPECT_EQ(env.studio->generateCoverLetter(d, "  "),
-              (json{{"mode", "offline"},
-                    {"text", "Dear Hiring Manager,\n\nI am interested in the Data Engineer opportunity. My background "
-                             "includes the experience and skills summarized in my attached resume. I would welcome the "
-                             "opportunity to discuss how my verified experience aligns with the needs of this role.\n\n"
-                             "Thank you for your consideration.\n\nSincerely,"}}));
-    EXPECT_TRUE(text::startsWith(env.studio->generateCoverLetter(d, " Acme ")["text"].get<std::string>(),
-                                 "Dear Hiring Manager,\n\nI am interested in the Data Engineer opportunity with Acme. "));
+    EXPECT_TRUE(text::startsWith(env.studio->generateCoverLetter(d, "  ")["text"].get<std::string>(),
+                                 "Dear Hiring Manager,\n\nI am interested in the SRE opportunity. My background"));
+    EXPECT_EQ(model.requestCount(), asked + 1);
 }

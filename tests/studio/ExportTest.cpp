@@ -133,7 +133,6 @@ TEST(Export, TemplatesChooseFontsSizesAndMargins) {
         {"Compact one-page", "Arial", "500", "Arial", 14, 8.7, 1},
         {"Classic serif", "Georgia", "720", "Georgia", 16, 9.5, 1.5},
         {"compact CLASSIC", "Georgia", "720", "Georgia", 16, 9.5, 1.5}, // naming both picks classic
-        {"Modern ATS", "Aptos", "720", "Helvetica", 16, 9.5, 1.5},
         {"anything else", "Aptos", "720", "Helvetica", 16, 9.5, 1.5},
     };
     ResumeDocument d = sampleResume();

@@ -1,26 +1,18 @@
 // The eight Resume Studio actions through the real velmora-bridge program, one request per line.
-
 #include "StudioTestEnv.h"
 
 #include <cstdlib>
 #include <fstream>
-#include <map>
 
 using namespace velmora;
-using velmora::testing::ModelFixtureServer;
-using velmora::testing::TempDir;
+using namespace velmora::testing;
 
 namespace {
 
-struct Reply {
-    bool ok = false;
-    json data;
-    std::string error;
-};
-
-// Runs one session of the bridge over `dataDir` and returns the replies by request id.
-std::map<std::string, Reply> runBridge(const std::filesystem::path& dataDir, const std::vector<json>& requests) {
-    if (!std::filesystem::exists(VELMORA_BRIDGE_BIN)) ADD_FAILURE() << "build velmora-bridge first: " << VELMORA_BRIDGE_BIN;
+// Runs one session of the bridge over `dataDir`; the reply envelopes by request id. The
+// requests of one session run side by side, so a request that needs another's result waits
+// for the next session.
+json runBridge(const std::filesystem::path& dataDir, const std::vector<json>& requests) {
     auto in = dataDir.parent_path() / "requests.jsonl";
     auto out = dataDir.parent_path() / "replies.jsonl";
     {
@@ -29,17 +21,12 @@ std::map<std::string, Reply> runBridge(const std::filesystem::path& dataDir, con
     }
     std::string command = std::string("'") + VELMORA_BRIDGE_BIN + "' --data-dir '" + dataDir.string() + "' < '" +
                           in.string() + "' > '" + out.string() + "' 2>/dev/null";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-    std::map<std::string, Reply> replies;
+    EXPECT_EQ(std::system(command.c_str()), 0) << "build velmora-bridge first";
+    json replies = json::object();
     std::ifstream file(out);
     for (std::string line; std::getline(file, line);) {
         json envelope = json::parse(line, nullptr, false);
-        if (!envelope.is_object() || envelope.value("type", "") != "response") continue;
-        Reply reply;
-        reply.ok = envelope.value("ok", false);
-        reply.data = envelope.value("data", json());
-        if (envelope.contains("error") && envelope["error"].is_string()) reply.error = envelope["error"];
-        replies[envelope.value("id", "")] = reply;
+        if (envelope.is_object() && envelope.value("type", "") == "response") replies[envelope.value("id", "")] = envelope;
     }
     return replies;
 }
@@ -48,91 +35,79 @@ json request(const std::string& id, const std::string& action, json payload = js
     return json{{"id", id}, {"action", action}, {"payload", std::move(payload)}};
 }
 
-// Prepares the data folder as a previous run would have left it: settings and a saved profile.
-void prepare(const std::filesystem::path& dataDir, const std::string& modelUrl, const json& profile) {
-    auto paths = std::make_shared<AppPaths>(dataDir);
-    auto sqlite = std::make_shared<SQLiteDatabase>(paths->database().string());
-    auto db = std::make_shared<DatabaseService>(sqlite);
-    db->initialize();
-    db->setSetting("ollamaUrl", modelUrl);
-    auto store = std::make_shared<SecureStoreService>(paths->secureStoreDirectory());
-    if (!profile.empty()) ApplicationProfileService(db, store, paths).save(profile);
+// The data folder as a previous run would have left it: settings and a saved profile.
+void prepare(const std::filesystem::path& dataDir, const std::string& modelUrl) {
+    StudioEnv env(dataDir);
+    env.useModel(modelUrl);
+    env.profiles->save(json{{"fullName", "Jane Doe"},
+                            {"email", "jane@example.com"},
+                            {"currentTitle", "Data Engineer"},
+                            {"skills", "Python, SQL"},
+                            {"employmentHistory", "Acme — Data Engineer (2019–2024)"}});
 }
-
-const json kProfile = {{"fullName", "Jane Doe"},
-                       {"email", "jane@example.com"},
-                       {"currentTitle", "Data Engineer"},
-                       {"skills", "Python, SQL"},
-                       {"employmentHistory", "Acme — Data Engineer (2019–2024)"}};
 
 } // namespace
 
 TEST(StudioBridge, LibraryRoundTripWithoutTheModel) {
     TempDir dir;
     auto data = dir / "data";
-    prepare(data, velmora::testing::kNoModel, kProfile);
-
-    auto first = runBridge(data, {request("b", "buildResumeStudio",
+    prepare(data, kNoModel);
+    json first = runBridge(data, {request("b", "buildResumeStudio",
                                           {{"targetRole", "Analytics Engineer"}, {"pageCount", 3}, {"style", "Compact"}})});
-    ASSERT_TRUE(first["b"].ok) << first["b"].error;
-    json built = first["b"].data;
+    json built = first["b"]["data"];
+    ASSERT_TRUE(built.is_object()) << first.dump();
     EXPECT_EQ(built.size(), 24u);
-    EXPECT_EQ(built["pageCount"], 1);
-    EXPECT_EQ(built["template"], "compact");
-    EXPECT_EQ(built["name"], "Analytics Engineer Resume");
-    EXPECT_EQ(built["skills"], "Python, SQL");
-    int64_t id = built["id"];
-    ASSERT_GT(id, 0);
+    EXPECT_EQ(json({built["pageCount"], built["template"], built["name"], built["skills"]}),
+              json({1, "compact", "Analytics Engineer Resume", "Python, SQL"}));
+    const int64_t id = built["id"];
 
     json edited = built;
-    edited["name"] = "Edited";
-    edited["jobDescription"] = "python sql dbt";
+    edited.update({{"name", "Edited"}, {"jobDescription", "python sql dbt"}});
     json missingKey = built;
     missingKey.erase("projects");
     json wrongType = built;
     wrongType["atsScore"] = "high";
     json huge = edited;
     huge["experience"] = std::string(ResumeDocument::kMaxTextBytes + 1, 'x');
-    auto second = runBridge(
-        data, {request("save", "saveResumeStudio", edited), request("bad1", "saveResumeStudio", missingKey),
-               request("bad2", "saveResumeStudio", wrongType), request("bad3", "saveResumeStudio", huge),
-               request("rw", "rewriteResumeSection", {{"resume", built}, {"section", "skills"}}),
-               request("rw-bad", "rewriteResumeSection", {{"section", "skills"}}),
-               request("rw-bad2", "generateCoverLetter", {{"resume", "text"}}),
-               request("bullet", "improveResumeBullet", {{"bullet", "- Built dashboards"}}),
-               request("bullet-empty", "improveResumeBullet", json::object()),
-               request("letter", "generateCoverLetter", {{"resume", built}, {"company", "Globex"}})});
-    ASSERT_TRUE(second["save"].ok) << second["save"].error;
-    EXPECT_EQ(second["save"].data["id"], id);
-    EXPECT_EQ(second["save"].data["name"], "Edited");
-    EXPECT_EQ(second["save"].data["matchedKeywords"], json::array({"python", "sql"}));
-    EXPECT_EQ(second["bad1"].error, "Resume data is invalid: the key \"projects\" is missing.");
-    EXPECT_EQ(second["bad2"].error, "Resume data is invalid: \"atsScore\" must be a whole number.");
-    EXPECT_EQ(second["bad3"].error, "Resume data is invalid: \"experience\" is too long.");
-    EXPECT_EQ(second["rw"].data, (json{{"text", "Python, SQL"},
-                                      {"notice", "AI assistance was unavailable; the section was left unchanged."}}));
-    EXPECT_EQ(second["rw-bad"].error, "Resume payload is invalid.");
-    EXPECT_EQ(second["rw-bad2"].error, "Resume payload is invalid.");
-    EXPECT_EQ(second["bullet"].data, (json{{"bullet", "Built dashboards"}, {"mode", "offline"}}));
-    EXPECT_EQ(second["bullet-empty"].error, "Enter a bullet to improve.");
-    EXPECT_EQ(second["letter"].data["mode"], "offline");
-    EXPECT_NE(second["letter"].data["text"].get<std::string>().find("Analytics Engineer opportunity with Globex."),
-              std::string::npos);
+    const std::vector<std::pair<json, std::string>> refused = {
+        {request("", "saveResumeStudio", missingKey), "Resume data is invalid: the key \"projects\" is missing."},
+        {request("", "saveResumeStudio", wrongType), "Resume data is invalid: \"atsScore\" must be a whole number."},
+        {request("", "saveResumeStudio", huge), "Resume data is invalid: \"experience\" is too long."},
+        {request("", "rewriteResumeSection", {{"section", "skills"}}), "Resume payload is invalid."},
+        {request("", "generateCoverLetter", {{"resume", "text"}}), "Resume payload is invalid."},
+        {request("", "improveResumeBullet"), "Enter a bullet to improve."},
+        {request("", "duplicateResumeStudio", {{"id", 9999}}), "Resume was not found."},
+        {request("", "deleteResumeStudio", {{"id", 9999}}), "Resume was not found."},
+    };
+    std::vector<json> requests = {
+        request("save", "saveResumeStudio", edited),
+        request("rw", "rewriteResumeSection", {{"resume", built}, {"section", "skills"}}),
+        request("bullet", "improveResumeBullet", {{"bullet", "- Built dashboards"}}),
+        request("letter", "generateCoverLetter", {{"resume", built}, {"company", "Globex"}})};
+    for (size_t i = 0; i < refused.size(); ++i) {
+        requests.push_back(refused[i].first);
+        requests.back()["id"] = "bad" + std::to_string(i);
+    }
+    json second = runBridge(data, requests);
+    for (size_t i = 0; i < refused.size(); ++i)
+        EXPECT_EQ(second["bad" + std::to_string(i)]["error"], refused[i].second) << refused[i].first["action"];
+    EXPECT_EQ(json({second["save"]["data"]["id"], second["save"]["data"]["name"], second["save"]["data"]["matchedKeywords"]}),
+              json({id, "Edited", {"python", "sql"}}));
+    EXPECT_EQ(second["rw"]["data"], (json{{"text", "Python, SQL"},
+                                          {"notice", "AI assistance was unavailable; the section was left unchanged."}}));
+    EXPECT_EQ(second["bullet"]["data"], (json{{"bullet", "Built dashboards"}, {"mode", "offline"}}));
+    EXPECT_EQ(second["letter"]["data"]["mode"], "offline");
+    EXPECT_TRUE(text::contains(second["letter"]["data"]["text"].get<std::string>(), "Analytics Engineer opportunity with Globex."));
 
-    auto third = runBridge(data, {request("dup", "duplicateResumeStudio", {{"id", std::to_string(id)}}),
-                                  request("dup-missing", "duplicateResumeStudio", {{"id", 9999}}),
-                                  request("del-missing", "deleteResumeStudio", {{"id", 9999}})});
-    EXPECT_EQ(third["dup"].data["name"], "Edited Copy");
-    EXPECT_EQ(third["dup-missing"].error, "Resume was not found.");
-    EXPECT_EQ(third["del-missing"].error, "Resume was not found.");
-
-    auto fourth = runBridge(data, {request("del", "deleteResumeStudio", {{"id", id}})});
-    EXPECT_EQ(fourth["del"].data, (json{{"ok", true}}));
-    auto fifth = runBridge(data, {request("list", "listResumeStudio"), request("status", "getResumeStudioStatus")});
-    EXPECT_EQ(fifth["status"].data["unreadableCount"], 0);
-    ASSERT_EQ(fifth["list"].data.size(), 1u);
-    EXPECT_EQ(fifth["list"].data[0]["name"], "Edited Copy");
-    EXPECT_EQ(fifth["list"].data[0]["resume"]["name"], "Edited Copy");
+    // An id sent as text is read as a number.
+    EXPECT_EQ(runBridge(data, {request("dup", "duplicateResumeStudio", {{"id", std::to_string(id)}})})["dup"]["data"]["name"],
+              "Edited Copy");
+    EXPECT_EQ(runBridge(data, {request("del", "deleteResumeStudio", {{"id", id}})})["del"]["data"], (json{{"ok", true}}));
+    json last = runBridge(data, {request("list", "listResumeStudio"), request("status", "getResumeStudioStatus")});
+    EXPECT_EQ(last["status"]["data"]["unreadableCount"], 0);
+    ASSERT_EQ(last["list"]["data"].size(), 1u);
+    EXPECT_EQ(last["list"]["data"][0]["name"], "Edited Copy");
+    EXPECT_EQ(last["list"]["data"][0]["resume"]["name"], "Edited Copy");
 }
 
 TEST(StudioBridge, ModelAnswersAndRequestReading) {
@@ -140,11 +115,11 @@ TEST(StudioBridge, ModelAnswersAndRequestReading) {
     auto data = dir / "data";
     ModelFixtureServer model;
     model.setDefault(ModelFixtureServer::answer("Model text."));
-    prepare(data, model.base(), kProfile);
+    prepare(data, model.base());
     auto upload = dir / "upload.txt";
-    velmora::testing::writeFile(upload, "Sam Park\nSUMMARY\nAnalyst focused on customer retention work.");
+    writeFile(upload, "Sam Park\nSUMMARY\nAnalyst focused on customer retention work.");
 
-    auto replies = runBridge(
+    json replies = runBridge(
         data, {// A text value for useApplicationProfile means "no profile": too few facts then.
                request("no-profile", "buildResumeStudio", {{"targetRole", "Analyst"}, {"useApplicationProfile", "yes"}}),
                request("missing-file", "buildResumeStudio",
@@ -152,11 +127,11 @@ TEST(StudioBridge, ModelAnswersAndRequestReading) {
                request("upload", "buildResumeStudio",
                        {{"targetRole", "Analyst"}, {"pageCount", 2}, {"useApplicationProfile", 0},
                         {"sourceResumePath", upload.string()}, {"language", " ES "}})});
-    EXPECT_EQ(replies["no-profile"].error,
+    EXPECT_EQ(replies["no-profile"]["error"],
               "Add information to your Application Profile or upload an existing resume before building a resume.");
-    EXPECT_EQ(replies["missing-file"].error, "Resume file was not found.");
-    ASSERT_TRUE(replies["upload"].ok) << replies["upload"].error;
-    json built = replies["upload"].data;
+    EXPECT_EQ(replies["missing-file"]["error"], "Resume file was not found.");
+    json built = replies["upload"]["data"];
+    ASSERT_TRUE(built.is_object()) << replies["upload"].dump();
     EXPECT_EQ(built["pageCount"], 2);
     EXPECT_EQ(built["language"], "es");
     // Too short against the grounded summary; usable where there is no grounded text.
@@ -164,14 +139,13 @@ TEST(StudioBridge, ModelAnswersAndRequestReading) {
     // Skills the sources do not name are refused, whatever the model says.
     EXPECT_EQ(built["skills"], "");
     EXPECT_EQ(built["contact"], "Sam Park");
-    EXPECT_EQ(built["sourceFacts"].get<std::string>().find("Jane"), std::string::npos);
+    EXPECT_FALSE(text::contains(built["sourceFacts"].get<std::string>(), "Jane"));
     EXPECT_TRUE(std::filesystem::is_empty(data / "Temp"));
 
-    auto more = runBridge(data, {request("rw", "rewriteResumeSection", {{"resume", built}, {"section", "summary"}}),
+    json more = runBridge(data, {request("rw", "rewriteResumeSection", {{"resume", built}, {"section", "summary"}}),
                                  request("letter", "generateCoverLetter", {{"resume", built}}),
                                  request("bullet", "improveResumeBullet", {{"bullet", "Did a thing"}})});
-    EXPECT_EQ(more["rw"].data,
-              (json{{"text", "Model text."}, {"notice", "Rewritten with fact-preserving AI assistance."}}));
-    EXPECT_EQ(more["letter"].data, (json{{"text", "Model text."}, {"mode", "private_ai"}}));
-    EXPECT_EQ(more["bullet"].data, (json{{"bullet", "Model text."}, {"mode", "private_ai"}}));
+    EXPECT_EQ(more["rw"]["data"], (json{{"text", "Model text."}, {"notice", "Rewritten with fact-preserving AI assistance."}}));
+    EXPECT_EQ(more["letter"]["data"], (json{{"text", "Model text."}, {"mode", "private_ai"}}));
+    EXPECT_EQ(more["bullet"]["data"], (json{{"bullet", "Model text."}, {"mode", "private_ai"}}));
 }
