@@ -38,7 +38,7 @@ TEST(ResumeDocumentJson, StrictDecodingNamesTheOffendingKey) {
         missing.erase(key);
         // Documents stored before "keptFromSource" existed have none.
         EXPECT_EQ(decodeError(missing), key == "keptFromSource"
-                                            ? "(no error)"
+                                            ? "<no error>"
                                             : "Resume data is invalid: the key \"" + key + "\" is missing.");
     }
     const std::vector<std::pair<json, std::string>> rows = {
@@ -62,10 +62,10 @@ TEST(ResumeDocumentJson, StrictDecodingNamesTheOffendingKey) {
     json atTheCaps = base;
     atTheCaps.update({{"experience", std::string(ResumeDocument::kMaxTextBytes, 'x')},
                       {"missingKeywords", std::vector<std::string>(200, "go")}});
-    EXPECT_EQ(decodeError(atTheCaps), "(no error)");
+    EXPECT_EQ(decodeError(atTheCaps), "<no error>");
     EXPECT_EQ(decodeError(json::array()), "Resume data is invalid: expected a JSON object.");
-    EXPECT_NE(errorOf([] { ResumeDocument::fromJsonText("{\"id\":"); }), "(no error)");
+    EXPECT_NE(errorOf([] { ResumeDocument::fromJsonText("{\"id\":"); }), "<no error>");
     std::string text = base.dump();
     text.replace(text.find("\"Senior Backend Engineer\""), 25, "\"\\ud800\""); // a lone surrogate is no text
-    EXPECT_NE(errorOf([&] { ResumeDocument::fromJsonText(text); }), "(no error)");
+    EXPECT_NE(errorOf([&] { ResumeDocument::fromJsonText(text); }), "<no error>");
 }

@@ -4,6 +4,7 @@
 // Profile and resume services; only the model server is a loopback stand-in or absent), sample
 // resumes, and the read-back of exported PDFs through poppler.
 
+#include "resume/ResumeTestSupport.h" // errorOf
 #include "support/ModelFixtureServer.h"
 #include "support/TempDir.h"
 #include "core/AppPaths.h"
@@ -65,15 +66,6 @@ private:
         return service;
     }
 };
-
-inline std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 inline ResumeDocument sampleResume() {
     ResumeDocument d;
