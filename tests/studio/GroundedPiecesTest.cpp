@@ -9,7 +9,6 @@ using S = ResumeStudioService;
 using Words = std::vector<std::string>;
 
 TEST(GroundedPieces, SkillListsAndWholeWords) {
-    EXPECT_EQ(S::splitSkills("Excel; SQL | QA, excel"), (Words{"Excel", "SQL", "QA"}));
     EXPECT_EQ(S::splitSkills("• Go\n• C\n• Rust • go\n-"), (Words{"Go", "C", "Rust"})); // one letter is a skill
     EXPECT_TRUE(S::splitSkills(" , ;").empty());
     const std::vector<std::tuple<std::string, std::string, bool>> words = {
@@ -23,19 +22,12 @@ TEST(GroundedPieces, SkillListsAndWholeWords) {
     EXPECT_EQ(S::orderSkillsForSummary(skills, "Airflow and sql"), (Words{"Airflow", "SQL", "bash", "Python", "zsh"}));
 }
 
-TEST(GroundedPieces, FactBlocksAndTheGroundedSummary) {
-    ApplicationProfile p;
-    p.fullName = "Jane";
-    p.employmentHistory = "Acme — Data Engineer (2019–2024)\n  Built ETL pipelines";
-    p.skills = "Go";
-    std::string facts = S::buildFacts(p, "  SKILLS\nRust  ");
-    EXPECT_EQ(facts, "Full name: Jane\nEmployment history: " + p.employmentHistory +
-                         "\nSkills: Go\nEXISTING RESUME TEXT (verified user document):\nSKILLS\nRust");
-    EXPECT_EQ(S::extractFactBlock("Employment history", facts), "Acme — Data Engineer (2019–2024)\nBuilt ETL pipelines");
-    EXPECT_EQ(S::extractFactBlock("skills", facts), "Go");
+// The full fact block and a profile-built summary are checked through a whole build.
+TEST(GroundedPieces, SummaryVariantsAndMissingFacts) {
+    const std::string facts = "Full name: Jane\nEmployment history: Acme\n  Built ETL\nSkills: Go";
+    EXPECT_EQ(S::extractFactBlock("employment history", facts), "Acme\nBuilt ETL");
     EXPECT_EQ(S::extractFactBlock("Education", facts), "");
     EXPECT_EQ(S::extractFactBlock("", facts), "");
-
     ResumeStudioRequest r;
     r.targetRole = "Data Platform Engineer";
     r.jobDescription = "We need Airflow and SQL experts.";
