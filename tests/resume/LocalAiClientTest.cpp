@@ -137,13 +137,13 @@ TEST_F(ModelClient, GeneratedResumeFromTheModelOrTheOfflineTemplate) {
 }
 
 TEST_F(ModelClient, FragmentRewriteFollowsItsModeAndFallsBackToTheLine) {
-    std::string jd = "  " + std::string(7000, 'j') + "TAIL  ";
-    EXPECT_EQ(ResumeService::fragmentPrompt("  Led the team  ", "  fact one  ", " SRE ", jd, "SHORTEN", "pt"),
-              "Shorten this resume line while preserving every fact.\nSTRICT RULES: Use only verified source facts. "
-              "Never invent a metric, responsibility, employer, title, date, technology, skill, credential, project, or "
-              "achievement.\nTarget role:  SRE \nOutput language: Portuguese\nJob description: " +
-                  std::string(7000, 'j') + "\nVerified source facts: fact one\nCurrent line: Led the team\nReturn one "
-                                           "revised line only.");
+    const std::string prompt = ResumeService::fragmentPrompt("  Led the team  ", "  fact one  ", " SRE ",
+                                                             "  " + std::string(7000, 'j') + "TAIL  ", "SHORTEN", "pt");
+    EXPECT_TRUE(text::startsWith(prompt, "Shorten this resume line while preserving every fact.\nSTRICT RULES:"));
+    // The job description is cut to 7,000 characters; the other inputs are trimmed.
+    EXPECT_TRUE(text::endsWith(prompt, "\nOutput language: Portuguese\nJob description: " + std::string(7000, 'j') +
+                                           "\nVerified source facts: fact one\nCurrent line: Led the team\nReturn one "
+                                           "revised line only."));
     const std::vector<std::pair<std::string, std::string>> modes = {
         {"strengthen", "clearer action-oriented wording while preserving every fact. Do not add a metric."},
         {"regenerate", "Regenerate this resume line from the same verified facts without adding any new fact."},
