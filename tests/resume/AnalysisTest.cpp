@@ -56,6 +56,7 @@ TEST(Analyze, ScoresAndGradesAtEveryBoundary) {
         {"four sections and numbers", {true, true, true, true, false, false, true}, 79, "Good"},
         {"all but email, short", {true, true, true, true, false, true, true, true, 100}, 90, "Excellent"},
         {"all but summary, short", {true, true, true, false, true, true, true, true, 100}, 89, "Strong"},
+        {"too long", all(1101), 95, "Excellent"},
     };
     for (const auto& [label, traits, score, grade] : rows) {
         json r = ResumeService::analyze(resume(traits));
