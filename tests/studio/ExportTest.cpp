@@ -1,13 +1,11 @@
-// Exported resumes read back the way a recruiter's software reads them: the DOCX through libzip,
-// the import path's XML reader and LibreOffice; the PDF through poppler and pdffonts.
+// Exported resumes read back the way a recruiter's software reads them: the DOCX through this
+// program's own import and through LibreOffice, the PDF through poppler and pdffonts.
 #include "StudioTestEnv.h"
 
 #include "core/Text.h"
 #include "studio/DocxWriter.h"
 #include "studio/PdfWriter.h"
 #include "support/ChildProcess.h"
-
-#include <zip.h>
 
 using namespace velmora;
 using namespace velmora::testing;
@@ -26,16 +24,6 @@ Lines pdfLines(const ResumeDocument& d) {
     Lines out;
     for (const PdfParagraph& p : buildPdfParagraphs(d)) out.push_back(p.text);
     return out;
-}
-
-Lines zipNames(const fs::path& file) {
-    Lines names;
-    int error = 0;
-    zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
-    for (zip_int64_t i = 0; archive && i < zip_get_num_entries(archive, 0); ++i)
-        names.push_back(zip_get_name(archive, static_cast<zip_uint64_t>(i), 0));
-    if (archive) zip_discard(archive);
-    return names;
 }
 
 // Each expected text appears after the one before it.
@@ -181,9 +169,6 @@ TEST(Export, WritingReplacesTheFileWholeAndAFailureKeepsTheEarlierOne) {
         EXPECT_EQ(readFile(out), "earlier export");
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1) << "a temporary was left";
     }
-    TempDir dir;
-    exportDocx(dir / "cv.docx", sampleResume());
-    EXPECT_EQ(zipNames(dir / "cv.docx"), (Lines{"[Content_Types].xml", "_rels/.rels", "word/document.xml"}));
 }
 
 TEST(Export, LibreOfficeOpensTheDocxWithEveryParagraphInOrder) {
