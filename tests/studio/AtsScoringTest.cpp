@@ -20,6 +20,8 @@ TEST(AtsKeywords, CountThenLengthThenAlphabetWithoutFillerShortTokensOrPunctuati
         // ends in plus signs before a blank never matches the closing word boundary.
         {"Skills: node.js. UI experience required with c++ and --yaml-- Experience", 30, {"node.js", "yaml"}},
         {"We need strong Kafka. Hiring now: Terraform is a plus, ideally across teams.", 30, {"terraform", "kafka"}},
+        // A token that trims down to two letters is still too short.
+        {"IT-Ärzte gesucht", 30, {"gesucht"}},
         {"", 30, {}},
     };
     for (const Row& row : rows) EXPECT_EQ(S::extractKeywords(row.text, row.limit), row.keywords) << row.text;
