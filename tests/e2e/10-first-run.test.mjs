@@ -87,7 +87,7 @@ export default {
         assert.ok(env.bridge.count('jobSyncProgress') > 0);
         await env.go('jobs');
         await env.titles(['Fixture Backend Engineer', 'Fixture Support Specialist']);
-        await env.shot('first-run-jobs', { narrow: true });
+        await env.shot('first-run-jobs');
       },
     },
     {
@@ -108,7 +108,7 @@ export default {
         assert.equal((await remotive.locator('td.num').innerText()).trim(), '3');
         // Failing sources show their error message next to the status.
         assert.ok((await env.locator('tr.row-error .source-error').first().innerText()).length > 5);
-        await env.shot('dashboard', { narrow: true });
+        await env.shot('dashboard');
         // The core marks the page while the application browser covers it; the sidebar says how back.
         const docked = (on) => env.page.evaluate((on) => document.body.classList.toggle('browser-docked', on), on);
         assert.equal(await env.locator('.docked-hint').isVisible(), false);

@@ -1,8 +1,11 @@
 // Resume check, the free-text generator, the Application Profile with a stored resume,
-// Resume Studio (build, edit, ATS, rewrites, export) and interview preparation.
+// Resume Studio (build, edit, ATS, rewrites, export, a library whose key is gone) and
+// interview preparation; then the accessibility of every screen with these filled in:
+// keyboard tabs, the theme's colour pairs, and axe-core in every language and both themes.
 import assert from 'node:assert/strict';
 import path from 'node:path';
-import { writeFileSync, readFileSync, existsSync } from 'node:fs';
+import { writeFileSync, readFileSync, existsSync, rmSync } from 'node:fs';
+import { axeProblems } from './harness.mjs';
 
 const RESUME = `Avery Quinn
 avery.quinn@example.org | (555) 123-4567 | Lisbon, Portugal
@@ -32,6 +35,19 @@ CERTIFICATIONS
 Certified Kubernetes Administrator (2022)
 `;
 
+const SCREENS = ['dashboard', 'jobs', 'applications', 'resume', 'studio', 'interview', 'profile', 'settings'];
+const LANGUAGES = ['en', 'es', 'fr', 'de', 'it', 'pt'];
+const THEMES = ['light', 'dark'];
+// Text pairs need 4.5:1; focus rings and field borders 3:1 against what is around them.
+const TEXT_PAIRS = [
+  ['ink', 'bg'], ['ink', 'surface'], ['ink-soft', 'surface'], ['muted', 'bg'], ['muted', 'surface'], ['muted', 'surface-2'],
+  ['on-accent', 'accent-strong'], ['on-danger', 'danger-bg'], ['accent-text', 'accent-soft'], ['accent-text', 'surface'],
+  ['good', 'good-soft'], ['top', 'top-soft'], ['review', 'review-soft'], ['risk', 'risk-soft'], ['risk', 'surface'], ['risk-ink', 'risk-soft'],
+  ['info', 'info-soft'], ['violet', 'violet-soft'], ['on-blocked', 'blocked'], ['side-ink', 'side'], ['side-muted', 'side'],
+  ['side-strong', 'side-2'], ['side-accent', 'side'], ['toast-ink', 'toast-bg'], ['toast-ink', 'toast-ok'], ['toast-ink', 'toast-error'],
+];
+const UI_PAIRS = [['focus', 'bg'], ['focus', 'surface'], ['line-strong', 'surface']];
+
 const JOB_DESCRIPTION = 'We are hiring a Senior Backend Engineer to build payment services in Go and Rust on Kubernetes. You will design event-driven systems with Kafka, work with PostgreSQL, and mentor engineers in a remote-first team.';
 
 export default {
@@ -44,9 +60,14 @@ export default {
       docx: path.join(env.dir, 'export.docx'),
       pdf: path.join(env.dir, 'export.pdf'),
     };
-    // Answers of the file dialogs, in the order the journeys below ask.
+    // Answers of the file dialogs, in the order the journeys below ask. A listing of each trust
+    // label and two applications give the swept screens something to show.
+    const labels = [['Quorvane Checked', 85], ['Checked', 72], ['Review', 65], ['High Risk', 30], ['Blocked', 0]];
+    const now = new Date().toISOString();
     await env.boot({
-      settings: { lastJobSync: new Date().toISOString() },
+      jobs: labels.map(([label, score], i) => ({ title: `${label} Platform Role`, company: 'Harbor Nine', url: `https://jobs.example.com/role-${i}`, securityLabel: label, securityScore: score, publishedAt: now })),
+      applications: ['Opened', 'Applied'].map((status, i) => ({ title: `${status} Role`, url: `https://jobs.example.com/app-${i}`, firstOpenedAt: now, lastOpenedAt: now, status })),
+      settings: { lastJobSync: now },
       dialogs: { open: [env.resumePath, env.resumePath], save: [env.outputs.text, env.outputs.docx, env.outputs.pdf] },
     });
   },
@@ -122,11 +143,8 @@ export default {
         assert.match(await env.text('[data-role="resume-status"]'), /Stored resume: avery-quinn-resume\.txt/);
         assert.doesNotMatch(await env.text('[data-role="updated-at"]'), /Not saved/);
         const stored = await env.call('getApplicationProfile');
-        assert.equal(stored.fullName, 'Avery Quinn');
-        assert.equal(stored.requireSponsorship, false);
-        assert.equal(stored.willingToRelocate, true);
-        assert.equal(stored.hasResume, true);
-        assert.equal(stored.employmentHistory, values.employmentHistory);
+        for (const [key, value] of Object.entries(values)) assert.equal(String(stored[key]), value, key);
+        assert.deepEqual([stored.requireSponsorship, stored.willingToRelocate, stored.hasResume], [false, true, true]);
         await env.shot('profile');
         await env.load();
         await env.ready();
@@ -241,6 +259,112 @@ export default {
         await env.locator('[data-field="language"]').selectOption('es');
         await env.click('[data-action="generate"]');
         await env.waitFor(async () => /La IA privada/.test(await env.text('[data-role="interview-notice"]')), 'the Spanish notice', 200000);
+      },
+    },
+    {
+      name: 'tabs: arrow keys move between tabs and the panel is labelled by the selected tab',
+      async run(env) {
+        await env.go('studio');
+        const first = env.locator('[role="tab"]').first();
+        await first.focus();
+        await env.page.keyboard.press('ArrowRight');
+        const selected = env.locator('[role="tab"][aria-selected="true"]');
+        assert.equal(await selected.count(), 1);
+        assert.equal(await env.page.evaluate(() => document.activeElement.getAttribute('aria-selected')), 'true');
+        const panel = env.locator(`#${await selected.getAttribute('aria-controls')}`);
+        assert.equal(await panel.getAttribute('role'), 'tabpanel');
+        assert.equal(await panel.getAttribute('aria-labelledby'), await selected.getAttribute('id'));
+        await env.page.keyboard.press('End');
+        await env.page.keyboard.press('Home');
+        assert.equal(await env.page.evaluate(() => document.activeElement.dataset.tab), await first.getAttribute('data-tab'));
+        // Jobs reopens on its listings.
+        await env.go('jobs');
+        await env.click('[role="tab"][data-tab="link"]');
+        await env.go('dashboard');
+        await env.go('jobs');
+        assert.equal(await env.locator('[role="tab"][data-tab="listings"]').getAttribute('aria-selected'), 'true');
+      },
+    },
+    {
+      name: 'the theme colours keep text readable in light and dark',
+      async run(env) {
+        for (const theme of THEMES) {
+          const ratios = await env.page.evaluate(
+            ({ theme, pairs }) => {
+              document.documentElement.dataset.theme = theme;
+              const defined = getComputedStyle(document.documentElement);
+              const rgb = (name) => {
+                if (!defined.getPropertyValue(`--${name}`).trim()) throw new Error(`--${name} is not defined`);
+                const probe = document.body.appendChild(document.createElement('span'));
+                probe.style.color = `var(--${name})`;
+                const value = getComputedStyle(probe).color.match(/[\d.]+/g).map(Number);
+                probe.remove();
+                return value;
+              };
+              const channel = (c) => (c / 255 <= 0.03928 ? c / 255 / 12.92 : ((c / 255 + 0.055) / 1.055) ** 2.4);
+              const luminance = ([r, g, b]) => 0.2126 * channel(r) + 0.7152 * channel(g) + 0.0722 * channel(b);
+              return pairs.map(([fg, bg]) => {
+                const [a, b] = [luminance(rgb(fg)), luminance(rgb(bg))].sort((x, y) => y - x);
+                return (a + 0.05) / (b + 0.05);
+              });
+            },
+            { theme, pairs: [...TEXT_PAIRS, ...UI_PAIRS] },
+          );
+          ratios.forEach((ratio, i) => {
+            const [fg, bg] = [...TEXT_PAIRS, ...UI_PAIRS][i];
+            const needed = i < TEXT_PAIRS.length ? 4.5 : 3;
+            assert.ok(ratio >= needed, `${theme}: --${fg} on --${bg} is ${ratio.toFixed(2)}:1, needs ${needed}:1`);
+          });
+        }
+        await env.page.evaluate(() => (document.documentElement.dataset.theme = 'system'));
+      },
+    },
+    {
+      // Each screen once in each language, the theme alternating between screens and between
+      // languages, so that every screen is also seen in both themes.
+      name: 'axe finds nothing serious on any screen, in any language, light or dark',
+      async run(env) {
+        await env.require('saveSettings');
+        const problems = [];
+        for (const [l, language] of LANGUAGES.entries()) {
+          await env.call('saveSettings', { language, theme: THEMES[l % 2] });
+          await env.load();
+          await env.ready();
+          assert.equal(await env.page.getAttribute('html', 'data-theme'), THEMES[l % 2]);
+          for (const [s, screen] of SCREENS.entries()) {
+            const theme = THEMES[(l + s) % 2];
+            await env.page.evaluate((theme) => (document.documentElement.dataset.theme = theme), theme);
+            await env.go(screen);
+            // Let the screen's first request settle so axe sees what the user sees.
+            await env.counted('.loading', 0);
+            for (const line of await axeProblems(env.page)) problems.push(`${theme} ${language} ${screen}: ${line}`);
+            if (language === 'en' || language === 'de') await env.shot(`${screen}-${language}-${theme}`);
+          }
+        }
+        await env.call('saveSettings', { language: 'en', theme: 'system' });
+        assert.deepEqual(problems, []);
+      },
+    },
+    {
+      name: 'a library whose key is gone says how many resumes cannot be opened and why',
+      async run(env) {
+        await env.require('getResumeStudioStatus', 'listResumeStudio');
+        const kept = (await env.call('listResumeStudio')).length;
+        assert.ok(kept > 0);
+        // The next start finds no key file, as after a careless clean-up or a partial restore.
+        await env.bridge.stop();
+        rmSync(path.join(env.dataDir, 'SecureStore', 'resume.library.encryption.key.v1.bin'));
+        env.bridge.start();
+        await env.load();
+        await env.ready();
+        await env.go('studio');
+        await env.click('.tab[data-tab="library"]');
+        const notice = await env.text('[data-role="library-unreadable"]');
+        assert.match(notice, new RegExp(`Saved resumes that cannot be opened: ${kept}`));
+        assert.match(notice, /encryption key is missing/);
+        assert.equal(await env.count('article.library-item'), 0);
+        await env.shot('studio-unreadable');
+        assert.equal((await env.call('getResumeStudioStatus')).reason, 'missing_key');
       },
     },
   ],
