@@ -91,7 +91,7 @@ export default {
       },
     },
     {
-      name: 'the dashboard shows the four counts and each board\'s result',
+      name: 'the dashboard shows the four counts, each board\'s result, and live progress of a sync',
       async run(env) {
         await env.require('getDashboard');
         await env.go('dashboard');
@@ -116,6 +116,22 @@ export default {
         await env.visible('.docked-hint');
         await docked(false);
         assert.equal(await env.locator('.docked-hint').isVisible(), false);
+
+        // Live progress: a bar when the total is known, then the summary.
+        const send = (name, data) => env.page.evaluate((e) => window.__velmoraReceive(e), { type: 'event', name, data });
+        await send('jobSyncStarted', { message: 'Updating remote jobs…' });
+        assert.equal(await env.text('[data-role="sync-message"]'), 'Updating remote jobs…');
+        assert.equal(await env.count('.progress.indeterminate'), 1);
+        await env.visible('.sidebar-sync');
+        await send('jobSyncProgress', { message: 'Searching Himalayas…', current: 40, total: 160 });
+        assert.equal(await env.text('[data-role="sync-message"]'), 'Searching Himalayas…');
+        assert.equal(await env.page.$eval('.progress-fill', (el) => el.style.width), '25%');
+        assert.equal(await env.locator('[data-action="sync"]').isDisabled(), true);
+        await env.shot('dashboard-syncing');
+        const sources = [{ source: 'Jobicy', status: 'error', imported: 0, error: 'Job source returned an HTTP error.' }, { source: 'Remote OK', status: 'ok', imported: 7 }];
+        await send('jobSyncCompleted', { imported: 7, expiredRemoved: 2, completedAt: new Date().toISOString(), sources });
+        assert.match(await env.text('tr[data-source="Jobicy"]'), /Job source returned an HTTP error\./);
+        assert.equal(await env.count('.sidebar-sync'), 0);
       },
     },
     {
@@ -139,26 +155,7 @@ export default {
       },
     },
     {
-      name: 'live progress: a bar when the total is known, then the summary',
-      async run(env) {
-        const send = (name, data) => env.page.evaluate((e) => window.__velmoraReceive(e), { type: 'event', name, data });
-        await send('jobSyncStarted', { message: 'Updating remote jobs…' });
-        assert.equal(await env.text('[data-role="sync-message"]'), 'Updating remote jobs…');
-        assert.equal(await env.count('.progress.indeterminate'), 1);
-        await env.visible('.sidebar-sync');
-        await send('jobSyncProgress', { message: 'Searching Himalayas…', current: 40, total: 160 });
-        assert.equal(await env.text('[data-role="sync-message"]'), 'Searching Himalayas…');
-        assert.equal(await env.page.$eval('.progress-fill', (el) => el.style.width), '25%');
-        assert.equal(await env.locator('[data-action="sync"]').isDisabled(), true);
-        await env.shot('dashboard-syncing');
-        const sources = [{ source: 'Jobicy', status: 'error', imported: 0, error: 'Job source returned an HTTP error.' }, { source: 'Remote OK', status: 'ok', imported: 7 }];
-        await send('jobSyncCompleted', { imported: 7, expiredRemoved: 2, completedAt: new Date().toISOString(), sources });
-        assert.match(await env.text('tr[data-source="Jobicy"]'), /Job source returned an HTTP error\./);
-        assert.equal(await env.count('.sidebar-sync'), 0);
-      },
-    },
-    {
-      name: 'settings are saved and the searchable country list stores code and name',
+      name: 'settings are saved, the country list stores code and name, a new language shows at once and stays',
       async run(env) {
         await env.require('getSettings', 'saveSettings');
         await env.go('settings');
@@ -177,12 +174,8 @@ export default {
         assert.deepEqual(keys.map((key) => saved[key]), ['Backend engineer', 'go postgres', '6', 'home', 'DE', 'Germany']);
         await env.go('jobs');
         assert.match(await env.text('[data-role="location-filter"]'), /Germany/);
-      },
-    },
-    {
-      name: 'changing the language re-renders the page at once and survives a reload',
-      async run(env) {
-        await env.require('getSettings', 'saveSettings');
+
+        // A new language re-renders the page at once and survives a reload.
         await env.go('settings');
         await env.locator('[data-field="jobTitle"]').fill('Unsaved title');
         await env.locator('[data-field="language"]').selectOption('de');

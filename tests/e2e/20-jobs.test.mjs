@@ -104,7 +104,6 @@ export default {
     {
       name: 'a late reply to an older search never replaces the newer results',
       async run(env) {
-        await env.require('getJobs');
         const late = env.delayNextReply('getJobs', 600);
         await search(env, 'Remote Role 011');
         await late.held;
@@ -117,7 +116,6 @@ export default {
     {
       name: 'a row shows its trust rating; hostile listing text is shown literally in the side pane and nothing executes',
       async run(env) {
-        await env.require('getJobs');
         await search(env, 'Staff Engineer');
         await env.titles([HOSTILE_TITLE]);
         const row = env.locator('article.job').first();
@@ -183,9 +181,9 @@ export default {
       },
     },
     {
-      name: 'opening a risky link asks first and names the warning checks; a blocked link is refused',
+      name: 'opening a risky link asks first and names the warning checks; a blocked link is refused; the link check',
       async run(env) {
-        await env.require('getJobs', 'openJob', 'getApplications');
+        await env.require('getJobs', 'openJob', 'getApplications', 'assessUrl');
         await search(env, 'Zephyr');
         await env.titles(['Zephyr Payroll Specialist', 'Zephyr Mail Clerk']);
         const tracked = async () => (await env.call('getApplications')).length;
@@ -207,12 +205,8 @@ export default {
         await env.visible('.toast-error');
         assert.match(await env.locator('.toast-error').last().innerText(), /blocked this link/);
         assert.equal(await tracked(), before + 1);
-      },
-    },
-    {
-      name: 'the link check rates any address',
-      async run(env) {
-        await env.require('assessUrl');
+
+        // The link check rates any address.
         await env.click('.tab[data-tab="link"]');
         await env.locator('[data-role="link-url"]').fill('http://jobs.example.org:8080/apply');
         await env.click('[data-action="assess"]');
@@ -273,9 +267,9 @@ export default {
       },
     },
     {
-      name: 'tracker: the list view sorts and filters by stage; the dashboard lists due follow-ups first',
+      name: 'tracker: the list view sorts and filters by stage; the dashboard lists due follow-ups first; CSV export',
       async run(env) {
-        await env.require('getApplications', 'getDashboard');
+        await env.require('getApplications', 'getDashboard', 'exportApplicationsCsv');
         await env.click('[data-view="list"]');
         await env.visible('.tracker-table');
         const titles = async () => env.locator('.tracker-table tbody tr .strong').allInnerTexts();
@@ -298,12 +292,8 @@ export default {
         assert.doesNotMatch(followUps, /Platform Engineer/); // due in a week
         const order = await env.page.evaluate(() => [...document.querySelector('.screen').children].map((el) => el.dataset.role || el.className));
         assert.ok(order.indexOf('follow-ups') < order.indexOf('stats'), `follow-ups before the counts: ${order}`);
-      },
-    },
-    {
-      name: 'tracker: export CSV writes every entry to the chosen file; a cancelled dialog writes nothing',
-      async run(env) {
-        await env.require('exportApplicationsCsv');
+
+        // Export CSV writes every entry to the chosen file; a cancelled dialog writes nothing.
         await env.go('applications');
         await env.click('[data-action="export"]');
         await env.visible('.toast-success:has-text("tracker-export.csv")');

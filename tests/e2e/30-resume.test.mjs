@@ -73,16 +73,14 @@ export default {
   },
   tests: [
     {
-      name: 'resume check: choose a file and get the report, with and without AI feedback',
+      name: 'resume check with and without AI feedback; an offline generated resume saved as a text file',
       async run(env) {
-        await env.require('chooseResumeFile', 'analyzeResume');
+        await env.require('chooseResumeFile', 'analyzeResume', 'generateResume', 'saveTextFile');
         await env.ready();
         await env.go('resume');
-        await env.shot('resume-empty');
         await env.click('[data-action="choose"]');
         await env.waitFor(async () => (await env.text('[data-role="file-name"]')) === 'avery-quinn-resume.txt', 'the chosen file name');
         await env.click('[data-action="analyze"]');
-        await env.visible('[data-role="report"]', 60000);
         const score = Number(await env.text('[data-role="score"]'));
         assert.ok(score >= 80 && score <= 100, `score ${score}`);
         assert.match(await env.text('[data-role="report"]'), /Experience section detected\./);
@@ -92,16 +90,11 @@ export default {
         await env.locator('[data-role="use-ai"]').check();
         await env.click('[data-action="analyze"]');
         await env.waitFor(async () => /could not be reached/.test(await env.text('[data-role="ai-feedback"]')), 'the AI-unavailable note', 200000);
-      },
-    },
-    {
-      name: 'resume generator: offline template, saved as a text file',
-      async run(env) {
-        await env.require('generateResume', 'saveTextFile');
+
+        // The generator answers with its offline template; the text is saved as edited.
         await env.locator('[data-role="prompt"]').fill('Backend engineer, 7 years of Go and PostgreSQL at Harbor Nine, looking for remote platform roles.');
         await env.click('[data-action="generate"]');
-        const notice = await env.visible('[data-role="generate-notice"]', 200000);
-        assert.match(await notice.innerText(), /offline template/);
+        assert.match(await env.text('[data-role="generate-notice"]'), /offline template/);
         const generated = await env.locator('[data-role="generated"]').inputValue();
         assert.match(generated, /Harbor Nine/);
         await env.locator('[data-role="generated"]').fill(generated + '\nEdited by hand.');
@@ -155,12 +148,11 @@ export default {
       },
     },
     {
-      name: 'resume studio: build from the profile, edit, save and see the ATS score change',
+      name: 'resume studio: build from the profile, edit, save and see the ATS score change; rewrites answer offline',
       async run(env) {
-        await env.require('buildResumeStudio', 'listResumeStudio', 'saveResumeStudio');
+        await env.require('buildResumeStudio', 'listResumeStudio', 'saveResumeStudio', 'rewriteResumeSection', 'improveResumeBullet', 'rewriteResumeFragment', 'generateCoverLetter');
         await env.go('studio');
         await env.visible('[data-field="targetRole"]');
-        await env.shot('studio-build');
         await env.locator('[data-field="targetRole"]').fill('Senior Backend Engineer');
         await env.locator('[data-field="jobDescription"]').fill(JOB_DESCRIPTION);
         await env.click('[data-action="build"]');
@@ -182,30 +174,22 @@ export default {
         const library = await env.call('listResumeStudio');
         assert.equal(library.length, 1);
         assert.match(library[0].resume.skills, new RegExp(missing[0].replace(/[.*+?^${}()|[\]\\]/g, '\\$&')));
-      },
-    },
-    {
-      name: 'resume studio: section rewrite, bullet, line and cover letter answer offline',
-      async run(env) {
-        await env.require('listResumeStudio', 'buildResumeStudio', 'rewriteResumeSection', 'improveResumeBullet', 'rewriteResumeFragment', 'generateCoverLetter');
+
+        // Section rewrite, bullet, line and cover letter answer offline.
         const summary = await env.locator('[data-field="summary"]').inputValue();
         const section = env.locator('.section-edit[data-section="summary"]');
         await section.locator('[data-role="mode"]').selectOption('shorten');
         await section.locator('[data-action="rewrite-section"]').click();
-        await env.waitFor(async () => (await section.locator('[data-role="section-notice"]').count()) === 1, 'the rewrite notice', 200000);
-        assert.match(await section.locator('[data-role="section-notice"]').innerText(), /unavailable|Rewritten/);
-        if (/unavailable/.test(await section.locator('[data-role="section-notice"]').innerText())) {
-          assert.equal(await env.locator('[data-field="summary"]').inputValue(), summary);
-        }
+        const notice = await env.text('.section-edit[data-section="summary"] [data-role="section-notice"]');
+        assert.match(notice, /unavailable|Rewritten/);
+        if (/unavailable/.test(notice)) assert.equal(await env.locator('[data-field="summary"]').inputValue(), summary);
         await env.locator('[data-role="bullet"]').fill('• built a go service for payments');
         await env.click('[data-action="improve-bullet"]');
-        const bullet = await env.visible('[data-role="bullet-result"]', 200000);
-        assert.match(await bullet.innerText(), /^built a go service for payments/);
+        assert.match(await env.text('[data-role="bullet-result"]'), /^built a go service for payments/);
         await env.locator('[data-role="fragment"]').fill('  Led migration of 40 services  ');
         await env.locator('[data-role="fragment-mode"]').selectOption('strengthen');
         await env.click('[data-action="rewrite-line"]');
-        const line = await env.visible('[data-role="fragment-result"]', 200000);
-        assert.match(await line.innerText(), /Led migration of 40 services/);
+        assert.match(await env.text('[data-role="fragment-result"]'), /Led migration of 40 services/);
         await env.locator('[data-role="company"]').fill('Kestrel Pay');
         await env.click('[data-action="cover-letter"]');
         await env.waitFor(async () => /Kestrel Pay/.test(await env.locator('[data-field="coverLetter"]').inputValue()), 'the cover letter', 200000);
@@ -224,14 +208,14 @@ export default {
         await env.waitFor(async () => existsSync(env.outputs.pdf), 'the PDF file', 60000);
         assert.equal(readFileSync(env.outputs.pdf).subarray(0, 5).toString(), '%PDF-');
         await env.click('.tab[data-tab="library"]');
-        await env.waitFor(async () => (await env.count('article.library-item')) === 1, 'one resume in the library');
+        await env.counted('article.library-item', 1);
         await env.click('article.library-item [data-action="duplicate"]');
-        await env.waitFor(async () => (await env.count('article.library-item')) === 2, 'the copy');
+        await env.counted('article.library-item', 2);
         assert.match(await env.text('.library'), /Senior Backend Engineer Resume Copy/);
         await env.shot('studio-library');
         await env.locator('article.library-item', { hasText: 'Resume Copy' }).locator('[data-action="delete"]').click();
         await (await env.visible('dialog.confirm')).locator('[data-confirm]').click();
-        await env.waitFor(async () => (await env.count('article.library-item')) === 1, 'one resume left');
+        await env.counted('article.library-item', 1);
         assert.equal((await env.call('listResumeStudio')).length, 1);
         await env.click('article.library-item [data-action="open"]');
         await env.visible('[data-role="ats-score"]');
@@ -242,11 +226,9 @@ export default {
       async run(env) {
         await env.require('generateInterviewQuestions');
         await env.go('interview');
-        await env.shot('interview-empty');
         await env.locator('[data-field="title"]').fill('Senior Backend Engineer');
         await env.locator('[data-field="description"]').fill(JOB_DESCRIPTION);
         await env.click('[data-action="generate"]');
-        await env.visible('[data-role="interview-notice"]', 200000);
         assert.match(await env.text('[data-role="interview-notice"]'), /Private AI was unavailable/);
         const questions = await env.locator('ol.questions li').allInnerTexts();
         assert.ok(questions.length >= 12, `${questions.length} questions`);
@@ -262,7 +244,7 @@ export default {
       },
     },
     {
-      name: 'tabs: arrow keys move between tabs and the panel is labelled by the selected tab',
+      name: 'tabs move by arrow keys and label their panel; the theme colours keep text readable in light and dark',
       async run(env) {
         await env.go('studio');
         const first = env.locator('[role="tab"]').first();
@@ -283,11 +265,8 @@ export default {
         await env.go('dashboard');
         await env.go('jobs');
         assert.equal(await env.locator('[role="tab"][data-tab="listings"]').getAttribute('aria-selected'), 'true');
-      },
-    },
-    {
-      name: 'the theme colours keep text readable in light and dark',
-      async run(env) {
+
+        // Every colour pair of the theme, light and dark.
         for (const theme of THEMES) {
           const ratios = await env.page.evaluate(
             ({ theme, pairs }) => {

@@ -21,24 +21,10 @@ export class Skip extends Error {
 // (named in the message) that the journey needs. A missing bridge action is never one.
 export const ACCEPTED_SKIP_REASONS = new Set(['platform']);
 
-// The adapter the core injects into the interface page, with the native message handler
-// replaced by a Playwright binding.
-export const ADAPTER_SCRIPT = `(function () {
-  window.__velmoraWebViewListeners = [];
-  window.chrome = window.chrome || {};
-  window.chrome.webview = {
-    addEventListener: function (name, cb) {
-      if (name === 'message' && typeof cb === 'function') window.__velmoraWebViewListeners.push(cb);
-    },
-    postMessage: function (msg) { window.__velmoraPost(msg); }
-  };
-  window.__velmoraReceive = function (msg) {
-    var listeners = window.__velmoraWebViewListeners.slice();
-    for (var i = 0; i < listeners.length; i++) {
-      try { listeners[i]({ data: msg }); } catch (e) { console.error(e); }
-    }
-  };
-})();`;
+// The adapter the desktop shell injects into the page, read from the shell's source, with
+// WebKit's message handler played by a Playwright binding.
+const shellAdapter = readFileSync(new URL('../../src/shell/gtk/PageAdapterScript.h', import.meta.url), 'utf8').match(/R"JS\(([\s\S]*?)\)JS"/)[1];
+export const ADAPTER_SCRIPT = `window.webkit = { messageHandlers: { velmora: { postMessage: (msg) => window.__velmoraPost(msg) } } };\n${shellAdapter}`;
 
 const MIME = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.svg': 'image/svg+xml', '.png': 'image/png', '.json': 'application/json' };
 

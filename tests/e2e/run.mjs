@@ -151,7 +151,7 @@ class Env {
     return reply.data;
   }
 
-  async waitFor(predicate, what, timeout = 20000) {
+  async waitFor(predicate, what, timeout = 30000) {
     const end = Date.now() + timeout;
     let lastError = null;
     for (;;) {
