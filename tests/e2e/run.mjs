@@ -229,9 +229,7 @@ let passed = 0;
 let failed = 0;
 let skipped = 0;
 
-function report(status, name, detail) {
-  console.log(`${status.padEnd(4)} ${name}${detail ? ` — ${detail}` : ''}`);
-}
+const report = (status, name, detail) => console.log(`${status.padEnd(4)} ${name} — ${detail}`);
 
 async function runTest(env, file, name, test) {
   env.needs = [];

@@ -73,7 +73,7 @@ const tests = {
     assert.deepEqual(again.filled.filter((key) => key !== 'country' && key !== 'requireSponsorship'), []);
     assert.deepEqual(await marked(page), ['resume']);
   },
-  'wrapping labels: full name, company, yes/no radio groups, resume marked; an empty profile fills nothing': async (page) => {
+  'wrapping labels: full name, company, yes/no radio groups, resume marked; an empty profile fills nothing; hostile text stays text': async (page) => {
     await open(page, 'lever-style.html');
     const empty = await run(page, {});
     assert.deepEqual([empty.filled, empty.resumeTargetFound, await page.inputValue('input[name=name]')], [[], true, '']);
@@ -85,6 +85,13 @@ const tests = {
     assert.deepEqual(await marked(page), ['resume-upload-input']);
     assert.ok(result.filled.includes('willingToRelocate') && result.filled.includes('requireSponsorship'));
     assert.equal(await page.evaluate(() => !!window.__submitted), false);
+
+    // Hostile profile text stays text.
+    await open(page, 'lever-style.html');
+    const hostile = { ...PROFILE, fullName: '</script><img src=x onerror="window.__pwned=1">', email: '"); window.__pwned = 1; ("' };
+    await run(page, hostile);
+    assert.equal(await page.inputValue('input[name=name]'), hostile.fullName);
+    assert.equal(await page.evaluate(() => window.__pwned), undefined);
   },
   'controlled inputs see every value; shadow-root upload marked; secrets and referrals untouched': async (page) => {
     await open(page, 'react-shadow-style.html');
@@ -97,16 +104,9 @@ const tests = {
     assert.deepEqual(await marked(page), ['f'], 'the résumé field inside the shadow root, not the photo field');
     assert.equal(result.resumeTargetFound, true);
   },
-  'a page without forms answers an empty result; hostile profile text stays text': async (page) => {
+  'field names and labels decide the value; payment fields stay empty; a page without forms gets an empty result': async (page) => {
     await page.setContent('<p>No form here</p>');
     assert.deepEqual(await run(page), { filled: [], resumeTargetFound: false });
-    await open(page, 'lever-style.html');
-    const hostile = { ...PROFILE, fullName: '</script><img src=x onerror="window.__pwned=1">', email: '"); window.__pwned = 1; ("' };
-    await run(page, hostile);
-    assert.equal(await page.inputValue('input[name=name]'), hostile.fullName);
-    assert.equal(await page.evaluate(() => window.__pwned), undefined);
-  },
-  'field names and labels decide the value; payment fields stay empty': async (page) => {
     const wrong = [];
     for (const [html, expected] of FIELD_WORDS) {
       await page.setContent(`<form>${html}</form>`);
