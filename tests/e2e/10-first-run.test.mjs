@@ -56,8 +56,7 @@ export default {
         assert.equal((await env.call('getApplicationProfile')).fullName, '', 'nothing stored before the user saves');
 
         // A bad value is named at its field, and the save does not go out.
-        await env.locator('[data-field="email"]').fill('ana@@example');
-        await env.locator('[data-field="yearsOfExperience"]').fill('lots');
+        await env.fill({ email: 'ana@@example', yearsOfExperience: 'lots' });
         await env.click('[data-action="save-profile"]');
         await env.visible('#pf-email-error');
         assert.equal(await env.page.evaluate(() => document.activeElement.id), 'pf-email');
@@ -65,8 +64,7 @@ export default {
         assert.match(await env.text('#pf-yearsOfExperience-error'), /number/);
         await env.shot('profile-field-errors');
         assert.equal((await env.call('getApplicationProfile')).fullName, '');
-        await env.locator('[data-field="email"]').fill('avery.quinn@example.org');
-        await env.locator('[data-field="yearsOfExperience"]').fill('7');
+        await env.fill({ email: 'avery.quinn@example.org', yearsOfExperience: '7' });
         await env.locator('[data-field="yearsOfExperience"]').blur();
         assert.equal(await env.count('[data-role="field-error"]'), 0);
         await env.click('[data-action="save-profile"]');
@@ -131,7 +129,6 @@ export default {
       async run(env) {
         await env.require('retryJobSource', 'startupSyncJobs');
         await env.load();
-        await env.ready();
         assert.equal(await env.count('dialog[data-role="welcome"]'), 0, 'the welcome does not come back');
         const row = await env.visible('tr[data-source="Jobicy"]');
         assert.match(await row.locator('[data-role="source-kind"]').innerText(), /HTTP 500/);
@@ -151,7 +148,7 @@ export default {
       async run(env) {
         await env.require('getSettings', 'saveSettings');
         await env.go('settings');
-        for (const [field, value] of [['jobTitle', 'Backend engineer'], ['keywords', 'go postgres']]) await env.locator(`[data-field="${field}"]`).fill(value);
+        await env.fill({ jobTitle: 'Backend engineer', keywords: 'go postgres' });
         await env.locator('[data-field="searchIntervalHours"]').selectOption('6');
         await env.locator('[data-role="country-search"]').fill('germ');
         await env.click('.country-options li[data-code="DE"]');
@@ -168,7 +165,7 @@ export default {
 
         // A new language re-renders the page at once and survives a reload.
         await env.go('settings');
-        await env.locator('[data-field="jobTitle"]').fill('Unsaved title');
+        await env.fill({ jobTitle: 'Unsaved title' });
         await env.locator('[data-field="language"]').selectOption('de');
         await env.waitFor(async () => (await env.page.getAttribute('html', 'lang')) === 'de', 'lang="de"');
         assert.equal((await env.text('.nav-item[data-screen="settings"]')).trim(), 'Einstellungen');
@@ -178,7 +175,6 @@ export default {
         assert.equal((await env.call('getSettings')).language, 'de');
         await env.shot('settings-de');
         await env.load();
-        await env.ready();
         assert.equal((await env.text('.nav-item[data-screen="dashboard"]')).trim(), 'Übersicht');
         for (const [code, word] of [['fr', 'Paramètres'], ['es', 'Ajustes'], ['it', 'Impostazioni'], ['pt', 'Configurações'], ['en', 'Settings']]) {
           await env.go('settings');
@@ -193,7 +189,7 @@ export default {
         const bridged = env.page;
         env.page = await env.openPage({ adapter: false });
         try {
-          await env.load();
+          await env.load({ ready: false });
           assert.match(await env.text('.banner'), /not connected/);
           await env.shot('standalone');
           for (const screen of ['jobs', 'applications', 'resume', 'studio', 'interview', 'profile', 'settings', 'dashboard']) {

@@ -49,7 +49,6 @@ export default {
     env.csvPath = path.join(env.dir, 'tracker-export');
     await env.boot({
       jobs: listings(),
-      settings: { lastJobSync: new Date().toISOString() },
       applications: [
         { title: 'Opened Only', company: 'Harbor Nine', url: 'https://jobs.example.com/opened', firstOpenedAt: day(5), lastOpenedAt: day(4) },
         { title: 'Newer Application', company: 'Lumen Tide', url: 'https://jobs.example.com/newer', firstOpenedAt: day(3), lastOpenedAt: day(1) },
@@ -62,10 +61,9 @@ export default {
   },
   tests: [
     {
-      name: 'categories with counts, paging of 50, a trust colour per label, search as you type',
+      name: 'categories with counts, paging of 50, a trust colour per label, search as you type, late replies dropped',
       async run(env) {
         await env.require('getJobs', 'getCategories');
-        await env.ready();
         await env.go('jobs');
         await env.counted('article.job', 50);
         assert.match(await env.text('.cat[data-category="All"]'), /104/);
@@ -99,14 +97,11 @@ export default {
         assert.match(await env.text('[data-role="page-info"]'), /1–2/);
         await search(env, 'no such words anywhere');
         await env.visible('.empty');
-      },
-    },
-    {
-      name: 'a late reply to an older search never replaces the newer results',
-      async run(env) {
+
+        // A late reply to an older search never replaces the newer results.
         const late = env.delayNextReply('getJobs', 600);
         await search(env, 'Remote Role 011');
-        await late.held;
+        await late.held();
         await search(env, 'Zephyr Mail');
         await env.titles(['Zephyr Mail Clerk']);
         await late.delivered;

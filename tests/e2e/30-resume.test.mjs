@@ -55,11 +55,8 @@ export default {
   async setup(env) {
     env.resumePath = path.join(env.dir, 'avery-quinn-resume.txt');
     writeFileSync(env.resumePath, RESUME);
-    env.outputs = {
-      text: path.join(env.dir, 'generated.txt'),
-      docx: path.join(env.dir, 'export.docx'),
-      pdf: path.join(env.dir, 'export.pdf'),
-    };
+    const outputs = [['text', 'generated.txt'], ['docx', 'export.docx'], ['pdf', 'export.pdf']];
+    env.outputs = Object.fromEntries(outputs.map(([kind, name]) => [kind, path.join(env.dir, name)]));
     // Answers of the file dialogs, in the order the journeys below ask. A listing of each trust
     // label and two applications give the swept screens something to show.
     const labels = [['Quorvane Checked', 85], ['Checked', 72], ['Review', 65], ['High Risk', 30], ['Blocked', 0]];
@@ -67,7 +64,6 @@ export default {
     await env.boot({
       jobs: labels.map(([label, score], i) => ({ title: `${label} Platform Role`, company: 'Harbor Nine', url: `https://jobs.example.com/role-${i}`, securityLabel: label, securityScore: score, publishedAt: now })),
       applications: ['Opened', 'Applied'].map((status, i) => ({ title: `${status} Role`, url: `https://jobs.example.com/app-${i}`, firstOpenedAt: now, lastOpenedAt: now, status })),
-      settings: { lastJobSync: now },
       dialogs: { open: [env.resumePath, env.resumePath], save: [env.outputs.text, env.outputs.docx, env.outputs.pdf] },
     });
   },
@@ -76,7 +72,6 @@ export default {
       name: 'resume check with and without AI feedback; an offline generated resume saved as a text file',
       async run(env) {
         await env.require('chooseResumeFile', 'analyzeResume', 'generateResume', 'saveTextFile');
-        await env.ready();
         await env.go('resume');
         await env.click('[data-action="choose"]');
         await env.waitFor(async () => (await env.text('[data-role="file-name"]')) === 'avery-quinn-resume.txt', 'the chosen file name');
@@ -126,7 +121,7 @@ export default {
           education: 'BSc Computer Science, University of Porto, 2018',
           preferredJobTitles: 'Backend Engineer, Platform Engineer',
         };
-        for (const [key, value] of Object.entries(values)) await env.locator(`[data-field="${key}"]`).fill(value);
+        await env.fill(values);
         await env.locator('[data-field="requireSponsorship"]').selectOption('no');
         await env.locator('[data-field="willingToRelocate"]').selectOption('yes');
         await env.click('[data-action="choose-resume"]');
@@ -140,7 +135,6 @@ export default {
         assert.deepEqual([stored.requireSponsorship, stored.willingToRelocate, stored.hasResume], [false, true, true]);
         await env.shot('profile');
         await env.load();
-        await env.ready();
         await env.go('profile');
         await env.waitFor(async () => (await env.locator('[data-field="fullName"]').inputValue()) === 'Avery Quinn', 'the saved name after a reload');
         assert.equal(await env.locator('[data-field="willingToRelocate"]').inputValue(), 'yes');
@@ -148,13 +142,12 @@ export default {
       },
     },
     {
-      name: 'resume studio: build from the profile, edit, save and see the ATS score change; rewrites answer offline',
+      name: 'resume studio: build from the profile, edit and see the ATS score change; offline rewrites; export; the library',
       async run(env) {
-        await env.require('buildResumeStudio', 'listResumeStudio', 'saveResumeStudio', 'rewriteResumeSection', 'improveResumeBullet', 'rewriteResumeFragment', 'generateCoverLetter');
+        await env.require('buildResumeStudio', 'listResumeStudio', 'saveResumeStudio', 'rewriteResumeSection', 'improveResumeBullet', 'rewriteResumeFragment', 'generateCoverLetter', 'exportResumeDocx', 'exportResumePdf', 'duplicateResumeStudio', 'deleteResumeStudio');
         await env.go('studio');
         await env.visible('[data-field="targetRole"]');
-        await env.locator('[data-field="targetRole"]').fill('Senior Backend Engineer');
-        await env.locator('[data-field="jobDescription"]').fill(JOB_DESCRIPTION);
+        await env.fill({ targetRole: 'Senior Backend Engineer', jobDescription: JOB_DESCRIPTION });
         await env.click('[data-action="build"]');
         await env.visible('[data-role="build-busy"]');
         await env.shot('studio-building');
@@ -195,12 +188,8 @@ export default {
         await env.waitFor(async () => /Kestrel Pay/.test(await env.locator('[data-field="coverLetter"]').inputValue()), 'the cover letter', 200000);
         assert.match(await env.locator('[data-field="coverLetter"]').inputValue(), /Sincerely,$/);
         await env.shot('studio-tools');
-      },
-    },
-    {
-      name: 'resume studio: export DOCX and PDF, duplicate and delete in the library',
-      async run(env) {
-        await env.require('listResumeStudio', 'buildResumeStudio', 'exportResumeDocx', 'exportResumePdf', 'duplicateResumeStudio', 'deleteResumeStudio');
+
+        // Export DOCX and PDF, duplicate and delete in the library.
         await env.click('[data-action="export-docx"]');
         await env.waitFor(async () => existsSync(env.outputs.docx), 'the DOCX file', 60000);
         assert.equal(readFileSync(env.outputs.docx).subarray(0, 2).toString(), 'PK');
@@ -226,8 +215,7 @@ export default {
       async run(env) {
         await env.require('generateInterviewQuestions');
         await env.go('interview');
-        await env.locator('[data-field="title"]').fill('Senior Backend Engineer');
-        await env.locator('[data-field="description"]').fill(JOB_DESCRIPTION);
+        await env.fill({ title: 'Senior Backend Engineer', description: JOB_DESCRIPTION });
         await env.click('[data-action="generate"]');
         assert.match(await env.text('[data-role="interview-notice"]'), /Private AI was unavailable/);
         const questions = await env.locator('ol.questions li').allInnerTexts();
@@ -244,8 +232,9 @@ export default {
       },
     },
     {
-      name: 'tabs move by arrow keys and label their panel; the theme colours keep text readable in light and dark',
+      name: 'accessibility: tabs by arrow keys, readable theme colours, and axe on every screen in every language, light and dark',
       async run(env) {
+        await env.require('saveSettings');
         await env.go('studio');
         const first = env.locator('[role="tab"]').first();
         await first.focus();
@@ -296,19 +285,13 @@ export default {
           });
         }
         await env.page.evaluate(() => (document.documentElement.dataset.theme = 'system'));
-      },
-    },
-    {
-      // Each screen once in each language, the theme alternating between screens and between
-      // languages, so that every screen is also seen in both themes.
-      name: 'axe finds nothing serious on any screen, in any language, light or dark',
-      async run(env) {
-        await env.require('saveSettings');
+
+        // Each screen once in each language, the theme alternating between screens and between
+        // languages, so that every screen is also seen in both themes: axe finds nothing serious.
         const problems = [];
         for (const [l, language] of LANGUAGES.entries()) {
           await env.call('saveSettings', { language, theme: THEMES[l % 2] });
           await env.load();
-          await env.ready();
           assert.equal(await env.page.getAttribute('html', 'data-theme'), THEMES[l % 2]);
           for (const [s, screen] of SCREENS.entries()) {
             const theme = THEMES[(l + s) % 2];
@@ -335,7 +318,6 @@ export default {
         rmSync(path.join(env.dataDir, 'SecureStore', 'resume.library.encryption.key.v1.bin'));
         env.bridge.start();
         await env.load();
-        await env.ready();
         await env.go('studio');
         await env.click('.tab[data-tab="library"]');
         const notice = await env.text('[data-role="library-unreadable"]');

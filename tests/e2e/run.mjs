@@ -51,8 +51,9 @@ class Env {
 
   async boot({ jobs = [], settings = {}, applications = [], dialogs = null, welcome = false } = {}) {
     Bridge.initialize(args.bridge, this.dataDir);
-    // Journeys start past the first-run welcome unless they are about it.
-    seedDatabase(this.dataDir, { jobs, settings: welcome ? settings : { welcomeDone: '1', ...settings }, applications });
+    // Journeys start past the first run, welcome and first sync, unless they are about it.
+    const settled = { welcomeDone: '1', lastJobSync: new Date().toISOString() };
+    seedDatabase(this.dataDir, { jobs, settings: welcome ? settings : { ...settled, ...settings }, applications });
     const endpoints = path.join(this.dir, 'endpoints.json');
     const names = ['himalayas', 'jobicy', 'arbeitnow', 'arbeitnowUk', 'weWorkRemotely', 'remotive', 'remoteOk', 'remoteJobs'];
     writeFileSync(endpoints, JSON.stringify(Object.fromEntries(names.map((name) => [name, this.fixtureUrl]))));
@@ -105,23 +106,21 @@ class Env {
     this.delivery = this.delivery.then(deliver);
   }
 
-  // The next reply to this action reaches the page only after `ms` milliseconds. `held`
-  // settles once the bridge has answered, `delivered` once the page has the reply.
+  // The next reply to this action reaches the page only after `ms` milliseconds. `held()`
+  // waits for the bridge's answer, `delivered` settles once the page has it.
   delayNextReply(action, ms) {
     const delay = { ms };
     const delivered = new Promise((resolve) => (delay.delivered = resolve));
     this.delays.set(action, delay);
-    const held = this.waitFor(async () => !this.delays.has(action), `the bridge's answer to ${action}`);
-    return { held, delivered };
+    return { held: () => this.waitFor(async () => !this.delays.has(action), `the bridge's answer to ${action}`), delivered };
   }
 
-  async load() {
+  // Opens the page and waits until its start-up is done, or only for the first render when
+  // there is no core to finish it with.
+  async load({ ready = true } = {}) {
     await this.page.goto(`${this.uiUrl}/index.html`);
     await this.page.waitForSelector('.sidebar .nav-item');
-  }
-
-  async ready() {
-    await this.waitFor(async () => (await this.page.getAttribute('body', 'data-ready')) === '1', 'the page to finish start-up');
+    if (ready) await this.waitFor(async () => (await this.page.getAttribute('body', 'data-ready')) === '1', 'the page to finish start-up');
   }
 
   // A missing action is a fault of the build under test, whether the journey or the page asked for it.
@@ -188,6 +187,11 @@ class Env {
     await this.waitFor(async () => (await this.count(selector)) === expected, `${expected} × ${selector}`, timeout);
   }
 
+  // Types each value into the form field of that name, as a user would.
+  async fill(fields) {
+    for (const [field, value] of Object.entries(fields)) await this.page.locator(`[data-field="${field}"]`).fill(value);
+  }
+
   async count(selector) {
     return this.page.locator(selector).count();
   }
@@ -225,9 +229,7 @@ class Env {
   }
 }
 
-let passed = 0;
-let failed = 0;
-let skipped = 0;
+let [passed, failed, skipped] = [0, 0, 0];
 
 const report = (status, name, detail) => console.log(`${status.padEnd(4)} ${name} — ${detail}`);
 
