@@ -86,8 +86,10 @@ export default {
         assert.equal(await env.locator('[data-action="next"]').isDisabled(), true);
         await env.click('[data-action="prev"]');
         await env.waitFor(async () => (await env.text('[data-role="page-info"]')).includes('51'), 'page 2 again');
-        // Exactly one full page has no page after it.
+        // Exactly one full page has no page after it. The old page stays on show while the new
+        // one loads, with its buttons disabled, so the check waits for the list to settle.
         await env.click('.cat[data-category="Marketing"]');
+        await env.counted('[aria-busy="true"]', 0);
         await env.counted('article.job', 50);
         assert.equal(await env.locator('[data-action="next"]').isDisabled(), true);
         await env.click('.cat[data-category="All"]');
