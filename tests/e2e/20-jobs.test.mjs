@@ -38,7 +38,6 @@ function listings() {
   return jobs;
 }
 
-const rgb = (color) => color.match(/\d+/g).slice(0, 3).map(Number);
 const search = (env, text) => env.locator('[data-role="search"]').fill(text);
 const application = async (env, title) => (await env.call('getApplications')).find((a) => a.title === title);
 const card = (env, title) => env.locator('article.application', { hasText: title });
@@ -73,7 +72,7 @@ export default {
 
         // Danger in red, trust in green, each label its own colour.
         const colours = {};
-        for (const [label] of LABELS) colours[label] = rgb(await env.locator(`article.job .trust[data-label="${label}"]`).first().evaluate((node) => getComputedStyle(node).backgroundColor));
+        for (const [label] of LABELS) colours[label] = await env.locator(`article.job .trust[data-label="${label}"]`).first().evaluate((node) => getComputedStyle(node).backgroundColor.match(/\d+/g).slice(0, 3).map(Number));
         assert.equal(new Set(Object.values(colours).map(String)).size, LABELS.length, JSON.stringify(colours));
         for (const label of ['High Risk', 'Blocked']) assert.ok(colours[label][0] > colours[label][1], `${label} is red`);
         for (const label of ['Quorvane Checked', 'Checked']) assert.ok(colours[label][1] > colours[label][0], `${label} is green`);
