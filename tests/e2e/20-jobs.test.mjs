@@ -1,184 +1,142 @@
-// Jobs: search, categories, paging, triage (marks, filters, saved searches, one row per posting),
-// opening a risky or blocked link, the link check, hostile listing text, and the application
-// tracker fed by opened jobs.
+// Jobs and the applications they become: search, categories, paging, trust badges, triage
+// (marks, filters, saved searches, one row per posting), risky and blocked links, the link
+// check, hostile listing text, and the tracker (board, keyboard moves, notes, list view,
+// follow-ups on the dashboard, CSV export).
 import assert from 'node:assert/strict';
+import path from 'node:path';
+import { readFileSync } from 'node:fs';
 
-const CATEGORIES = ['Software & IT', 'Data & AI', 'Marketing'];
 const HOSTILE_TITLE = '<img src=x onerror="window.__pwned=1"> Staff Engineer';
 const HOSTILE_DESCRIPTION = '<script>window.__pwned=2</script><b>bold?</b> & <i onmouseover="window.__pwned=3">hover</i>';
+const LABELS = [['Quorvane Checked', 85], ['Checked', 72], ['Review', 65], ['High Risk', 30], ['Blocked', 0]];
+const hoursAgo = (n) => new Date(Date.now() - n * 3600000).toISOString();
+const day = (n) => hoursAgo(24 * n);
 
+// A hundred listings, half in Marketing (exactly one full page), one in ten full-time, each
+// trust label in turn; then a risky, a blocked and a hostile one, and one posting on two boards.
 function listings() {
-  const now = Date.now();
-  const jobs = [];
-  for (let i = 0; i < 120; i++) {
-    jobs.push({
-      title: `Remote Role ${String(i).padStart(3, '0')}`,
-      company: i % 2 ? 'Northwind Labs' : 'Bluefin Works',
-      category: CATEGORIES[i % 3],
-      location: 'Worldwide',
-      description: `Listing number ${i}. Work with a friendly distributed team.`,
-      url: `https://remotive.com/remote-jobs/fixture-${i}`,
-      // Newest first: role 000 is the most recent.
-      publishedAt: new Date(now - (i + 10) * 3600000).toISOString(),
-      tags: 'Full-time, Remote',
-    });
-  }
+  const jobs = Array.from({ length: 100 }, (_, i) => ({
+    title: `Remote Role ${String(i).padStart(3, '0')}`,
+    company: i % 2 ? 'Northwind Labs' : 'Bluefin Works',
+    category: i % 2 ? 'Marketing' : 'Software & IT',
+    description: `Listing number ${i}. Work with a friendly distributed team.`,
+    url: `https://remotive.com/remote-jobs/fixture-${i}`,
+    // Newest first: role 000 is the most recent of them.
+    publishedAt: hoursAgo(i + 10),
+    tags: i % 10 ? 'Remote' : 'Full-time, Remote',
+    securityLabel: LABELS[i % 5][0],
+    securityScore: LABELS[i % 5][1],
+  }));
   jobs.push(
-    {
-      title: 'Zephyr Payroll Specialist',
-      company: 'Quick Cash Hiring',
-      category: 'Finance & Accounting',
-      description: 'Pay a small fee to start.',
-      url: 'http://jobs.example.net/apply',
-      publishedAt: new Date(now - 3600000).toISOString(),
-      securityScore: 10,
-      securityLabel: 'High Risk',
-    },
-    {
-      title: 'Zephyr Mail Clerk',
-      company: 'Mail Only Inc',
-      category: 'Other Remote Jobs',
-      url: 'mailto:jobs@example.net',
-      publishedAt: new Date(now - 2 * 3600000).toISOString(),
-      securityScore: 0,
-      securityLabel: 'Blocked',
-    },
-    {
-      title: HOSTILE_TITLE,
-      company: '<b>Evil Corp</b>',
-      category: 'Software & IT',
-      description: HOSTILE_DESCRIPTION,
-      url: 'https://remotive.com/remote-jobs/hostile',
-      publishedAt: new Date(now - 3 * 3600000).toISOString(),
-      tags: '<svg onload=alert(1)>',
-    },
+    { title: 'Zephyr Payroll Specialist', company: 'Quick Cash Hiring', category: 'Finance & Accounting', url: 'http://jobs.example.net/apply', publishedAt: hoursAgo(1), securityScore: 10, securityLabel: 'High Risk' },
+    { title: 'Zephyr Mail Clerk', company: 'Mail Only Inc', url: 'mailto:jobs@example.net', publishedAt: hoursAgo(2), securityScore: 0, securityLabel: 'Blocked' },
+    { title: HOSTILE_TITLE, company: '<b>Evil Corp</b>', category: 'Data & AI', description: HOSTILE_DESCRIPTION, url: 'https://remotive.com/remote-jobs/hostile', publishedAt: hoursAgo(3), tags: '<svg onload=alert(1)>' },
   );
-  // One posting on two boards.
   for (const [source, url] of [['Remotive', 'https://remotive.com/remote-jobs/harbor-data'], ['Jobicy', 'https://jobicy.com/jobs/harbor-data']]) {
-    jobs.push({
-      title: 'Harbor Data Engineer',
-      company: 'Harbor Nine',
-      source,
-      category: 'Data & AI',
-      description: 'Pipelines and dashboards.',
-      url,
-      publishedAt: new Date(now - 5 * 3600000).toISOString(),
-      tags: 'Contract',
-    });
+    jobs.push({ title: 'Harbor Data Engineer', company: 'Harbor Nine', source, category: 'Data & AI', url, publishedAt: hoursAgo(5), tags: 'Contract' });
   }
   return jobs;
 }
 
+const search = (env, text) => env.locator('[data-role="search"]').fill(text);
+const application = async (env, title) => (await env.call('getApplications')).find((a) => a.title === title);
+const card = (env, title) => env.locator('article.application', { hasText: title });
+
 export default {
   name: 'jobs',
   async setup(env) {
-    const day = (n) => new Date(Date.now() - n * 86400000).toISOString();
+    env.csvPath = path.join(env.dir, 'tracker-export');
     await env.boot({
       jobs: listings(),
-      settings: { lastJobSync: new Date().toISOString() },
       applications: [
-        { title: 'Older Application', company: 'Harbor Nine', url: 'https://jobs.example.com/older', firstOpenedAt: day(9), lastOpenedAt: day(8), status: 'Applied', notes: 'Sent on Monday' },
+        { title: 'Opened Only', company: 'Harbor Nine', url: 'https://jobs.example.com/opened', firstOpenedAt: day(5), lastOpenedAt: day(4) },
         { title: 'Newer Application', company: 'Lumen Tide', url: 'https://jobs.example.com/newer', firstOpenedAt: day(3), lastOpenedAt: day(1) },
+        { title: 'Waiting Reply', company: 'Lumen Tide', url: 'https://jobs.example.com/waiting', firstOpenedAt: day(12), lastOpenedAt: day(10), status: 'Applied', notes: 'Sent on Monday' },
       ],
+      dialogs: { save: [env.csvPath, null] },
     });
+    // A follow-up that is overdue, set the way the page sets it.
+    await env.call('updateApplication', { id: (await application(env, 'Waiting Reply')).id, followUpAt: day(2).slice(0, 10) });
   },
   tests: [
     {
-      name: 'categories with counts, search as you type, paging of 50',
+      name: 'categories with counts, paging of 50, a trust colour per label, search as you type, late replies dropped',
       async run(env) {
         await env.require('getJobs', 'getCategories');
-        await env.ready();
         await env.go('jobs');
-        await env.waitFor(async () => (await env.count('article.job')) === 50, '50 job cards');
-        assert.match(await env.text('.cat[data-category="All"]'), /124/);
-        assert.match(await env.text('.cat[data-category="Software & IT"]'), /41/);
-        // Newest first.
+        await env.counted('article.job', 50);
+        assert.match(await env.text('.cat[data-category="All"]'), /104/);
+        assert.match(await env.text('.cat[data-category="Software & IT"]'), /50/);
         assert.match(await env.locator('article.job .job-title').first().innerText(), /Zephyr Payroll Specialist/);
-        await env.shot('jobs');
+        await env.shot('jobs', { narrow: true });
+
+        // Danger in red, trust in green, each label its own colour.
+        const colours = {};
+        for (const [label] of LABELS) colours[label] = await env.locator(`article.job .trust[data-label="${label}"]`).first().evaluate((node) => getComputedStyle(node).backgroundColor.match(/\d+/g).slice(0, 3).map(Number));
+        assert.equal(new Set(Object.values(colours).map(String)).size, LABELS.length, JSON.stringify(colours));
+        for (const label of ['High Risk', 'Blocked']) assert.ok(colours[label][0] > colours[label][1], `${label} is red`);
+        for (const label of ['Quorvane Checked', 'Checked']) assert.ok(colours[label][1] > colours[label][0], `${label} is green`);
+        assert.ok(colours.Review[0] > colours.Review[2], 'Review is amber');
+
         await env.click('[data-action="next"]');
         await env.waitFor(async () => (await env.text('[data-role="page-info"]')).includes('51'), 'page 2');
-        assert.equal(await env.count('article.job'), 50);
         await env.click('[data-action="next"]');
-        await env.waitFor(async () => (await env.count('article.job')) === 24, 'the last 24 listings on page 3');
+        await env.counted('article.job', 4);
         assert.equal(await env.locator('[data-action="next"]').isDisabled(), true);
         await env.click('[data-action="prev"]');
-        await env.waitFor(async () => (await env.count('article.job')) === 50, 'page 2 again');
-
-        await env.locator('[data-role="search"]').pressSequentially('zephyr', { delay: 30 });
-        await env.waitFor(async () => (await env.count('article.job')) === 2, 'two search results');
-        assert.match(await env.text('[data-role="page-info"]'), /1–2/);
-        await env.locator('[data-role="search"]').fill('no such words anywhere');
-        await env.visible('.empty');
-        await env.locator('[data-role="search"]').fill('');
+        await env.waitFor(async () => (await env.text('[data-role="page-info"]')).includes('51'), 'page 2 again');
+        // Exactly one full page has no page after it. The old page stays on show while the new
+        // one loads, with its buttons disabled, so the check waits for the list to settle.
         await env.click('.cat[data-category="Marketing"]');
-        await env.waitFor(async () => (await env.count('article.job')) === 40, 'the 40 marketing listings');
+        await env.counted('[aria-busy="true"]', 0);
+        await env.counted('article.job', 50);
+        assert.equal(await env.locator('[data-action="next"]').isDisabled(), true);
         await env.click('.cat[data-category="All"]');
-        await env.waitFor(async () => (await env.count('article.job')) === 50, 'all categories again');
-      },
-    },
-    {
-      name: 'a late reply to an older search never replaces the newer results',
-      async run(env) {
-        await env.require('getJobs');
-        await env.ready();
-        await env.go('jobs');
-        await env.locator('[data-role="search"]').fill('');
-        await env.waitFor(async () => (await env.count('article.job')) === 50, 'the full first page');
-        env.delayNextReply('getJobs', 1500);
-        await env.locator('[data-role="search"]').fill('Remote Role 11');
-        await env.page.waitForTimeout(450);
-        await env.locator('[data-role="search"]').fill('Zephyr Mail');
+
+        await env.locator('[data-role="search"]').pressSequentially('zephyr', { delay: 20 });
+        await env.titles(['Zephyr Payroll Specialist', 'Zephyr Mail Clerk']);
+        assert.match(await env.text('[data-role="page-info"]'), /1–2/);
+        await search(env, 'no such words anywhere');
+        await env.visible('.empty');
+
+        // A late reply to an older search never replaces the newer results.
+        const late = env.delayNextReply('getJobs', 600);
+        await search(env, 'Remote Role 011');
+        await late.held();
+        await search(env, 'Zephyr Mail');
         await env.titles(['Zephyr Mail Clerk']);
-        // The held-back reply for "Remote Role 11" arrives now and must be ignored.
-        await env.page.waitForTimeout(1600);
+        await late.delivered;
         assert.deepEqual(await env.locator('article.job .job-title').allInnerTexts(), ['Zephyr Mail Clerk']);
       },
     },
     {
-      name: 'a compact row shows its trust rating out of 100; its details open in the side pane',
+      name: 'a row shows its trust rating; hostile listing text is shown literally in the side pane and nothing executes',
       async run(env) {
-        await env.require('getJobs');
-        await env.locator('[data-role="search"]').fill('Remote Role 007');
-        await env.titles(['Remote Role 007']);
-        const card = env.locator('article.job').first();
-        assert.equal(await card.locator('.trust').innerText(), 'Quorvane Checked · 85/100');
-        assert.equal(await env.locator('#job-pane').isHidden(), true);
-        await card.locator('[data-action="details"]').click();
-        const pane = env.locator('#job-pane');
-        assert.match(await pane.locator('.job-description').innerText(), /Listing number 7\./);
-        assert.match(await pane.innerText(), /Full-time/);
-        assert.match(await pane.innerText(), /Data & AI|Software & IT|Marketing/);
-        await env.shot('jobs-details');
-        await pane.locator('[data-action="close-pane"]').click();
-        assert.equal(await pane.isHidden(), true);
-      },
-    },
-    {
-      name: 'hostile listing text is shown literally and nothing executes',
-      async run(env) {
-        await env.require('getJobs');
-        await env.locator('[data-role="search"]').fill('Staff Engineer');
+        await search(env, 'Staff Engineer');
         await env.titles([HOSTILE_TITLE]);
-        const card = env.locator('article.job').first();
-        await card.locator('[data-action="details"]').click();
+        const row = env.locator('article.job').first();
+        assert.equal(await row.locator('.trust').innerText(), 'Quorvane Checked · 85/100');
+        assert.equal(await row.locator('.job-company').innerText(), '<b>Evil Corp</b>');
         const pane = env.locator('#job-pane');
-        assert.equal(await card.locator('.job-title').innerText(), HOSTILE_TITLE);
-        assert.equal(await card.locator('.job-company').innerText(), '<b>Evil Corp</b>');
+        assert.equal(await pane.isHidden(), true);
+        await row.locator('[data-action="details"]').click();
         assert.equal(await pane.locator('.pane-title').innerText(), HOSTILE_TITLE);
         assert.equal(await pane.locator('.job-description').innerText(), HOSTILE_DESCRIPTION);
         assert.match(await pane.locator('.chips').innerText(), /<svg onload=alert\(1\)>/);
+        assert.match(await pane.innerText(), /Data & AI/);
         await pane.locator('.job-description').hover();
         assert.equal(await env.page.evaluate(() => window.__pwned), undefined);
         assert.equal(await env.count('main img, main script, main svg:not(.icon), main b, main i'), 0);
         await env.shot('jobs-hostile');
         await pane.locator('[data-action="close-pane"]').click();
+        assert.equal(await pane.isHidden(), true);
       },
     },
     {
       name: 'triage: one row per posting, save and hide, filters remembered, saved searches',
       async run(env) {
         await env.require('getJobs', 'setJobMark', 'saveSearch', 'getSavedSearches', 'deleteSavedSearch');
-        await env.locator('[data-role="search"]').fill('Harbor Data');
+        await search(env, 'Harbor Data');
         await env.titles(['Harbor Data Engineer']);
         const row = env.locator('article.job').first();
         assert.match(await row.locator('[data-role="also-on"]').innerText(), /Also on Jobicy/);
@@ -196,100 +154,167 @@ export default {
         await env.visible('.empty');
         // The posting's other link is hidden with it.
         const hidden = await env.call('getJobs', { query: 'Harbor Data', includeHidden: true });
-        assert.equal(hidden.length, 1);
-        assert.equal(hidden[0].alsoOn.length, 1);
+        assert.deepEqual([hidden.length, hidden[0].alsoOn.length, hidden[0].mark], [1, 1, 'hidden']);
 
-        await env.locator('[data-role="search"]').fill('');
+        await search(env, '');
         await env.locator('[data-role="job-type"]').selectOption('contract');
         await env.visible('.empty');
         await env.locator('[data-role="job-type"]').selectOption('full-time');
-        await env.waitFor(async () => (await env.count('article.job')) === 50, 'the full-time listings');
+        await env.counted('article.job', 10);
         await env.locator('[data-role="sort"]').selectOption('match');
-        await env.waitFor(async () => (await env.count('article.job')) === 50, 'the list in match order');
         await env.go('dashboard');
         await env.go('jobs');
         assert.equal(await env.locator('[data-role="job-type"]').inputValue(), 'full-time');
         assert.equal(await env.locator('[data-role="sort"]').inputValue(), 'match');
 
         await env.click('[data-action="save-search"]');
-        await env.waitFor(async () => (await env.count('.saved-search')) === 1, 'the saved search');
+        await env.counted('.saved-search', 1);
         await env.shot('jobs-triage');
         await env.locator('.saved-search [data-action="delete-search"]').click();
-        await env.waitFor(async () => (await env.count('.saved-search')) === 0, 'the deleted search');
+        await env.counted('.saved-search', 0);
         await env.locator('[data-role="job-type"]').selectOption('');
         await env.locator('[data-role="sort"]').selectOption('newest');
-        await env.waitFor(async () => (await env.count('article.job')) === 50, 'every listing again');
       },
     },
     {
-      name: 'opening a risky link asks first and names the warning checks; a blocked link is refused',
+      name: 'opening a risky link asks first and names the warning checks; a blocked link is refused; the link check',
       async run(env) {
-        await env.require('getJobs', 'openJob', 'getApplications');
-        await env.locator('[data-role="search"]').fill('Zephyr');
+        await env.require('getJobs', 'openJob', 'getApplications', 'assessUrl');
+        await search(env, 'Zephyr');
         await env.titles(['Zephyr Payroll Specialist', 'Zephyr Mail Clerk']);
+        const tracked = async () => (await env.call('getApplications')).length;
+        const before = await tracked();
         const risky = env.locator('article.job', { hasText: 'Zephyr Payroll Specialist' });
         await risky.locator('[data-action="open"]').click();
         const dialog = await env.visible('dialog.confirm');
         assert.match(await dialog.innerText(), /Connection is not HTTPS\./);
         assert.doesNotMatch(await dialog.innerText(), /Destination is an external employer/);
         await env.shot('jobs-confirm');
-        const before = (await env.call('getApplications')).length;
         await dialog.locator('button', { hasText: 'Cancel' }).click();
-        assert.equal((await env.call('getApplications')).length, before);
+        assert.equal(await tracked(), before);
         await risky.locator('[data-action="open"]').click();
         await (await env.visible('dialog.confirm')).locator('[data-confirm]').click();
         await env.visible('.toast-success:has-text("Zephyr Payroll Specialist")');
-        const apps = await env.call('getApplications');
-        assert.equal(apps.length, before + 1);
-        assert.ok(apps.some((a) => a.title === 'Zephyr Payroll Specialist'));
+        assert.ok(await application(env, 'Zephyr Payroll Specialist'));
 
-        const blocked = env.locator('article.job', { hasText: 'Zephyr Mail Clerk' });
-        await blocked.locator('[data-action="open"]').click();
-        await env.waitFor(async () => (await env.locator('.toast-error').count()) > 0, 'the blocked message');
+        await env.locator('article.job', { hasText: 'Zephyr Mail Clerk' }).locator('[data-action="open"]').click();
+        await env.visible('.toast-error');
         assert.match(await env.locator('.toast-error').last().innerText(), /blocked this link/);
-        assert.equal((await env.call('getApplications')).length, before + 1);
-      },
-    },
-    {
-      name: 'the link check rates any address',
-      async run(env) {
-        await env.require('assessUrl');
+        assert.equal(await tracked(), before + 1);
+
+        // The link check rates any address.
         await env.click('.tab[data-tab="link"]');
         await env.locator('[data-role="link-url"]').fill('http://jobs.example.org:8080/apply');
         await env.click('[data-action="assess"]');
-        const result = await env.visible('[data-role="assessment"]');
-        const text = await result.innerText();
-        assert.match(text, /High Risk/);
-        assert.match(text, /jobs\.example\.org/);
-        assert.match(text, /Non-standard web port detected\./);
+        assert.match(await env.text('[data-role="assessment"]'), /High Risk[\s\S]*jobs\.example\.org[\s\S]*Non-standard web port detected\./);
         await env.shot('jobs-link-check');
         await env.click('.tab[data-tab="listings"]');
       },
     },
     {
-      name: 'applications: newest first, status and notes saved, delete with confirmation',
+      name: 'tracker: add by hand, move by keyboard, a typed note survives leaving the screen',
       async run(env) {
-        await env.require('getApplications', 'updateApplication', 'deleteApplication');
+        await env.require('getApplications', 'addApplication', 'updateApplication');
         await env.go('applications');
-        await env.waitFor(async () => (await env.count('article.application')) >= 2, 'the tracked applications');
-        const titles = await env.locator('article.application h3').allInnerTexts();
-        assert.ok(titles.indexOf('Newer Application') < titles.indexOf('Older Application'), `newest first: ${titles}`);
-        const older = env.locator('article.application', { hasText: 'Older Application' });
-        assert.equal(await older.locator('[data-role="status"]').inputValue(), 'Applied');
-        assert.deepEqual(await older.locator('[data-role="status"] option').allTextContents(), ['Saved', 'Opened', 'Applied', 'Interviewing', 'Offer', 'Rejected', 'Withdrawn']);
-        const newer = env.locator('article.application', { hasText: 'Newer Application' });
-        await newer.locator('summary').click();
-        await newer.locator('[data-role="status"]').selectOption('Interviewing');
-        await newer.locator('[data-role="notes"]').fill('Call with <Dana> on Friday');
-        await env.waitFor(async () => (await env.call('getApplications')).find((a) => a.title === 'Newer Application').notes !== '', 'the note to save itself');
-        const saved = (await env.call('getApplications')).find((a) => a.title === 'Newer Application');
-        assert.equal(saved.status, 'Interviewing');
-        assert.equal(saved.notes, 'Call with <Dana> on Friday');
-        await env.shot('applications');
+        await env.visible('.board-column[data-stage="Applied"] .app-card');
+        assert.equal(await env.text('.board-column[data-stage="Applied"] [data-role="count"]'), '1');
+        assert.match(await env.text('.app-card:has-text("Waiting Reply") [data-role="follow-up"]'), /overdue/);
+        // Newest first within a stage.
+        const opened = await env.locator('.board-column[data-stage="Opened"] .app-card h3').allInnerTexts();
+        assert.ok(opened.indexOf('Newer Application') < opened.indexOf('Opened Only'), `newest first: ${opened}`);
+
+        await env.click('[data-action="add"]');
+        const form = await env.visible('[data-role="add-form"]');
+        const fields = { title: 'Platform Engineer', company: 'Nordlicht GmbH', url: 'ftp://files.example.com/job' };
+        for (const [name, value] of Object.entries(fields)) await form.locator(`[name="${name}"]`).fill(value);
+        await form.locator('button[type="submit"]').click();
+        await env.visible('[data-role="add-error"]:has-text("http or https")');
+        await env.shot('tracker-add');
+        assert.equal(await application(env, 'Platform Engineer'), undefined);
+        await form.locator('[name="url"]').fill('https://nordlicht.example/jobs/42');
+        await form.locator('button[type="submit"]').click();
+        await env.visible('.toast-success:has-text("Application added.")');
+        const added = card(env, 'Platform Engineer');
+        await env.waitFor(async () => ((await added.getAttribute('aria-label')) || '').includes('Saved'), 'the new card in Saved');
+
+        // Two steps right by keyboard: Saved → Opened → Applied, each announced.
+        await added.focus();
+        for (const stage of ['Opened', 'Applied']) {
+          await env.page.keyboard.press('ArrowRight');
+          await env.counted(`.board-column[data-stage="${stage}"] .app-card:has-text("Platform Engineer")`, 1);
+          await env.waitFor(async () => (await env.text('[aria-live="polite"].sr-only')).includes(stage), `the move to ${stage} announced`);
+        }
+        assert.equal(await env.page.evaluate(() => document.activeElement?.closest('.app-card')?.querySelector('h3')?.textContent), 'Platform Engineer', 'focus stays on the moved card');
+        const moved = await application(env, 'Platform Engineer');
+        assert.ok(moved.appliedAt, 'appliedAt set');
+        assert.deepEqual(moved.history.map((step) => step.status), ['Saved', 'Opened', 'Applied']);
+
+        // A note typed and left at once, before the pause that saves it.
+        await added.locator('summary').click();
+        await added.locator('[data-role="notes"]').fill('Recruiter: Jana, call Thursday');
         await env.go('dashboard');
         await env.go('applications');
-        await env.waitFor(async () => (await newer.locator('[data-role="status"]').inputValue()) === 'Interviewing', 'the saved status after a reload');
-        assert.equal(await newer.locator('[data-role="notes"]').inputValue(), 'Call with <Dana> on Friday');
+        await added.locator('summary').click();
+        await env.waitFor(async () => (await added.locator('[data-role="notes"]').inputValue()) === 'Recruiter: Jana, call Thursday', 'the note after coming back');
+        await env.waitFor(async () => (await application(env, 'Platform Engineer')).notes === 'Recruiter: Jana, call Thursday', 'the note stored');
+        await env.shot('tracker-board', { narrow: true });
+      },
+    },
+    {
+      name: 'tracker: the list view sorts and filters by stage; the dashboard lists due follow-ups first; CSV export',
+      async run(env) {
+        await env.require('getApplications', 'getDashboard', 'exportApplicationsCsv');
+        await env.click('[data-view="list"]');
+        await env.visible('.tracker-table');
+        const titles = async () => env.locator('.tracker-table tbody tr .strong').allInnerTexts();
+        await env.click('[data-sort="title"]');
+        const ascending = await titles();
+        assert.deepEqual(ascending, [...ascending].sort());
+        assert.ok(ascending.length >= 5);
+        await env.click('[data-sort="title"]');
+        assert.deepEqual(await titles(), [...ascending].reverse());
+        await env.locator('[data-role="stage-filter"]').selectOption('Applied');
+        assert.deepEqual((await titles()).sort(), ['Platform Engineer', 'Waiting Reply']);
+        await env.shot('tracker-list');
+        await env.locator('[data-role="stage-filter"]').selectOption('');
+        await env.click('[data-view="board"]');
+
+        await env.go('dashboard');
+        await env.waitFor(async () => (await env.text('.stat[data-stat="applied"] .stat-value')) === '2', 'two applied');
+        const followUps = await env.text('[data-role="follow-ups"]');
+        assert.match(followUps, /Waiting Reply/);
+        assert.doesNotMatch(followUps, /Platform Engineer/); // due in a week
+        const order = await env.page.evaluate(() => [...document.querySelector('.screen').children].map((el) => el.dataset.role || el.className));
+        assert.ok(order.indexOf('follow-ups') < order.indexOf('stats'), `follow-ups before the counts: ${order}`);
+
+        // Export CSV writes every entry to the chosen file; a cancelled dialog writes nothing.
+        await env.go('applications');
+        await env.click('[data-action="export"]');
+        await env.visible('.toast-success:has-text("tracker-export.csv")');
+        const lines = readFileSync(`${env.csvPath}.csv`, 'utf8').replace(/^\uFEFF/, '').split('\r\n');
+        assert.equal(lines[0], 'Title,Company,Link,Stage,Applied,Follow-up,Stage changed,First opened,Last opened,Notes');
+        assert.equal(lines.filter(Boolean).length, (await env.call('getApplications')).length + 1);
+        assert.ok(lines.some((line) => line.startsWith('Platform Engineer,Nordlicht GmbH,https://nordlicht.example/jobs/42,Applied,') && line.endsWith(',"Recruiter: Jana, call Thursday"')), lines.join('\n'));
+        const errors = await env.count('.toast-error');
+        await env.click('[data-action="export"]');
+        await env.waitFor(async () => env.locator('[data-action="export"]').isEnabled(), 'the cancelled export to finish');
+        assert.equal(await env.count('.toast-error'), errors);
+      },
+    },
+    {
+      name: 'tracker: status and notes saved by themselves, delete asks first, an opened job can be reopened',
+      async run(env) {
+        await env.require('getApplications', 'updateApplication', 'deleteApplication', 'reopenApplication');
+        const newer = card(env, 'Newer Application');
+        await newer.locator('summary').click();
+        assert.deepEqual(await newer.locator('[data-role="status"] option').allTextContents(), ['Saved', 'Opened', 'Applied', 'Interviewing', 'Offer', 'Rejected', 'Withdrawn']);
+        await newer.locator('[data-role="status"]').selectOption('Interviewing');
+        await newer.locator('[data-role="notes"]').fill('Call with <Dana> on Friday');
+        await env.waitFor(async () => (await application(env, 'Newer Application')).notes !== '', 'the note to save itself');
+        const saved = await application(env, 'Newer Application');
+        assert.deepEqual([saved.status, saved.notes], ['Interviewing', 'Call with <Dana> on Friday']);
+
+        const older = card(env, 'Opened Only');
         await older.locator('summary').click();
         await older.locator('[data-action="delete"]').click();
         await (await env.visible('dialog.confirm')).locator('button', { hasText: 'Cancel' }).click();
@@ -297,25 +322,12 @@ export default {
         await older.locator('[data-action="delete"]').click();
         await (await env.visible('dialog.confirm')).locator('[data-confirm]').click();
         await env.waitFor(async () => (await older.count()) === 0, 'the deleted application to disappear');
-        assert.equal((await env.call('getApplications')).some((a) => a.title === 'Older Application'), false);
-      },
-    },
-    {
-      name: 'an opened job becomes a tracked application that can be reopened',
-      async run(env) {
-        await env.require('getJobs', 'openJob', 'getApplications', 'reopenApplication');
-        await env.go('jobs');
-        await env.locator('[data-role="search"]').fill('Remote Role 001');
-        await env.titles(['Remote Role 001']);
-        await env.locator('article.job [data-action="open"]').click();
-        await env.waitFor(async () => (await env.call('getApplications')).some((a) => a.title === 'Remote Role 001'), 'the recorded application');
-        await env.go('applications');
-        // Listings saved earlier sit in the Saved column before it; the opened one leads its own.
-        const opened = env.locator('article.application', { hasText: 'Remote Role 001' });
-        await env.waitFor(async () => (await opened.count()) === 1, 'the opened job on the board');
-        await opened.locator('summary').click();
-        await opened.locator('[data-action="reopen"]').click();
-        await env.waitFor(async () => (await env.locator('.toast-success', { hasText: 'Remote Role 001' }).count()) > 0, 'the reopen confirmation');
+        assert.equal(await application(env, 'Opened Only'), undefined);
+
+        const reopened = card(env, 'Zephyr Payroll Specialist');
+        await reopened.locator('summary').click();
+        await reopened.locator('[data-action="reopen"]').click();
+        await env.visible('.toast-success:has-text("Zephyr Payroll Specialist")');
       },
     },
   ],

@@ -3,8 +3,8 @@
 // page adapter script relaying postMessage to the bridge's stdin and stdout back into the page.
 import { spawn, execFileSync } from 'node:child_process';
 import { createServer } from 'node:http';
-import { mkdtempSync, writeFileSync, readFileSync, existsSync, mkdirSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { readFileSync, existsSync } from 'node:fs';
+import { createRequire } from 'node:module';
 import path from 'node:path';
 import readline from 'node:readline';
 
@@ -21,148 +21,102 @@ export class Skip extends Error {
 // (named in the message) that the journey needs. A missing bridge action is never one.
 export const ACCEPTED_SKIP_REASONS = new Set(['platform']);
 
-// The adapter the core injects into the interface page, with the native message handler
-// replaced by a Playwright binding.
-export const ADAPTER_SCRIPT = `(function () {
-  window.__velmoraWebViewListeners = [];
-  window.chrome = window.chrome || {};
-  window.chrome.webview = {
-    addEventListener: function (name, cb) {
-      if (name === 'message' && typeof cb === 'function') window.__velmoraWebViewListeners.push(cb);
-    },
-    postMessage: function (msg) { window.__velmoraPost(msg); }
-  };
-  window.__velmoraReceive = function (msg) {
-    var listeners = window.__velmoraWebViewListeners.slice();
-    for (var i = 0; i < listeners.length; i++) {
-      try { listeners[i]({ data: msg }); } catch (e) { console.error(e); }
-    }
-  };
-})();`;
+// The adapter the desktop shell injects into the page, read from the shell's source, with
+// WebKit's message handler played by a Playwright binding.
+const shellAdapter = readFileSync(new URL('../../src/shell/gtk/PageAdapterScript.h', import.meta.url), 'utf8').match(/R"JS\(([\s\S]*?)\)JS"/)[1];
+export const ADAPTER_SCRIPT = `window.webkit = { messageHandlers: { velmora: { postMessage: (msg) => window.__velmoraPost(msg) } } };\n${shellAdapter}`;
 
-const MIME = {
-  '.html': 'text/html; charset=utf-8',
-  '.js': 'text/javascript; charset=utf-8',
-  '.mjs': 'text/javascript; charset=utf-8',
-  '.css': 'text/css; charset=utf-8',
-  '.svg': 'image/svg+xml',
-  '.png': 'image/png',
-  '.json': 'application/json',
-};
+const MIME = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.svg': 'image/svg+xml', '.png': 'image/png', '.json': 'application/json' };
 
-export function serveDirectory(root) {
-  const server = createServer((req, res) => {
-    const url = new URL(req.url, 'http://127.0.0.1');
-    let rel = decodeURIComponent(url.pathname);
-    if (rel === '/') rel = '/index.html';
-    const file = path.resolve(root, '.' + rel);
-    if (!file.startsWith(path.resolve(root) + path.sep) || !existsSync(file)) {
-      res.writeHead(404, { 'content-type': 'text/plain' });
-      res.end('not found');
-      return;
-    }
-    res.writeHead(200, { 'content-type': MIME[path.extname(file)] || 'application/octet-stream', 'cache-control': 'no-store' });
-    res.end(readFileSync(file));
-  });
-  return listen(server);
+function listen(handler) {
+  const server = createServer(handler);
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve({ server, url: `http://127.0.0.1:${server.address().port}` })));
 }
 
-export function listen(server) {
-  return new Promise((resolve) => {
-    server.listen(0, '127.0.0.1', () => resolve({ server, url: `http://127.0.0.1:${server.address().port}` }));
+export function serveDirectory(root) {
+  return listen((req, res) => {
+    const rel = decodeURIComponent(new URL(req.url, 'http://127.0.0.1').pathname);
+    const file = path.resolve(root, '.' + (rel === '/' ? '/index.html' : rel));
+    if (!file.startsWith(path.resolve(root) + path.sep) || !existsSync(file)) {
+      res.writeHead(404).end('not found');
+      return;
+    }
+    const type = MIME[path.extname(file)] || 'application/octet-stream';
+    res.writeHead(200, { 'content-type': `${type}; charset=utf-8`, 'cache-control': 'no-store' }).end(readFileSync(file));
   });
 }
 
 // Job-board stand-in: Remotive answers with three fresh listings, every other endpoint with
 // an HTTP 500, so a sync shows both per-source outcomes.
-export function remotiveListings(now = new Date()) {
-  const day = (n) => new Date(now.getTime() - n * 86400000).toISOString().slice(0, 19);
-  return {
-    '0-legal-notice': 'fixture',
+export function startJobBoardFixture() {
+  const day = (n) => new Date(Date.now() - n * 86400000).toISOString().slice(0, 19);
+  const job = (id, title, company, category, location, n) => ({
+    id, url: `https://remotive.com/remote-jobs/fixture-${id}`, title, company_name: company, category, tags: [], job_type: '',
+    publication_date: day(n), candidate_required_location: location, salary: '', description: `<p>${title}: <b>remote</b> work.</p>`,
+  });
+  const listings = {
     'job-count': 3,
     jobs: [
-      { id: 9001, url: 'https://remotive.com/remote-jobs/software-dev/fixture-backend-9001', title: 'Fixture Backend Engineer', company_name: 'Lumen &amp; Tide', category: 'Software Development', tags: ['go'], job_type: 'full_time', publication_date: day(1), candidate_required_location: 'Worldwide', salary: '', description: '<p>Build <b>APIs</b>.</p>' },
-      { id: 9002, url: 'https://remotive.com/remote-jobs/design/fixture-designer-9002', title: 'Fixture Product Designer', company_name: 'Harbor Nine', category: 'Design', tags: [], job_type: 'contract', publication_date: day(2), candidate_required_location: 'Europe', salary: '', description: '<p>Design things.</p>' },
-      { id: 9003, url: 'https://remotive.com/remote-jobs/support/fixture-support-9003', title: 'Fixture Support Specialist', company_name: 'Quiet Owl', category: 'Customer Service', tags: [], job_type: '', publication_date: day(3), candidate_required_location: 'USA', salary: '', description: 'Help customers.' },
+      job(9001, 'Fixture Backend Engineer', 'Lumen &amp; Tide', 'Software Development', 'Worldwide', 1),
+      job(9002, 'Fixture Product Designer', 'Harbor Nine', 'Design', 'Europe', 2),
+      job(9003, 'Fixture Support Specialist', 'Quiet Owl', 'Customer Service', 'USA', 3),
     ],
   };
-}
-
-export async function startJobBoardFixture() {
-  const server = createServer((req, res) => {
-    if (req.url.startsWith('/api/remote-jobs')) {
-      res.writeHead(200, { 'content-type': 'application/json' });
-      res.end(JSON.stringify(remotiveListings()));
-      return;
-    }
-    res.writeHead(500, { 'content-type': 'text/plain' });
-    res.end('fixture failure');
+  return listen((req, res) => {
+    if (req.url.startsWith('/api/remote-jobs')) res.writeHead(200, { 'content-type': 'application/json' }).end(JSON.stringify(listings));
+    else res.writeHead(500).end('fixture failure');
   });
-  return listen(server);
-}
-
-function sqlText(value) {
-  if (value === null || value === undefined) return 'NULL';
-  if (typeof value === 'number') return String(Math.trunc(value));
-  return `'${String(value).replace(/'/g, "''")}'`;
-}
-
-export function iso(date) {
-  return date.toISOString();
 }
 
 export class Bridge {
   constructor(bin, dataDir, { dialogs, env } = {}) {
-    this.bin = bin;
-    this.dataDir = dataDir;
-    this.dialogs = dialogs;
-    this.env = env || {};
-    this.lines = [];
+    Object.assign(this, { bin, dataDir, dialogs, env: env || {} });
     this.onLine = null;
-    this.harnessPending = new Map();
-    this.harnessSeq = 0;
+    this.pending = new Map();
+    this.seq = 0;
     this.events = [];
     this.stderr = '';
   }
 
   start() {
-    const args = ['--data-dir', this.dataDir];
-    if (this.dialogs) args.push('--dialogs', this.dialogs);
+    const args = ['--data-dir', this.dataDir, ...(this.dialogs ? ['--dialogs', this.dialogs] : [])];
     this.proc = spawn(this.bin, args, { stdio: ['pipe', 'pipe', 'pipe'], env: { ...process.env, ...this.env } });
-    this.proc.stderr.on('data', (chunk) => {
-      this.stderr += chunk.toString();
-    });
-    this.exited = new Promise((resolve) => this.proc.on('exit', (code, signal) => resolve({ code, signal })));
+    this.proc.stderr.on('data', (chunk) => (this.stderr += chunk.toString()));
+    this.exited = new Promise((resolve) => this.proc.on('exit', resolve));
     readline.createInterface({ input: this.proc.stdout }).on('line', (line) => this.handleLine(line));
   }
 
   handleLine(line) {
-    let envelope = null;
+    let envelope;
     try {
       envelope = JSON.parse(line);
     } catch {
       return;
     }
-    if (envelope.type === 'response' && typeof envelope.id === 'string' && envelope.id.startsWith('__h')) {
-      const resolve = this.harnessPending.get(envelope.id);
-      this.harnessPending.delete(envelope.id);
-      if (resolve) resolve(envelope);
+    // Replies to the harness's own requests never reach the page.
+    if (envelope.type === 'response' && this.pending.has(envelope.id)) {
+      this.pending.get(envelope.id)(envelope);
+      this.pending.delete(envelope.id);
       return;
     }
     if (envelope.type === 'event') this.events.push(envelope);
-    if (this.onLine) this.onLine(line, envelope);
+    this.onLine?.(line, envelope);
   }
 
   send(message) {
     this.proc.stdin.write(JSON.stringify(message) + '\n');
   }
 
+  count(eventName) {
+    return this.events.filter((event) => event.name === eventName).length;
+  }
+
   // A request of the harness itself, answered to the harness and never shown to the page.
   call(action, payload = {}) {
-    const id = `__h${++this.harnessSeq}`;
+    const id = `__h${++this.seq}`;
     return new Promise((resolve, reject) => {
       const timer = setTimeout(() => reject(new Error(`velmora-bridge did not answer ${action}`)), 60000);
-      this.harnessPending.set(id, (envelope) => {
+      this.pending.set(id, (envelope) => {
         clearTimeout(timer);
         resolve(envelope);
       });
@@ -184,25 +138,32 @@ export class Bridge {
   }
 }
 
+function sqlText(value) {
+  if (value === null || value === undefined) return 'NULL';
+  if (typeof value === 'number') return String(Math.trunc(value));
+  return `'${String(value).replace(/'/g, "''")}'`;
+}
+
+const insert = (table, columns, values) => `INSERT INTO ${table}(${columns}) VALUES(${values.map(sqlText).join(',')});`;
+
 export function seedDatabase(dataDir, { jobs = [], settings = {}, applications = [] } = {}) {
-  const now = new Date();
-  const expires = iso(new Date(now.getTime() + 90 * 86400000));
+  const now = new Date().toISOString();
+  const expires = new Date(Date.now() + 90 * 86400000).toISOString();
   const statements = ['BEGIN;'];
   for (const job of jobs) {
-    const added = job.addedAt || iso(now);
+    const added = job.addedAt || now;
     statements.push(
-      'INSERT INTO jobs(external_id,source,title,company,category,location,description,url,published_at,added_at,last_seen_at,expires_at,security_score,security_label,tags) VALUES(' +
-        [job.externalId || job.url, job.source || 'Remotive', job.title, job.company || '', job.category || 'Other Remote Jobs', job.location || 'Worldwide', job.description || '', job.url, job.publishedAt || null, added, added, job.expiresAt || expires, job.securityScore ?? 85, job.securityLabel || 'Quorvane Checked', job.tags || '']
-          .map(sqlText)
-          .join(',') +
-        ');',
+      insert('jobs', 'external_id,source,title,company,category,location,description,url,published_at,added_at,last_seen_at,expires_at,security_score,security_label,tags', [
+        job.url, job.source || 'Remotive', job.title, job.company || '', job.category || 'Other Remote Jobs', job.location || 'Worldwide', job.description || '',
+        job.url, job.publishedAt || null, added, added, expires, job.securityScore ?? 85, job.securityLabel || 'Quorvane Checked', job.tags || '',
+      ]),
     );
   }
   for (const app of applications) {
     statements.push(
-      'INSERT INTO applications(job_id,title,company,url,first_opened_at,last_opened_at,status,notes) VALUES(' +
-        [app.jobId ?? null, app.title, app.company || '', app.url, app.firstOpenedAt, app.lastOpenedAt, app.status || 'Opened', app.notes || ''].map(sqlText).join(',') +
-        ');',
+      insert('applications', 'job_id,title,company,url,first_opened_at,last_opened_at,status,notes', [
+        null, app.title, app.company || '', app.url, app.firstOpenedAt, app.lastOpenedAt, app.status || 'Opened', app.notes || '',
+      ]),
     );
   }
   for (const [key, value] of Object.entries(settings)) {
@@ -212,8 +173,24 @@ export function seedDatabase(dataDir, { jobs = [], settings = {}, applications =
   execFileSync('sqlite3', [path.join(dataDir, 'velmora.db')], { input: statements.join('\n') });
 }
 
-export function makeTempDir(prefix) {
-  return mkdtempSync(path.join(tmpdir(), prefix));
-}
+let axeSource = null;
 
-export { writeFileSync, readFileSync, existsSync, mkdirSync, rmSync };
+// Serious and critical findings of axe-core on the page as it is now, as readable lines.
+export async function axeProblems(page) {
+  if (!(await page.evaluate(() => typeof window.axe === 'object'))) {
+    if (axeSource === null) {
+      try {
+        axeSource = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
+      } catch {
+        throw new Skip('axe-core is not installed (npm install)');
+      }
+    }
+    await page.evaluate(`${axeSource};0`);
+  }
+  return page.evaluate(async () => {
+    const result = await window.axe.run(document, { resultTypes: ['violations'] });
+    return result.violations
+      .filter((v) => v.impact === 'serious' || v.impact === 'critical')
+      .map((v) => `${v.id} (${v.impact}): ${v.nodes.slice(0, 3).map((n) => n.target.join(' ')).join(', ')}`);
+  });
+}

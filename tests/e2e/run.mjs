@@ -6,35 +6,18 @@
 import { chromium } from 'playwright-core';
 import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
-import { readdirSync } from 'node:fs';
-import {
-  ADAPTER_SCRIPT,
-  Bridge,
-  Skip,
-  ACCEPTED_SKIP_REASONS,
-  serveDirectory,
-  startJobBoardFixture,
-  seedDatabase,
-  makeTempDir,
-  writeFileSync,
-  mkdirSync,
-  rmSync,
-} from './harness.mjs';
+import { readdirSync, mkdtempSync, mkdirSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { ADAPTER_SCRIPT, Bridge, Skip, ACCEPTED_SKIP_REASONS, serveDirectory, startJobBoardFixture, seedDatabase } from './harness.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
-
-function parseArgs(argv) {
-  const args = { bridge: '', ui: path.resolve(here, '../../ui'), file: '', only: '', shots: path.resolve(process.cwd(), 'e2e-screenshots') };
-  for (let i = 0; i < argv.length; i++) {
-    const key = argv[i].replace(/^--/, '');
-    if (key in args && i + 1 < argv.length) args[key] = argv[++i];
-  }
-  return args;
+const args = { bridge: '', ui: path.resolve(here, '../../ui'), file: '', only: '', shots: path.resolve('e2e-screenshots') };
+for (let i = 2; i + 1 < process.argv.length; i++) {
+  const key = process.argv[i].replace(/^--/, '');
+  if (key in args) args[key] = process.argv[++i];
 }
-
-const args = parseArgs(process.argv.slice(2));
 if (!args.bridge) {
-  console.error('usage: node tests/e2e/run.mjs --bridge <velmora-bridge> --ui <ui dir> [--only <text>] [--shots <dir>]');
+  console.error('usage: node tests/e2e/run.mjs --bridge <velmora-bridge> --ui <ui dir> [--file <name>.test.mjs] [--only <text>] [--shots <dir>]');
   process.exit(2);
 }
 mkdirSync(args.shots, { recursive: true });
@@ -45,26 +28,15 @@ const UNKNOWN = 'Unknown Velmora action: ';
 // Answers of a core whose window controller is not connected in velmora-bridge: the action
 // exists but cannot run headless. Like an unknown action, it fails the journey that needs it.
 const NOT_WIRED = ['The Velmora window is not available.'];
-const SIZES = [
-  [1120, 720],
-  [1480, 900],
-];
+const WIDE = [1480, 900];
+const NARROW = [1120, 720];
 
-let passed = 0;
-let failed = 0;
-let skipped = 0;
-
-function sleep(ms) {
-  return new Promise((resolve) => setTimeout(resolve, ms));
-}
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 class Env {
-  constructor({ browser, uiUrl, fixtureUrl, file }) {
-    this.browser = browser;
-    this.uiUrl = uiUrl;
-    this.fixtureUrl = fixtureUrl;
-    this.file = file;
-    this.dir = makeTempDir('velmora-e2e-');
+  constructor({ launch, uiUrl, fixtureUrl }) {
+    Object.assign(this, { launch, uiUrl, fixtureUrl });
+    this.dir = mkdtempSync(path.join(tmpdir(), 'velmora-e2e-'));
     this.dataDir = path.join(this.dir, 'data');
     mkdirSync(this.dataDir);
     this.unknown = new Set();
@@ -74,18 +46,17 @@ class Env {
     this.requests = new Map();
     this.needs = [];
     this.delivery = Promise.resolve();
+    this.contexts = [];
   }
 
-  async boot({ jobs = [], settings = {}, applications = [], dialogs = null, adapter = true, welcome = false } = {}) {
+  async boot({ jobs = [], settings = {}, applications = [], dialogs = null, welcome = false } = {}) {
     Bridge.initialize(args.bridge, this.dataDir);
-    // Journeys start past the first-run welcome unless they are about it.
-    seedDatabase(this.dataDir, { jobs, settings: welcome ? settings : { welcomeDone: '1', ...settings }, applications });
+    // Journeys start past the first run, welcome and first sync, unless they are about it.
+    const settled = { welcomeDone: '1', lastJobSync: new Date().toISOString() };
+    seedDatabase(this.dataDir, { jobs, settings: welcome ? settings : { ...settled, ...settings }, applications });
     const endpoints = path.join(this.dir, 'endpoints.json');
-    const base = this.fixtureUrl;
-    writeFileSync(
-      endpoints,
-      JSON.stringify({ himalayas: base, jobicy: base, arbeitnow: base, arbeitnowUk: base, weWorkRemotely: base, remotive: base, remoteOk: base, remoteJobs: base }),
-    );
+    const names = ['himalayas', 'jobicy', 'arbeitnow', 'arbeitnowUk', 'weWorkRemotely', 'remotive', 'remoteOk', 'remoteJobs'];
+    writeFileSync(endpoints, JSON.stringify(Object.fromEntries(names.map((name) => [name, this.fixtureUrl]))));
     let dialogsFile = null;
     if (dialogs) {
       dialogsFile = path.join(this.dir, 'dialogs.json');
@@ -94,47 +65,62 @@ class Env {
     // The AI model is pointed at a closed loopback port: every AI step takes its offline path.
     this.bridge = new Bridge(args.bridge, this.dataDir, { dialogs: dialogsFile, env: { VELMORA_SOURCE_ENDPOINTS: endpoints } });
     this.bridge.start();
-    this.context = await this.browser.newContext({ viewport: { width: SIZES[1][0], height: SIZES[1][1] } });
-    await this.context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: this.uiUrl });
-    this.page = await this.context.newPage();
-    this.page.on('console', (message) => {
-      if (message.type() === 'error') this.consoleErrors.push(message.text());
-    });
-    this.page.on('pageerror', (error) => this.consoleErrors.push(String(error && error.stack ? error.stack : error)));
-    if (adapter) {
-      await this.page.exposeBinding('__velmoraPost', (source, message) => {
-        if (message && typeof message === 'object' && message.id) this.requests.set(String(message.id), String(message.action));
-        this.bridge.send(message);
-      });
-      await this.page.addInitScript(ADAPTER_SCRIPT);
-      this.bridge.onLine = (line, envelope) => {
-        if (envelope.type === 'response' && !envelope.ok && typeof envelope.error === 'string') {
-          if (envelope.error.startsWith(UNKNOWN)) this.unknown.add(envelope.error.slice(UNKNOWN.length));
-          else if (NOT_WIRED.includes(envelope.error)) this.unwired.set(this.requests.get(String(envelope.id)), envelope.error);
-        }
-        const deliver = () => this.page.evaluate(`window.__velmoraReceive(${line});`).catch(() => {});
-        const action = envelope.type === 'response' ? this.requests.get(String(envelope.id)) : null;
-        if (action && this.delays.has(action)) {
-          // Held back on purpose: later replies overtake this one.
-          const ms = this.delays.get(action);
-          this.delays.delete(action);
-          setTimeout(deliver, ms);
-          return;
-        }
-        // Delivered one after another, in the order the bridge wrote them.
-        this.delivery = this.delivery.then(deliver);
-      };
-    }
+    this.bridge.onLine = (line, envelope) => this.relay(line, envelope);
+    this.page = await this.openPage();
     await this.load();
   }
 
-  async load() {
-    await this.page.goto(`${this.uiUrl}/index.html`);
-    await this.page.waitForSelector('.sidebar .nav-item');
+  // A page of its own browser context; without the adapter it is the page opened on its own.
+  async openPage({ adapter = true } = {}) {
+    const context = await (await this.launch()).newContext({ viewport: { width: WIDE[0], height: WIDE[1] } });
+    this.contexts.push(context);
+    await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: this.uiUrl });
+    const page = await context.newPage();
+    page.on('console', (message) => message.type() === 'error' && this.consoleErrors.push(message.text()));
+    page.on('pageerror', (error) => this.consoleErrors.push(String(error?.stack || error)));
+    if (adapter) {
+      await page.exposeBinding('__velmoraPost', (source, message) => {
+        if (message?.id) this.requests.set(String(message.id), String(message.action));
+        this.bridge.send(message);
+      });
+      await page.addInitScript(ADAPTER_SCRIPT);
+    }
+    return page;
   }
 
-  async ready() {
-    await this.waitFor(async () => (await this.page.getAttribute('body', 'data-ready')) === '1', 'the page to finish start-up');
+  relay(line, envelope) {
+    const action = envelope.type === 'response' ? this.requests.get(String(envelope.id)) : null;
+    if (envelope.type === 'response' && !envelope.ok && typeof envelope.error === 'string') {
+      if (envelope.error.startsWith(UNKNOWN)) this.unknown.add(envelope.error.slice(UNKNOWN.length));
+      else if (NOT_WIRED.includes(envelope.error)) this.unwired.set(action, envelope.error);
+    }
+    const deliver = () => this.page.evaluate(`window.__velmoraReceive(${line});`).catch(() => {});
+    const delay = this.delays.get(action);
+    if (delay) {
+      // Held back on purpose: later replies overtake this one.
+      this.delays.delete(action);
+      setTimeout(() => deliver().then(delay.delivered), delay.ms);
+      return;
+    }
+    // Delivered one after another, in the order the bridge wrote them.
+    this.delivery = this.delivery.then(deliver);
+  }
+
+  // The next reply to this action reaches the page only after `ms` milliseconds. `held()`
+  // waits for the bridge's answer, `delivered` settles once the page has it.
+  delayNextReply(action, ms) {
+    const delay = { ms };
+    const delivered = new Promise((resolve) => (delay.delivered = resolve));
+    this.delays.set(action, delay);
+    return { held: () => this.waitFor(async () => !this.delays.has(action), `the bridge's answer to ${action}`), delivered };
+  }
+
+  // Opens the page and waits until its start-up is done, or only for the first render when
+  // there is no core to finish it with.
+  async load({ ready = true } = {}) {
+    await this.page.goto(`${this.uiUrl}/index.html`);
+    await this.page.waitForSelector('.sidebar .nav-item');
+    if (ready) await this.waitFor(async () => (await this.page.getAttribute('body', 'data-ready')) === '1', 'the page to finish start-up');
   }
 
   // A missing action is a fault of the build under test, whether the journey or the page asked for it.
@@ -147,8 +133,7 @@ class Env {
 
   async require(...actions) {
     this.needs.push(...actions);
-    for (const action of actions) {
-      if (!SAFE_PROBES.has(action)) continue;
+    for (const action of actions.filter((name) => SAFE_PROBES.has(name))) {
       const reply = await this.bridge.call(action);
       if (!reply.ok && String(reply.error).startsWith(UNKNOWN)) this.unknown.add(action);
     }
@@ -165,7 +150,7 @@ class Env {
     return reply.data;
   }
 
-  async waitFor(predicate, what, timeout = 20000) {
+  async waitFor(predicate, what, timeout = 30000) {
     const end = Date.now() + timeout;
     let lastError = null;
     for (;;) {
@@ -177,13 +162,8 @@ class Env {
         lastError = error;
       }
       if (Date.now() > end) throw new Error(`timed out waiting for ${what}${lastError ? ` (${lastError.message})` : ''}`);
-      await sleep(100);
+      await sleep(40);
     }
-  }
-
-  // The next reply to this action reaches the page only after `ms` milliseconds.
-  delayNextReply(action, ms) {
-    this.delays.set(action, ms);
   }
 
   locator(selector, options) {
@@ -203,6 +183,15 @@ class Env {
     return this.page.locator(selector).first();
   }
 
+  async counted(selector, expected, timeout) {
+    await this.waitFor(async () => (await this.count(selector)) === expected, `${expected} × ${selector}`, timeout);
+  }
+
+  // Types each value into the form field of that name, as a user would.
+  async fill(fields) {
+    for (const [field, value] of Object.entries(fields)) await this.page.locator(`[data-field="${field}"]`).fill(value);
+  }
+
   async count(selector) {
     return this.page.locator(selector).count();
   }
@@ -220,89 +209,79 @@ class Env {
     await this.visible(`.screen[data-screen="${screen}"]`);
   }
 
-  async shot(name) {
-    // Every screenshot is also a look for rendering slips a person would notice.
-    const text = await this.page.locator('body').innerText();
-    const slip = text.match(/\b(undefined|null|NaN)\b|\[object Object\]/);
+  // Every screenshot is also a look for rendering slips a person would notice. `narrow` adds
+  // the smallest window the layout is made for.
+  async shot(name, { narrow = false } = {}) {
+    const slip = (await this.page.locator('body').innerText()).match(/\b(undefined|null|NaN)\b|\[object Object\]/);
     if (slip) throw new Error(`the page shows "${slip[0]}" on ${name}`);
-    const original = this.page.viewportSize();
-    for (const [width, height] of SIZES) {
+    for (const [width, height] of narrow ? [WIDE, NARROW] : [WIDE]) {
       await this.page.setViewportSize({ width, height });
-      await sleep(150);
+      await this.page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
       await this.page.screenshot({ path: path.join(args.shots, `${name}-${width}x${height}.png`) });
     }
-    await this.page.setViewportSize(original);
+    await this.page.setViewportSize({ width: WIDE[0], height: WIDE[1] });
   }
 
   async close() {
-    try {
-      await this.context?.close();
-    } catch {
-      /* already gone */
-    }
+    for (const context of this.contexts) await context.close().catch(() => {});
     await this.bridge?.stop();
     rmSync(this.dir, { recursive: true, force: true });
   }
 }
 
-function report(status, name, detail) {
-  const line = `${status.padEnd(4)} ${name}${detail ? ` — ${detail}` : ''}`;
-  console.log(line);
+let [passed, failed, skipped] = [0, 0, 0];
+
+const report = (status, name, detail) => console.log(`${status.padEnd(4)} ${name} — ${detail}`);
+
+async function runTest(env, file, name, test) {
+  env.needs = [];
+  env.unknown.clear();
+  env.consoleErrors.length = 0;
+  const started = Date.now();
+  try {
+    await test.run(env);
+    await env.delivery;
+    await sleep(50);
+    env.checkUnknown();
+    if (env.consoleErrors.length) throw new Error(`console errors: ${env.consoleErrors.join(' | ')}`);
+    passed += 1;
+    report('ok', name, `${Date.now() - started} ms`);
+  } catch (thrown) {
+    let error = thrown;
+    // An unknown action explains a journey that then broke better than the breakage does.
+    try {
+      env.checkUnknown();
+    } catch (unknown) {
+      error = unknown;
+    }
+    if (error instanceof Skip && ACCEPTED_SKIP_REASONS.has(error.reason)) {
+      skipped += 1;
+      report('SKIP', name, `${error.reason}: ${error.message}`);
+      return;
+    }
+    failed += 1;
+    const accepted = [...ACCEPTED_SKIP_REASONS].join(', ');
+    report('FAIL', name, error instanceof Skip ? `skipped without a reason CI accepts (${accepted}): ${error.message}` : error.stack || error.message);
+    const shot = `FAILED-${file.replace(/\W+/g, '_')}-${test.name.replace(/\W+/g, '_')}.png`;
+    await env.page?.screenshot({ path: path.join(args.shots, shot) }).catch(() => {});
+  }
 }
 
-async function runFile(browser, servers, file) {
-  const module = await import(pathToFileURL(path.join(here, file)).href);
-  const suite = module.default;
+async function runFile(launch, servers, file) {
+  const suite = (await import(pathToFileURL(path.join(here, file)).href)).default;
   const tests = suite.tests.filter((test) => !args.only || `${suite.name} ${test.name}`.includes(args.only));
   if (!tests.length) return;
-  const env = new Env({ browser, uiUrl: servers.ui, fixtureUrl: servers.fixture, file });
+  const env = new Env({ launch, uiUrl: servers.ui, fixtureUrl: servers.fixture });
   try {
     try {
       await suite.setup(env);
     } catch (error) {
-      for (const test of tests) {
-        failed += 1;
-        report('FAIL', `${suite.name}: ${test.name}`, `set-up failed: ${error.message}`);
-      }
-      if (env.bridge?.stderr) console.log(env.bridge.stderr.slice(-2000));
+      failed += tests.length;
+      for (const test of tests) report('FAIL', `${suite.name}: ${test.name}`, `set-up failed: ${error.message}`);
+      console.log(env.bridge?.stderr.slice(-2000) || '');
       return;
     }
-    for (const test of tests) {
-      const name = `${suite.name}: ${test.name}`;
-      env.needs = [];
-      env.unknown.clear();
-      env.consoleErrors.length = 0;
-      try {
-        await test.run(env);
-        await env.delivery;
-        await sleep(100);
-        env.checkUnknown();
-        if (env.consoleErrors.length) throw new Error(`console errors: ${env.consoleErrors.join(' | ')}`);
-        passed += 1;
-        report('ok', name);
-      } catch (thrown) {
-        let error = thrown;
-        // An unknown action explains a journey that then broke better than the breakage does.
-        try {
-          env.checkUnknown();
-        } catch (unknown) {
-          error = unknown;
-        }
-        if (error instanceof Skip && ACCEPTED_SKIP_REASONS.has(error.reason)) {
-          skipped += 1;
-          report('SKIP', name, `${error.reason}: ${error.message}`);
-        } else {
-          failed += 1;
-          const detail = error instanceof Skip ? `skipped without a reason CI accepts (${[...ACCEPTED_SKIP_REASONS].join(', ')}): ${error.message}` : error.stack || error.message;
-          report('FAIL', name, detail);
-          try {
-            await env.page.screenshot({ path: path.join(args.shots, `FAILED-${file.replace(/\W+/g, '_')}-${test.name.replace(/\W+/g, '_')}.png`) });
-          } catch {
-            /* the page may be gone */
-          }
-        }
-      }
-    }
+    for (const test of tests) await runTest(env, file, `${suite.name}: ${test.name}`, test);
   } finally {
     await env.close();
   }
@@ -311,19 +290,22 @@ async function runFile(browser, servers, file) {
 async function main() {
   const ui = await serveDirectory(path.resolve(args.ui));
   const fixture = await startJobBoardFixture();
-  const browser = await chromium.launch({
-    executablePath: process.env.VELMORA_CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking', '--disable-component-update', '--disable-sync', '--disable-dev-shm-usage'],
-  });
+  // Started by the first journey that needs it: the checks without a page run without one.
+  let browser = null;
+  const launch = () =>
+    (browser ??= chromium.launch({
+      executablePath: process.env.VELMORA_CHROMIUM || '/usr/bin/chromium',
+      headless: true,
+      args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking', '--disable-component-update', '--disable-sync', '--disable-dev-shm-usage'],
+    }));
   const files = readdirSync(here)
     .filter((name) => name.endsWith('.test.mjs') && (!args.file || name === path.basename(args.file)))
     .sort();
   if (!files.length) throw new Error(`no journey file ${args.file} in ${here}`);
   try {
-    for (const file of files) await runFile(browser, { ui: ui.url, fixture: fixture.url }, file);
+    for (const file of files) await runFile(launch, { ui: ui.url, fixture: fixture.url }, file);
   } finally {
-    await browser.close();
+    await (await browser)?.close();
     ui.server.close();
     fixture.server.close();
   }
