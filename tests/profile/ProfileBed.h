@@ -2,11 +2,9 @@
 
 #include "core/AppPaths.h"
 #include "core/Clock.h"
-#include "core/VelmoraError.h"
 #include "profile/ApplicationProfileService.h"
 #include "support/TempDir.h"
 
-#include <functional>
 #include <memory>
 
 namespace velmora::testing {
@@ -49,14 +47,5 @@ struct ProfileBed {
         return content;
     }
 };
-
-inline std::string errorOf(const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const VelmoraError& e) {
-        return e.message();
-    }
-    return "(no error)";
-}
 
 } // namespace velmora::testing
