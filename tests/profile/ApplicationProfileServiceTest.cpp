@@ -31,14 +31,9 @@ protected:
     json form(const std::string& resume = "", const std::string& content = "") {
         json f = json::object();
         for (const auto& field : profileTextFields()) f[field.key] = std::string(" Zoë ") + field.key + " 🌍\n";
-        f.update({{"email", kEmail},
-                  {"phone", "+49 30 1234567"},
-                  {"yearsOfExperience", "11"},
-                  {"linkedIn", "https://linkedin.example/zoe"},
-                  {"gitHub", "github.example/zoe"},
-                  {"portfolio", "https://zoe.example"},
-                  {"requireSponsorship", "YES "},
-                  {"willingToRelocate", false}});
+        f.update({{"email", kEmail}, {"phone", "+49 30 1234567"}, {"yearsOfExperience", "11"},
+                  {"linkedIn", "https://linkedin.example/zoe"}, {"gitHub", "github.example/zoe"},
+                  {"portfolio", "https://zoe.example"}, {"requireSponsorship", "YES "}, {"willingToRelocate", false}});
         if (!content.empty()) writeFile(dir / resume, content);
         if (!resume.empty()) f["resumePath"] = (dir / resume).string();
         return f;
