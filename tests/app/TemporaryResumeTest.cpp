@@ -90,6 +90,7 @@ TEST(TemporaryResumeName, IsTheUsersNameMadeSafeAsOneFileName) {
         {"", "resume.pdf"},
         {"...", "resume.pdf"},
         {"cv.averylongextension", "cv.pdf"},
+        {"cv.abcdefghijk", "cv.pdf"},
         {std::string(300, 'x') + ".pdf", std::string(100, 'x') + ".pdf"},
     };
     for (const auto& [stored, expected] : rows)

@@ -1,117 +1,111 @@
 #include "profile/ApplicationProfile.h"
+#include "profile/ApplicationProfileService.h"
 #include "profile/ApplicationProfileValidation.h"
-#include "core/VelmoraError.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 using namespace velmora;
 using nlohmann::json;
+using P = ApplicationProfile;
 
 namespace {
 
-ApplicationProfile sample() {
-    ApplicationProfile p;
-    p.resumeName = "cv.pdf";
-    p.fullName = "Zoë \"Q\" Ödegaard";
-    p.email = "zoe@example.org";
-    p.employmentHistory = "Line one\nLine two\t— tab";
-    p.requireSponsorship = false;
-    p.willingToRelocate = true;
-    return p;
+// The text fields in stored order with their limits, written out here so that a changed limit
+// or a moved field in the product's own table shows up as a difference.
+const std::pair<std::string, size_t> kTextFields[] = {
+    {"resumeName", 260},         {"coverLetterTemplate", 12000}, {"fullName", 200},
+    {"email", 320},              {"phone", 100},                 {"country", 160},
+    {"cityState", 200},          {"address", 400},               {"linkedIn", 500},
+    {"gitHub", 500},             {"portfolio", 500},             {"currentEmployer", 250},
+    {"currentTitle", 250},       {"employmentHistory", 20000},   {"education", 12000},
+    {"certifications", 8000},    {"skills", 8000},               {"yearsOfExperience", 50},
+    {"workAuthorization", 500},  {"desiredSalary", 100},         {"earliestStartDate", 80},
+    {"remoteWorkPreference", 80}, {"preferredJobTitles", 3000},  {"preferredIndustries", 3000}};
+
+std::string& field(P& p, const std::string& key) {
+    for (const auto& f : profileTextFields())
+        if (key == f.key) return p.*(f.member);
+    throw std::logic_error("no profile field " + key);
 }
 
 } // namespace
 
-TEST(ApplicationProfile, StoredJsonKeepsFieldOrderAndLeavesUnsetFlagsOut) {
-    ApplicationProfile p = sample();
-    std::string text = p.storedJson();
-    EXPECT_EQ(text.rfind("{\"resumeName\":\"cv.pdf\",\"coverLetterTemplate\":\"\",\"fullName\":", 0), 0u);
-    // The flags sit between workAuthorization and desiredSalary, in the record's own order.
-    EXPECT_NE(text.find("\"workAuthorization\":\"\",\"requireSponsorship\":false,\"willingToRelocate\":true,"
-                        "\"desiredSalary\":"),
-              std::string::npos)
-        << text;
-    EXPECT_EQ(text.find('\n'), std::string::npos);
-    EXPECT_EQ(ApplicationProfile::fromStoredJson(text), p);
+TEST(ApplicationProfile, StoredJsonKeepsFieldOrderWithTheFlagsAfterWorkAuthorization) {
+    P p;
+    for (const auto& [key, cap] : kTextFields) field(p, key) = key + " \"Zoë\"\n";
+    p.requireSponsorship = false;
+    p.willingToRelocate = true;
+    std::vector<std::string> keys, expected;
+    const auto stored = nlohmann::ordered_json::parse(p.storedJson());
+    for (const auto& item : stored.items()) keys.push_back(item.key());
+    for (const auto& [key, cap] : kTextFields) {
+        expected.push_back(key);
+        if (key == "workAuthorization") expected.insert(expected.end(), {"requireSponsorship", "willingToRelocate"});
+    }
+    EXPECT_EQ(keys, expected);
+    EXPECT_EQ(P::fromStoredJson(p.storedJson()), p);
 
-    p.willingToRelocate.reset();
-    EXPECT_EQ(json::parse(p.storedJson()).size(), 25u); // an unset flag is left out, not stored as null
+    p.willingToRelocate.reset(); // an unset flag is left out, not stored as null
+    EXPECT_EQ(json::parse(p.storedJson()).count("willingToRelocate"), 0u);
+    EXPECT_EQ(P::fromStoredJson(p.storedJson()), p);
+}
+
+TEST(ApplicationProfile, EveryTextFieldKeepsItsLimitInCharactersAndCutsOneMore) {
+    ASSERT_EQ(profileTextFields().size(), std::size(kTextFields));
+    for (size_t extra : {0, 1}) {
+        P p;
+        for (const auto& [key, cap] : kTextFields) field(p, key) = " \n" + std::string(cap + extra, 'x') + "\t ";
+        p = ApplicationProfileService::normalize(p);
+        for (const auto& [key, cap] : kTextFields) EXPECT_EQ(field(p, key).size(), cap) << key << " +" << extra;
+    }
+    // "e" with a combining accent is one character of two code points: counted once, never split.
+    std::string accented;
+    for (int i = 0; i < 80; ++i) accented += "e\u0301";
+    P p;
+    p.earliestStartDate = accented + "e\u0301";
+    EXPECT_EQ(ApplicationProfileService::normalize(p).earliestStartDate, accented);
 }
 
 TEST(ApplicationProfile, DecodingRequiresEveryTextKeyButNotTheFlags) {
-    const json full = json::parse(sample().storedJson());
-    for (const auto& field : profileTextFields()) {
-        json missing = full;
-        missing.erase(field.key);
-        EXPECT_THROW(ApplicationProfile::fromStoredJson(missing.dump()), ProfileDecodeError) << field.key;
-        json mistyped = full;
-        mistyped[field.key] = 5;
-        EXPECT_THROW(ApplicationProfile::fromStoredJson(mistyped.dump()), ProfileDecodeError) << field.key;
+    P sample;
+    sample.willingToRelocate = true;
+    const json full = json::parse(sample.storedJson());
+    for (const auto& f : profileTextFields()) {
+        json broken = full;
+        broken.erase(f.key);
+        EXPECT_THROW(P::fromStoredJson(broken.dump()), ProfileDecodeError) << f.key;
+        broken[f.key] = 5;
+        EXPECT_THROW(P::fromStoredJson(broken.dump()), ProfileDecodeError) << f.key;
     }
-    json nullFlags = full;
-    nullFlags["requireSponsorship"] = nullptr;
-    nullFlags["willingToRelocate"] = nullptr;
-    ApplicationProfile p = ApplicationProfile::fromStoredJson(nullFlags.dump());
-    EXPECT_FALSE(p.requireSponsorship.has_value());
-    EXPECT_FALSE(p.willingToRelocate.has_value());
-
-    json wrongFlag = full;
-    wrongFlag["willingToRelocate"] = "yes";
-    EXPECT_THROW(ApplicationProfile::fromStoredJson(wrongFlag.dump()), ProfileDecodeError);
+    json flags = full;
+    flags["requireSponsorship"] = nullptr;
+    EXPECT_EQ(P::fromStoredJson(flags.dump()), sample);
+    flags["willingToRelocate"] = "yes";
+    EXPECT_THROW(P::fromStoredJson(flags.dump()), ProfileDecodeError);
     for (const char* bad : {"", "[]", "null", "{", "\"text\""})
-        EXPECT_THROW(ApplicationProfile::fromStoredJson(bad), ProfileDecodeError) << bad;
+        EXPECT_THROW(P::fromStoredJson(bad), ProfileDecodeError) << bad;
 }
 
 TEST(ApplicationProfile, ValidationRefusesValuesAFormWouldRejectOrMisuse) {
-    struct Case {
-        const char* field;
-        std::string ApplicationProfile::*member;
-        const char* value;
-        bool ok;
-    };
-    using P = ApplicationProfile;
-    const Case cases[] = {
-        {"email", &P::email, "ana@example.com", true},
-        {"email", &P::email, "ana.m+jobs@mail.example.co.uk", true},
-        {"email", &P::email, "ana@@example", false},
-        {"email", &P::email, "ana@example", false},
-        {"email", &P::email, "ana @example.com", false},
-        {"email", &P::email, "@example.com", false},
-        {"email", &P::email, "ana@example..com", false},
-        {"phone", &P::phone, "+1 (555) 010-9999", true},
-        {"phone", &P::phone, "+49 30 1234567 ext. 12", true},
-        {"phone", &P::phone, "4002", true},
-        {"phone", &P::phone, "call me maybe", false},
-        {"phone", &P::phone, "555-CALL-NOW", false},
-        {"phone", &P::phone, "12 +34 5678", false},
-        {"phone", &P::phone, "1234567890123456", false},
-        {"yearsOfExperience", &P::yearsOfExperience, "7", true},
-        {"yearsOfExperience", &P::yearsOfExperience, "7.5", true},
-        {"yearsOfExperience", &P::yearsOfExperience, "12+", true},
-        {"yearsOfExperience", &P::yearsOfExperience, "lots", false},
-        {"yearsOfExperience", &P::yearsOfExperience, "120", false},
-        {"yearsOfExperience", &P::yearsOfExperience, "-3", false},
-        {"linkedIn", &P::linkedIn, "https://www.linkedin.com/in/ana", true},
-        {"gitHub", &P::gitHub, "github.com/ana", true},
-        {"portfolio", &P::portfolio, "http://ana.dev:8080/work?x=1", true},
-        {"portfolio", &P::portfolio, "javascript:alert(1)", false},
-        {"portfolio", &P::portfolio, "file:///etc/passwd", false},
-        {"portfolio", &P::portfolio, "my site", false},
-        {"gitHub", &P::gitHub, "https://user@evil.example/ana", false},
-    };
-    for (const auto& c : cases) {
-        P profile;
-        profile.*(c.member) = c.value;
-        const auto problems = validateProfile(profile);
-        if (c.ok) {
-            EXPECT_TRUE(problems.empty()) << c.value;
-            EXPECT_NO_THROW(requireValidProfile(profile)) << c.value;
-        } else {
-            ASSERT_EQ(problems.size(), 1u) << c.value;
-            EXPECT_EQ(problems[0].field, c.field) << c.value;
-            EXPECT_THROW(requireValidProfile(profile), VelmoraError) << c.value;
-        }
+    const std::tuple<std::string, std::string, bool> rows[] = {
+        {"email", "ana.m+jobs@mail.example.co.uk", true}, {"email", "ana@@example", false},
+        {"email", "ana@example", false},                  {"email", "ana @example.com", false},
+        {"email", "@example.com", false},                 {"email", "ana@example..com", false},
+        {"phone", "+49 30 1234567 ext. 12", true},        {"phone", "4002", true},
+        {"phone", "555-CALL-NOW", false},                 {"phone", "12 +34 5678", false},
+        {"phone", "1234567890123456", false},             {"yearsOfExperience", "7.5", true},
+        {"yearsOfExperience", "12+", true},               {"yearsOfExperience", "120", false},
+        {"yearsOfExperience", "-3", false},               {"linkedIn", "https://www.linkedin.com/in/ana", true},
+        {"gitHub", "github.com/ana", true},               {"gitHub", "https://user@evil.example/ana", false},
+        {"portfolio", "http://ana.dev:8080/work?x=1", true}, {"portfolio", "javascript:alert(1)", false},
+        {"portfolio", "file:///etc/passwd", false},       {"portfolio", "my site", false}};
+    for (const auto& [key, value, ok] : rows) {
+        P p;
+        field(p, key) = value;
+        std::string refused;
+        for (const auto& problem : validateProfile(p)) refused += problem.field + " ";
+        EXPECT_EQ(refused, ok ? "" : key + " ") << value;
     }
     EXPECT_TRUE(validateProfile(P{}).empty()); // every field may stay empty
 }

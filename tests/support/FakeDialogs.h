@@ -8,18 +8,19 @@
 
 namespace velmora::testing {
 
-// Dialogs answered from queues the test fills; every alert is recorded.
+// Dialogs as a user who cancels every file dialog and answers choices from a queue the test
+// fills; every title, alert and choice is recorded.
 class FakeDialogs final : public Dialogs {
 public:
     std::optional<std::filesystem::path> chooseOpenFile(const std::string& title,
                                                         const std::vector<std::string>&) override {
         titles.push_back(title);
-        return next(openAnswers);
+        return std::nullopt;
     }
     std::optional<std::filesystem::path> chooseSaveFile(const std::string& title, const std::string&,
                                                         const std::vector<std::string>&) override {
         titles.push_back(title);
-        return next(saveAnswers);
+        return std::nullopt;
     }
     void showInfo(const std::string& message) override { infos.push_back(message); }
     void showCritical(const std::string& title, const std::string& message) override {
@@ -37,19 +38,9 @@ public:
 
     std::deque<bool> choiceAnswers;
     std::vector<std::string> choices;
-    std::deque<std::optional<std::filesystem::path>> openAnswers;
-    std::deque<std::optional<std::filesystem::path>> saveAnswers;
     std::vector<std::string> titles;
     std::vector<std::string> infos;
     std::vector<std::string> criticals;
-
-private:
-    static std::optional<std::filesystem::path> next(std::deque<std::optional<std::filesystem::path>>& queue) {
-        if (queue.empty()) return std::nullopt;
-        auto answer = queue.front();
-        queue.pop_front();
-        return answer;
-    }
 };
 
 } // namespace velmora::testing

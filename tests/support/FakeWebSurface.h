@@ -28,7 +28,7 @@ public:
         readAccess = readAccessRoot;
         url_ = "file://" + file.string();
     }
-    void reload() override { ++reloads; }
+    void reload() override {}
     void stop() override { ++stops; }
     std::string currentUrl() const override { return url_; }
     void evaluateScript(const std::string& script, ScriptResult done) override {
@@ -37,7 +37,6 @@ public:
         ui_.post([done = std::move(done), answer = std::move(answer)] { done(answer.first, answer.second); });
     }
     void evaluateIsolatedScript(const std::string& script, ScriptResult done) override {
-        isolatedScripts.push_back(script);
         evaluateScript(script, std::move(done));
     }
     void setVisible(bool visible) override { visible_ = visible; }
@@ -49,12 +48,10 @@ public:
 
     std::function<Answer(const std::string& script)> respond;
     std::vector<std::string> loads;
-    std::vector<std::string> scripts;         // every script, isolated or not
-    std::vector<std::string> isolatedScripts; // those run in a world of their own
+    std::vector<std::string> scripts; // every script, isolated or not
     std::filesystem::path loadedFile;
     std::filesystem::path readAccess;
     std::set<std::string> bodyClasses;
-    int reloads = 0;
     int stops = 0;
 
 private:

@@ -1,20 +1,19 @@
 #include "support/JobBoardFixtureServer.h"
 
+#include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <filesystem>
-#include <stdexcept>
 
 namespace velmora::testing {
 
 using nlohmann::json;
 
 struct JobBoardFixtureServer::Impl {
-    httplib::Server server;
+    LoopbackServer server{"job board fixture server"};
     std::atomic<bool> stopping{false};
 };
 
@@ -27,48 +26,57 @@ std::string replaceAll(std::string s, const std::string& from, const std::string
 
 int64_t param(const JobBoardFixtureServer::Request& r, const std::string& key, int64_t fallback) {
     auto it = r.params.find(key);
-    if (it == r.params.end()) return fallback;
     try {
-        return std::stoll(it->second);
+        return it == r.params.end() ? fallback : std::stoll(it->second);
     } catch (...) {
         return fallback;
     }
 }
 
-std::string isoUtc(int64_t unixSeconds) {
-    std::time_t t = static_cast<std::time_t>(unixSeconds);
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm);
-    return buf;
-}
-
-std::string rfc822(int64_t unixSeconds) {
+std::string utc(int64_t unixSeconds, const char* format) {
     std::time_t t = static_cast<std::time_t>(unixSeconds);
     std::tm tm{};
     gmtime_r(&t, &tm);
     char buf[64];
-    std::strftime(buf, sizeof buf, "%a, %d %b %Y %H:%M:%S +0000", &tm);
+    std::strftime(buf, sizeof buf, format, &tm);
     return buf;
 }
+
+// The hand-written answers in tests/fixtures/jobboards. A page parameter fills in "#"; once
+// the pages run out the service answers `whenAbsent`, or 404 when that is null.
+struct Route {
+    const char *service, *path, *file, *pageParam;
+    int64_t firstPage;
+    const char* whenAbsent;
+};
+const Route kRoutes[] = {
+    {"himalayas", "/jobs/api", "himalayas-browse-offset-#.json", "offset", 0, R"({"jobs": [], "totalCount": 6})"},
+    {"himalayas", "/jobs/api/search", "himalayas-search-page-#.json", "page", 1, R"({"jobs": []})"},
+    {"jobicy", "/api/v2/remote-jobs", "jobicy.json", nullptr, 0, ""},
+    {"arbeitnow", "/api/job-board-api", "arbeitnow-page-#.json", "page", 1, nullptr},
+    {"arbeitnowUk", "/api/job-board-api", "arbeitnow-uk-page-#.json", "page", 1, nullptr},
+    {"weWorkRemotely", "/remote-jobs.rss", "wwr.rss", nullptr, 0, ""},
+    {"remotive", "/api/remote-jobs", "remotive.json", nullptr, 0, ""},
+    {"remoteOk", "/api", "remoteok.json", nullptr, 0, ""},
+    {"remoteJobs", "/api/v1/jobs", "remotejobs-offset-#.json", "offset", 0,
+     R"({"data": [], "pagination": {"total": 3, "limit": 50, "offset": 3, "has_more": false}})"},
+};
 
 const char* kRoles[] = {"Backend Engineer", "Customer Success Manager", "Data Analyst", "Product Designer",
                         "Marketing Lead",   "Account Executive",        "Technical Writer", "DevOps Engineer"};
 
 // About 1.5 KB of the HTML the boards send, with entities and the words the placeholder
-// filter looks for.
-std::string longDescription(int64_t i) {
+// filter looks for; or a short line for tests that only count.
+std::string description(int64_t i, bool full) {
+    if (!full)
+        return "<p>Listing " + std::to_string(i) + ": we are looking for experience with remote teams &amp; clear writing.</p>";
     std::string d = "<p><strong>About us</strong>: Company " + std::to_string(i) +
                     " builds tools for remote teams &amp; their customers.</p><ul>";
     for (int k = 0; k < 8; ++k)
         d += "<li>Responsibility " + std::to_string(k) +
              ": own a part of the product with care, experience shipping software&nbsp;required.</li>";
-    d += "</ul><p>Benefits: salary band published, four-day week, learning budget &#8211; apply today.</p>";
-    return d;
+    return d + "</ul><p>Benefits: salary band published, four-day week, learning budget &#8211; apply today.</p>";
 }
-
-std::string role(int64_t i) { return kRoles[i % 8]; }
 
 } // namespace
 
@@ -79,17 +87,11 @@ const std::vector<std::string>& JobBoardFixtureServer::services() {
 }
 
 JobBoardFixtureServer::JobBoardFixtureServer() : impl_(std::make_unique<Impl>()) {
-    auto& server = impl_->server;
-    server.set_keep_alive_max_count(1000);
-    // The server writes headers and body apart; with Nagle on, the body waits for the client's
-    // delayed ACK (40 ms on loopback), which real boards do not add to every page.
-    server.set_tcp_nodelay(true);
-    server.Get(R"(/(\w+)(/.*))", [this](const httplib::Request& req, httplib::Response& res) {
-        Request request;
-        request.service = req.matches[1];
-        request.path = req.matches[2];
+    auto& http = impl_->server.http;
+    http.set_keep_alive_max_count(1000);
+    http.Get(R"(/(\w+)(/.*))", [this](const httplib::Request& req, httplib::Response& res) {
+        Request request{req.matches[1], req.matches[2], {}, req.get_header_value("User-Agent")};
         for (const auto& [k, v] : req.params) request.params[k] = v;
-        request.userAgent = req.get_header_value("User-Agent");
         {
             std::lock_guard lock(mutex_);
             log_.push_back(request);
@@ -101,40 +103,34 @@ JobBoardFixtureServer::JobBoardFixtureServer() : impl_(std::make_unique<Impl>())
         res.status = reply.status;
         if (!reply.location.empty()) res.set_header("Location", reply.location);
         if (reply.streamBytes > 0) {
-            uint64_t total = reply.streamBytes;
-            auto* stopping = &impl_->stopping;
-            res.set_content_provider(static_cast<size_t>(total), reply.contentType,
-                                     [total, stopping](size_t offset, size_t length, httplib::DataSink& sink) {
-                                         if (*stopping) return false;
+            const uint64_t total = reply.streamBytes;
+            res.set_content_provider(total, reply.contentType,
+                                     [total, this](size_t offset, size_t length, httplib::DataSink& sink) {
                                          static const std::string chunk(64 * 1024, ' ');
                                          size_t n = std::min({length, chunk.size(), static_cast<size_t>(total - offset)});
-                                         return sink.write(chunk.data(), n);
+                                         return !impl_->stopping && sink.write(chunk.data(), n);
                                      });
         } else if (reply.closeMidBody) {
-            std::string body = reply.body;
-            res.set_content_provider(body.size(), reply.contentType,
-                                     [body](size_t offset, size_t, httplib::DataSink& sink) {
-                                         if (offset > 0) return false; // hang up half-way
-                                         sink.write(body.data(), body.size() / 2);
-                                         return true;
+            res.set_content_provider(reply.body.size(), reply.contentType,
+                                     [body = reply.body](size_t offset, size_t, httplib::DataSink& sink) {
+                                         // Half the announced body, then hang up.
+                                         return offset == 0 && sink.write(body.data(), body.size() / 2);
                                      });
         } else {
             res.set_content(reply.body, reply.contentType.c_str());
         }
     });
-    port_ = server.bind_to_any_port("127.0.0.1");
-    if (port_ <= 0) throw std::runtime_error("fixture server could not bind");
-    thread_ = std::thread([this] { impl_->server.listen_after_bind(); });
-    while (!impl_->server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    impl_->server.start();
 }
 
 JobBoardFixtureServer::~JobBoardFixtureServer() {
     impl_->stopping = true;
     impl_->server.stop();
-    if (thread_.joinable()) thread_.join();
 }
 
-std::string JobBoardFixtureServer::base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+int JobBoardFixtureServer::port() const { return impl_->server.port(); }
+
+std::string JobBoardFixtureServer::base() const { return impl_->server.base(); }
 
 std::string JobBoardFixtureServer::baseFor(const std::string& service) const { return base() + "/" + service; }
 
@@ -188,96 +184,66 @@ JobBoardFixtureServer::Reply JobBoardFixtureServer::answer(const Request& reques
 }
 
 JobBoardFixtureServer::Reply JobBoardFixtureServer::fixtureReply(const Request& r) {
-    auto serve = [&](const std::string& file, const std::string& empty) {
-        Reply reply;
-        reply.body = fixture(file, r.service);
-        if (reply.body.empty()) reply.body = empty;
-        return reply;
-    };
-    auto notFound = [] {
-        Reply reply;
-        reply.status = 404;
-        reply.body = R"({"message":"Not Found"})";
-        return reply;
-    };
-    const std::string& s = r.service;
-    if (s == "himalayas" && r.path == "/jobs/api")
-        return serve("himalayas-browse-offset-" + std::to_string(param(r, "offset", 0)) + ".json",
-                     R"({"jobs": [], "totalCount": 6})");
-    if (s == "himalayas" && r.path == "/jobs/api/search")
-        return serve("himalayas-search-page-" + std::to_string(param(r, "page", 1)) + ".json", R"({"jobs": []})");
-    if (s == "jobicy" && r.path == "/api/v2/remote-jobs") {
+    if (r.service == "jobicy" && r.path == "/api/v2/remote-jobs") {
         for (const auto& [k, v] : r.params)
             if (k != "count" && k != "tag") return Reply{400, R"({"error":"Unknown parameter"})"};
         if (auto tag = r.params.find("tag"); tag != r.params.end() && (tag->second.size() < 3 || tag->second.size() > 50))
             return Reply{400, R"({"error":"tag must be between 3 and 50 characters"})"};
-        return serve("jobicy.json", "");
     }
-    if ((s == "arbeitnow" || s == "arbeitnowUk") && r.path == "/api/job-board-api") {
-        std::string prefix = s == "arbeitnow" ? "arbeitnow-page-" : "arbeitnow-uk-page-";
-        Reply reply = serve(prefix + std::to_string(param(r, "page", 1)) + ".json", "");
-        return reply.body.empty() ? notFound() : reply;
-    }
-    if (s == "weWorkRemotely" && r.path == "/remote-jobs.rss") {
-        Reply reply = serve("wwr.rss", "");
-        reply.contentType = "application/rss+xml; charset=utf-8";
+    for (const auto& route : kRoutes) {
+        if (r.service != route.service || r.path != route.path) continue;
+        std::string file = route.file;
+        if (route.pageParam) file = replaceAll(file, "#", std::to_string(param(r, route.pageParam, route.firstPage)));
+        Reply reply{200, fixture(file, r.service)};
+        if (reply.body.empty() && !route.whenAbsent) break;
+        if (reply.body.empty()) reply.body = route.whenAbsent;
+        if (r.service == "weWorkRemotely") reply.contentType = "application/rss+xml; charset=utf-8";
         return reply;
     }
-    if (s == "remotive" && r.path == "/api/remote-jobs") return serve("remotive.json", "");
-    if (s == "remoteOk" && r.path == "/api") return serve("remoteok.json", "");
-    if (s == "remoteJobs" && r.path == "/api/v1/jobs")
-        return serve("remotejobs-offset-" + std::to_string(param(r, "offset", 0)) + ".json",
-                     R"({"data": [], "pagination": {"total": 3, "limit": 50, "offset": 3, "has_more": false}})");
-    return notFound();
+    return Reply{404, R"({"message":"Not Found"})"};
 }
 
 JobBoardFixtureServer::Reply JobBoardFixtureServer::generatedReply(const Request& r, int64_t count,
                                                                    bool fullDescriptions) {
-    auto description = [fullDescriptions](int64_t i) {
-        return fullDescriptions ? longDescription(i)
-                                : "<p>Listing " + std::to_string(i) +
-                                      ": we are looking for experience with remote teams &amp; clear writing.</p>";
-    };
     const std::string& s = r.service;
     const int64_t published = generatedPublished_;
+    const std::string iso = utc(published, "%Y-%m-%dT%H:%M:%S");
+    // The listings [from, end) of a page of `size` (pages never end when `count` is negative).
     auto range = [&](int64_t from, int64_t size) {
         int64_t end = count < 0 ? from + size : std::min(count, from + size);
         return std::make_pair(from, std::max(from, end));
     };
-    auto url = [&](const std::string& host, int64_t i) {
-        return "https://" + host + "/jobs/" + s + "-" + std::to_string(i);
-    };
-    Reply reply;
+    auto url = [&](const std::string& host, int64_t i) { return "https://" + host + "/jobs/" + s + "-" + std::to_string(i); };
+    auto company = [](int64_t i) { return "Company " + std::to_string(i); };
+    auto role = [](int64_t i) { return std::string(kRoles[i % 8]); };
+    auto text = [&](int64_t i) { return description(i, fullDescriptions); };
     json doc;
 
     if (s == "himalayas") {
-        bool search = r.path == "/jobs/api/search";
-        int64_t from = search ? (param(r, "page", 1) - 1) * 20 : param(r, "offset", 0);
+        int64_t from = r.path == "/jobs/api/search" ? (param(r, "page", 1) - 1) * 20 : param(r, "offset", 0);
         auto [a, b] = range(from, 20);
         json jobs = json::array();
         for (int64_t i = a; i < b; ++i)
-            jobs.push_back({{"title", role(i)}, {"excerpt", "Short excerpt."}, {"companyName", "Company " + std::to_string(i)},
+            jobs.push_back({{"title", role(i)}, {"excerpt", "Short excerpt."}, {"companyName", company(i)},
                             {"locationRestrictions", json::array({"Germany", "Spain"})},
                             {"categories", json::array({"Software-Engineer"})}, {"parentCategories", json::array()},
-                            {"description", description(i)}, {"pubDate", published},
+                            {"description", text(i)}, {"pubDate", published},
                             {"applicationLink", url("himalayas.app", i)}, {"guid", url("himalayas.app", i)}});
         doc = {{"jobs", jobs}, {"offset", from}, {"limit", 20}, {"totalCount", count < 0 ? 1000000 : count}};
     } else if (s == "jobicy" || s == "remotive") {
         json jobs = json::array();
-        for (int64_t i = 0; i < count; ++i) {
-            if (s == "jobicy")
-                jobs.push_back({{"id", 100000 + i}, {"url", url("jobicy.com", i)}, {"jobTitle", role(i)},
-                                {"companyName", "Company &amp; " + std::to_string(i)},
-                                {"jobIndustry", json::array({"Software Engineering"})},
-                                {"jobType", json::array({"Full-Time"})}, {"jobGeo", "Anywhere"},
-                                {"jobDescription", description(i)}, {"pubDate", isoUtc(published) + "+00:00"}});
-            else
-                jobs.push_back({{"id", 200000 + i}, {"url", url("remotive.com", i)}, {"title", role(i)},
-                                {"company_name", "Company " + std::to_string(i)}, {"category", "Software Development"},
-                                {"job_type", "full_time"}, {"publication_date", isoUtc(published)},
-                                {"candidate_required_location", "Worldwide"}, {"salary", ""},
-                                {"description", description(i)}});
-        }
+        for (int64_t i = 0; i < count; ++i)
+            jobs.push_back(s == "jobicy"
+                               ? json{{"id", 100000 + i}, {"url", url("jobicy.com", i)}, {"jobTitle", role(i)},
+                                      {"companyName", "Company &amp; " + std::to_string(i)},
+                                      {"jobIndustry", json::array({"Software Engineering"})},
+                                      {"jobType", json::array({"Full-Time"})}, {"jobGeo", "Anywhere"},
+                                      {"jobDescription", text(i)}, {"pubDate", iso + "+00:00"}}
+                               : json{{"id", 200000 + i}, {"url", url("remotive.com", i)}, {"title", role(i)},
+                                      {"company_name", company(i)}, {"category", "Software Development"},
+                                      {"job_type", "full_time"}, {"publication_date", iso},
+                                      {"candidate_required_location", "Worldwide"}, {"salary", ""},
+                                      {"description", text(i)}});
         doc = {{"jobs", jobs}, {"job-count", count}};
     } else if (s == "arbeitnow" || s == "arbeitnowUk") {
         int64_t page = param(r, "page", 1);
@@ -285,7 +251,7 @@ JobBoardFixtureServer::Reply JobBoardFixtureServer::generatedReply(const Request
         json data = json::array();
         for (int64_t i = a; i < b; ++i)
             data.push_back({{"slug", s + "-" + std::to_string(i)}, {"company_name", "Firma " + std::to_string(i)},
-                            {"title", role(i)}, {"description", description(i)}, {"remote", true},
+                            {"title", role(i)}, {"description", text(i)}, {"remote", true},
                             {"url", url(s == "arbeitnow" ? "www.arbeitnow.com" : "www.arbeitnow.co.uk", i)},
                             {"tags", json::array({"Software Development"})}, {"job_types", json::array({"full time"})},
                             {"location", "Berlin"}, {"created_at", published}});
@@ -296,39 +262,33 @@ JobBoardFixtureServer::Reply JobBoardFixtureServer::generatedReply(const Request
     } else if (s == "weWorkRemotely") {
         std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\" "
                           "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><channel><title>WWR</title>\n";
-        for (int64_t i = 0; i < count; ++i) {
-            std::string desc = replaceAll(replaceAll(replaceAll(description(i), "&", "&amp;"), "<", "&lt;"), ">", "&gt;");
-            xml += "<item><title>Company " + std::to_string(i) + ": " + role(i) +
+        for (int64_t i = 0; i < count; ++i)
+            xml += "<item><title>" + company(i) + ": " + role(i) +
                    "</title><region>Anywhere in the World</region><category>Back-End Programming</category>"
-                   "<description>" + desc + "</description><pubDate>" + rfc822(published) + "</pubDate><link>" +
+                   "<description>" +
+                   replaceAll(replaceAll(replaceAll(text(i), "&", "&amp;"), "<", "&lt;"), ">", "&gt;") +
+                   "</description><pubDate>" + utc(published, "%a, %d %b %Y %H:%M:%S +0000") + "</pubDate><link>" +
                    url("weworkremotely.com", i) + "</link></item>\n";
-        }
-        reply.body = xml + "</channel></rss>\n";
-        reply.contentType = "application/rss+xml";
-        return reply;
+        return Reply{200, xml + "</channel></rss>\n", "application/rss+xml"};
     } else if (s == "remoteOk") {
         doc = json::array({{{"last_updated", published}, {"legal", "API Terms of Service"}}});
         for (int64_t i = 0; i < count; ++i)
             doc.push_back({{"slug", "remote-" + std::to_string(i)}, {"id", std::to_string(300000 + i)},
-                           {"epoch", published}, {"date", isoUtc(published) + "+00:00"},
-                           {"company", "Company " + std::to_string(i)}, {"position", role(i)},
-                           {"tags", json::array({"dev", "backend"})}, {"description", description(i)},
+                           {"epoch", published}, {"date", iso + "+00:00"}, {"company", company(i)},
+                           {"position", role(i)}, {"tags", json::array({"dev", "backend"})}, {"description", text(i)},
                            {"location", "Worldwide"}, {"apply_url", url("remoteOK.com", i)}, {"url", url("remoteOK.com", i)}});
     } else if (s == "remoteJobs") {
         int64_t offset = param(r, "offset", 0);
         auto [a, b] = range(offset, 50);
         json data = json::array();
         for (int64_t i = a; i < b; ++i)
-            data.push_back({{"id", "uuid-" + std::to_string(i)}, {"title", role(i)},
-                            {"company", {{"name", "Company " + std::to_string(i)}}},
+            data.push_back({{"id", "uuid-" + std::to_string(i)}, {"title", role(i)}, {"company", {{"name", company(i)}}},
                             {"category", {{"name", "Engineering"}, {"slug", "engineering"}}}, {"type", "full-time"},
-                            {"location", "Worldwide"}, {"description", description(i)},
-                            {"url", url("remotejobs.org", i)}, {"apply_url", nullptr},
-                            {"posted_at", isoUtc(published) + "Z"}});
+                            {"location", "Worldwide"}, {"description", text(i)}, {"url", url("remotejobs.org", i)},
+                            {"apply_url", nullptr}, {"posted_at", iso + "Z"}});
         doc = {{"data", data}, {"pagination", {{"total", count}, {"limit", 50}, {"offset", offset}}}};
     }
-    reply.body = doc.dump();
-    return reply;
+    return Reply{200, doc.dump()};
 }
 
 } // namespace velmora::testing

@@ -48,7 +48,7 @@ public:
     JobBoardFixtureServer(const JobBoardFixtureServer&) = delete;
     JobBoardFixtureServer& operator=(const JobBoardFixtureServer&) = delete;
 
-    int port() const { return port_; }
+    int port() const;
     std::string base() const;                               // http://127.0.0.1:PORT
     std::string baseFor(const std::string& service) const;  // http://127.0.0.1:PORT/service
     // {"himalayas": baseFor("himalayas"), ...}: the content of an endpoints file.
@@ -79,8 +79,6 @@ private:
 
     struct Impl;
     std::unique_ptr<Impl> impl_;
-    int port_ = 0;
-    std::thread thread_;
     mutable std::mutex mutex_;
     std::map<std::string, Handler> handlers_;
     std::vector<Request> log_;

@@ -40,7 +40,7 @@ public:
     ModelFixtureServer(const ModelFixtureServer&) = delete;
     ModelFixtureServer& operator=(const ModelFixtureServer&) = delete;
 
-    int port() const { return port_; }
+    int port() const;
     std::string base() const; // http://127.0.0.1:PORT
 
     void setDefault(Reply reply);
@@ -52,8 +52,6 @@ public:
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
-    int port_ = 0;
-    std::thread thread_;
 };
 
 } // namespace velmora::testing
