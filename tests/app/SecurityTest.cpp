@@ -1,18 +1,7 @@
 // The embedded-web-view checklist, item by item (SECURITY.md names each test here).
 
-#include "app/BrowserPolicy.h"
 #include "ControllerTestBed.h"
-#include "app/MainWindowController.h"
 #include "core/Text.h"
-#include "support/FakeBrowserChrome.h"
-#include "support/FakeDialogs.h"
-#include "support/FakeWebSurface.h"
-#include "support/ManualUiLoop.h"
-#include "support/TempDir.h"
-
-#include <gtest/gtest.h>
-
-#include <map>
 
 using namespace velmora;
 using namespace velmora::testing;
@@ -66,35 +55,31 @@ size_t occurrences(const std::string& haystack, const std::string& needle) {
 } // namespace
 
 TEST_F(SecurityTest, NavigationLimitsHoldAgainstPathTricks) {
+    EXPECT_FALSE(controller->decidePolicy(WebViewRole::Interface, "file:///anything/index.html")); // nothing loaded yet
     controller->loadUI();
-    EXPECT_TRUE(controller->decidePolicy(WebViewRole::Interface, page("index.html")));
     EXPECT_TRUE(controller->decidePolicy(WebViewRole::Interface, page("js/main.js")));
-    auto root = controller->uiRoot()->string();
-    // Climbing out, encoded climbing out, a sibling folder sharing the prefix, other hosts.
-    for (const std::string& url :
-         {"file://" + root + "/../secret.txt", "file://" + root + "/%2e%2e/secret.txt", "file://" + root + "-old/index.html",
-          std::string("file://other.host/") + root + "/index.html", std::string("file:///etc/passwd"),
-          std::string("javascript:fetch('file:///etc/passwd')"), std::string("data:text/html,<script>1</script>"),
-          std::string("blob:null/1234"), std::string("velmora://x")})
+    const auto root = controller->uiRoot()->string();
+    for (const std::string& url : {"file://" + root + "/../secret.txt", "file://" + root + "/%2e%2e/secret.txt",
+                                   "file://" + root + "-old/index.html", "file://other.host" + root + "/index.html"})
         EXPECT_FALSE(controller->decidePolicy(WebViewRole::Interface, url)) << url;
     EXPECT_TRUE(browserView.loads.empty());
-    // The application browser shows web pages only. What a page starts by itself (scripts,
-    // frames) is dropped without a word; a click gets a toolbar notice, never a modal alert,
-    // and a page that keeps trying cannot raise more than one per interval.
+    // What a page starts by itself (scripts, frames) is dropped without a word; a click gets a
+    // toolbar notice, never a modal alert, and a page that keeps trying cannot raise more than
+    // one per interval.
     controller->navigateExternal("https://careers.example.com/job", true);
     const std::string title = chrome.title;
-    for (int round = 0; round < 200; ++round) {
-        for (const char* url : {"file:///etc/passwd", "data:text/html,x", "javascript:alert(1)", "blob:https://a.b/1",
-                                "view-source:https://a.b/", "ftp://a.b/x"})
+    for (int round = 0; round < 200; ++round)
+        for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "blob:https://a.b/1", "ftp://a.b/x"})
             EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, url)) << url;
-    }
     EXPECT_EQ(chrome.title, title);
     EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, "data:text/html,x", true));
     EXPECT_EQ(chrome.title, MainWindowController::kBlockedLink);
     chrome.title.clear();
     for (int i = 0; i < 1000; ++i) controller->decidePolicy(WebViewRole::Browser, "data:text/html,x", true);
+    ui.advance(std::chrono::milliseconds(4999));
+    controller->decidePolicy(WebViewRole::Browser, "data:text/html,x", true);
     EXPECT_EQ(chrome.title, "");
-    ui.advance(std::chrono::seconds(5));
+    ui.advance(std::chrono::milliseconds(1));
     controller->newWindowRequested(WebViewRole::Browser, "javascript:alert(1)", true);
     EXPECT_EQ(chrome.title, MainWindowController::kBlockedLink);
     EXPECT_TRUE(dialogs.infos.empty());
@@ -124,15 +109,10 @@ TEST_F(SecurityTest, OnlyTheInterfacePageOnItsOwnFilesReachesTheBridge) {
     // Before the page is loaded nothing is trusted.
     EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Interface, "file:///anything/index.html"));
     controller->loadUI();
-    EXPECT_TRUE(controller->acceptsBridgeMessage(WebViewRole::Interface, page("index.html")));
     EXPECT_TRUE(controller->acceptsBridgeMessage(WebViewRole::Interface, page("index.html") + "#/jobs"));
-    // The application browser, other views, and the interface view showing anything else.
-    EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Browser, page("index.html")));
-    EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Other, page("index.html")));
-    for (const std::string& url : {std::string("https://evil.example/index.html"), std::string("about:blank"),
-                                   std::string("file:///tmp/index.html"), std::string(""),
-                                   "file://" + controller->uiRoot()->string() + "/../x.html"})
-        EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Interface, url)) << url;
+    for (WebViewRole role : {WebViewRole::Browser, WebViewRole::Other})
+        EXPECT_FALSE(controller->acceptsBridgeMessage(role, page("index.html")));
+    EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Interface, "file://" + controller->uiRoot()->string() + "/../x.html"));
 }
 
 TEST(SecurityPageTest, ContentSecurityPolicyAllowsOnlyThePagesOwnFiles) {
@@ -176,8 +156,9 @@ TEST(SecurityShellTest, DesktopWiringKeepsTheBrowserAwayFromTheBridge) {
                     .search(shell));
     EXPECT_NE(shell.find("acceptsBridgeMessage(WebViewRole::Interface"), std::string::npos);
     EXPECT_NE(shell.find("webkit_web_context_new_ephemeral()"), std::string::npos);
-    EXPECT_NE(shell.find("webkit_settings_set_allow_universal_access_from_file_urls(browserSettings, FALSE)"),
-              std::string::npos);
+    for (const char* setting : {"allow_universal_access_from_file_urls", "allow_file_access_from_file_urls"})
+        EXPECT_NE(shell.find(std::string("webkit_settings_set_") + setting + "(browserSettings, FALSE)"), std::string::npos)
+            << setting;
     // Downloads and permission requests are refused in both views.
     EXPECT_NE(shell.find("\"download-started\", G_CALLBACK(onDownloadStarted)"), std::string::npos);
     EXPECT_NE(shell.find("webkit_download_cancel(download)"), std::string::npos);

@@ -5,12 +5,8 @@
 #include "app/Bridge.h"
 #include "app/JobSyncScheduler.h"
 #include "app/QueueUiLoop.h"
+#include "BridgeProcess.h"
 #include "jobs/SyncTestBed.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <sstream>
 
 using namespace velmora;
 using namespace velmora::testing;
@@ -37,28 +33,7 @@ struct SchedulerBed : SyncTestBed {
 
 } // namespace
 
-TEST(SyncScheduler, OneSyncSendsStartedProgressAndCompletedInOrder) {
-    SchedulerBed bed;
-    json result;
-    bed.scheduler->runJobSync([&](const json& r) { result = r; });
-    EXPECT_TRUE(bed.scheduler->syncRunning());
-    ASSERT_TRUE(bed.waitFor([&] { return !result.is_null(); }));
-    EXPECT_FALSE(bed.scheduler->syncRunning());
-
-    ASSERT_GE(bed.envelopes.size(), 3u);
-    EXPECT_EQ(bed.envelopes.front(), (json{{"type", "event"}, {"name", "jobSyncStarted"},
-                                           {"data", {{"message", "Updating remote jobs\u2026"}}}}));
-    EXPECT_EQ(bed.envelopes.back()["name"], "jobSyncCompleted");
-    EXPECT_EQ(bed.envelopes.back()["data"], result);
-    EXPECT_EQ(result["imported"], 21);
-    auto progress = bed.events("jobSyncProgress");
-    ASSERT_FALSE(progress.empty());
-    EXPECT_EQ(progress.front(), (json{{"message", "Searching Himalayas\u2026"}, {"current", 0}, {"total", 0}}));
-    EXPECT_EQ(progress.back(), (json{{"message", "Job search complete"}, {"current", 0}, {"total", 0}}));
-    EXPECT_EQ(bed.events("jobSyncProgress").size() + 2, bed.envelopes.size());
-}
-
-TEST(SyncScheduler, ASecondRequestWhileRunningIsRefusedWithoutEvents) {
+TEST(SyncScheduler, OneSyncAtATimeWithItsEventsInOrder) {
     SchedulerBed bed;
     AppContext ctx; // the action only needs the schedule
     ctx.jobSync = bed.scheduler;
@@ -66,20 +41,23 @@ TEST(SyncScheduler, ASecondRequestWhileRunningIsRefusedWithoutEvents) {
     bed.bridge.receive({{"action", "startupSyncJobs"}, {"id", "a"}, {"payload", json::object()}});
     bed.bridge.receive({{"action", "startupSyncJobs"}, {"id", "b"}, {"payload", json::object()}});
     ASSERT_TRUE(bed.waitFor([&] { return bed.bridge.inFlight() == 0 && bed.completed(); }));
+    EXPECT_FALSE(bed.scheduler->syncRunning());
 
-    EXPECT_EQ(bed.events("jobSyncStarted").size(), 1u);
-    EXPECT_EQ(bed.events("jobSyncCompleted").size(), 1u);
-    std::map<std::string, json> replies;
+    // Started, progress, completed, and the replies: the refusal at once, the summary at the end.
     std::vector<std::string> order;
-    for (const auto& e : bed.envelopes)
-        if (e["type"] == "response") {
-            replies[e["id"]] = e;
-            order.push_back(e["id"]);
-        }
-    EXPECT_EQ(order, (std::vector<std::string>{"b", "a"})); // the refusal comes back at once
-    EXPECT_EQ(replies["b"]["data"], (json{{"status", "already_running"}}));
-    EXPECT_EQ(replies["a"]["data"]["imported"], 21);
-    EXPECT_EQ(replies["a"]["data"], bed.events("jobSyncCompleted")[0]);
+    for (const auto& e : bed.envelopes) order.push_back(e["type"] == "event" ? e["name"] : e["id"]);
+    std::vector<std::string> expected = {"jobSyncStarted", "b"};
+    expected.insert(expected.end(), bed.events("jobSyncProgress").size(), "jobSyncProgress");
+    expected.insert(expected.end(), {"jobSyncCompleted", "a"});
+    EXPECT_EQ(order, expected);
+    EXPECT_EQ(bed.envelopes[0]["data"], (json{{"message", "Updating remote jobs\u2026"}}));
+    EXPECT_EQ(bed.envelopes[1]["data"], (json{{"status", "already_running"}}));
+    const auto progress = bed.events("jobSyncProgress");
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), (json{{"message", "Searching Himalayas\u2026"}, {"current", 0}, {"total", 0}}));
+    EXPECT_EQ(progress.back(), (json{{"message", "Job search complete"}, {"current", 0}, {"total", 0}}));
+    EXPECT_EQ(bed.envelopes.back()["data"]["imported"], 21);
+    EXPECT_EQ(bed.envelopes.back()["data"], bed.events("jobSyncCompleted")[0]);
 
     // The flag is down again: a later request runs a new sync.
     bed.bridge.receive({{"action", "startupSyncJobs"}, {"id", "c"}, {"payload", json::object()}});
@@ -139,34 +117,23 @@ TEST(SyncBridge, VelmoraBridgeSyncsFromTheEndpointsFile) {
     for (const auto& [service, n] : counts) boards.generate(service, n);
     TempDir dir;
     writeFile(dir / "endpoints.json", boards.endpointsJson());
-    writeFile(dir / "requests.jsonl", "{\"action\":\"startupSyncJobs\",\"id\":\"1\",\"payload\":{}}\n"
-                                      "{\"action\":\"startupSyncJobs\",\"id\":\"2\",\"payload\":{}}\n");
-    std::string command = "VELMORA_SOURCE_ENDPOINTS='" + (dir / "endpoints.json").string() + "' '" VELMORA_BRIDGE_BIN +
-                          std::string("' --data-dir '") + (dir / "data").string() + "' < '" +
-                          (dir / "requests.jsonl").string() + "'";
-    FILE* out = ::popen(command.c_str(), "r");
-    ASSERT_NE(out, nullptr);
-    std::string text;
-    char buf[4096];
-    while (size_t n = std::fread(buf, 1, sizeof buf, out)) text.append(buf, n);
-    ASSERT_EQ(::pclose(out), 0);
-
-    std::vector<json> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
-    ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(lines.front().value("name", ""), "jobSyncStarted");
-    int started = 0, completed = 0;
-    json summary;
-    for (const auto& l : lines) {
-        if (l.value("name", "") == "jobSyncStarted") ++started;
-        if (l.value("name", "") == "jobSyncCompleted") ++completed, summary = l["data"];
-        if (l.value("id", "") == "2") {
-            EXPECT_EQ(l["data"], (json{{"status", "already_running"}}));
-        }
+    const BridgeRun run = runBridge(dir / "data",
+                                    "{\"action\":\"startupSyncJobs\",\"id\":\"1\",\"payload\":{}}\n"
+                                    "{\"action\":\"startupSyncJobs\",\"id\":\"2\",\"payload\":{}}\n",
+                                    {}, {"VELMORA_SOURCE_ENDPOINTS=" + (dir / "endpoints.json").string()});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_GE(run.lines.size(), 4u);
+    EXPECT_EQ(run.lines.front().value("name", ""), "jobSyncStarted");
+    int started = 0;
+    std::vector<json> completed;
+    for (const auto& l : run.lines) {
+        started += l.value("name", "") == "jobSyncStarted";
+        if (l.value("name", "") == "jobSyncCompleted") completed.push_back(l["data"]);
     }
     EXPECT_EQ(started, 1);
-    EXPECT_EQ(completed, 1);
+    ASSERT_EQ(completed.size(), 1u);
+    const json& summary = completed[0];
+    EXPECT_EQ(run.byId.at("2")["data"], (json{{"status", "already_running"}}));
     EXPECT_EQ(summary["imported"], 275);
     std::vector<int64_t> imported;
     for (const auto& s : summary["sources"]) {
@@ -174,8 +141,8 @@ TEST(SyncBridge, VelmoraBridgeSyncsFromTheEndpointsFile) {
         imported.push_back(s["imported"]);
     }
     EXPECT_EQ(imported, (std::vector<int64_t>{30, 5, 150, 7, 6, 8, 9, 60}));
-    EXPECT_EQ(lines.back().value("id", ""), "1");
-    EXPECT_EQ(lines.back()["data"], summary);
+    EXPECT_EQ(run.lines.back(), run.byId.at("1"));
+    EXPECT_EQ(run.lines.back()["data"], summary);
     EXPECT_EQ(boards.requests("remoteOk").size(), 1u);
 
     SQLiteDatabase db((dir / "data" / "velmora.db").string());
