@@ -12,24 +12,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <map>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 extern char** environ;
 
 namespace velmora::testing {
 
-// A real velmora-bridge child over a data folder: requests go to its stdin (a pipe, or a file
-// given up front), replies come from its stdout, stderr goes to a file.
+// A real velmora-bridge child over a data folder: requests go to its stdin (a pipe, or the
+// `input` file), every line it prints is kept, stderr goes to `errFile`. `args` follow
+// --data-dir <folder>; `environment` (NAME=value) is added to ours.
 class BridgeProcess {
 public:
-    // `args` follow --data-dir <folder>; `environment` (NAME=value) is added to ours; with an
-    // `input` file, stdin comes from it instead of a pipe.
     BridgeProcess(const std::filesystem::path& data, const std::filesystem::path& errFile,
-                  const std::vector<std::string>& args = {}, const std::vector<std::string>& environment = {},
+                  std::vector<std::string> args = {}, std::vector<std::string> environment = {},
                   const std::filesystem::path& input = {})
         : errFile_(errFile) {
         ::signal(SIGPIPE, SIG_IGN); // writing to a bridge that has left must not end the test
@@ -41,27 +37,23 @@ public:
         else posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        std::vector<std::string> words = {VELMORA_BRIDGE_BIN, "--data-dir", data.string()};
-        words.insert(words.end(), args.begin(), args.end());
-        std::vector<std::string> env = environment;
-        for (char** e = environ; *e; ++e) env.emplace_back(*e);
-        const int spawned = posix_spawn(&pid_, words[0].c_str(), &actions, nullptr, pointers(words).data(),
-                                        pointers(env).data());
+        args.insert(args.begin(), {VELMORA_BRIDGE_BIN, "--data-dir", data.string()});
+        for (char** e = environ; *e; ++e) environment.emplace_back(*e);
+        const int spawned = posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, pointers(args).data(),
+                                        pointers(environment).data());
         posix_spawn_file_actions_destroy(&actions);
         ::close(in[0]);
         ::close(out[1]);
         in_ = in[1];
         out_ = out[0];
         if (spawned != 0) throw std::runtime_error("spawn");
-        if (!input.empty()) closeInput();
     }
     ~BridgeProcess() {
-        closeInput();
+        ::close(in_);
         ::close(out_);
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
     }
 
     // A bridge that refused the folder is gone; its missing reply is what the tests look at.
@@ -69,12 +61,8 @@ public:
         const std::string line = request.dump() + "\n";
         [[maybe_unused]] ssize_t written = ::write(in_, line.data(), line.size());
     }
-    void closeInput() {
-        if (in_ >= 0) ::close(in_);
-        in_ = -1;
-    }
-    // The reply with this id; null when the bridge ends or 60 s pass. Every line read on the
-    // way stays in lines(), events included.
+    void closeInput() { ::close(std::exchange(in_, -1)); }
+    // The reply with this id; null when the bridge ends or 60 s pass.
     nlohmann::json reply(const std::string& id) {
         for (size_t i = 0;; ++i) {
             while (i >= lines_.size())
@@ -82,22 +70,15 @@ public:
             if (lines_[i].value("id", nlohmann::json()) == id) return lines_[i];
         }
     }
-    // Every line until the bridge closes its output, and the exit status (-1: a signal).
-    const std::vector<nlohmann::json>& lines() const { return lines_; }
+    // Reads to the end; the exit status (-1: ended by a signal).
     int finish() {
         closeInput();
         while (readMore()) {}
         int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
+        ::waitpid(std::exchange(pid_, -1), &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::map<std::string, nlohmann::json> byId() const {
-        std::map<std::string, nlohmann::json> out;
-        for (const auto& l : lines_)
-            if (l.contains("id")) out[l["id"].get<std::string>()] = l;
-        return out;
-    }
+    const std::vector<nlohmann::json>& lines() const { return lines_; }
     std::string errors() const { return readFile(errFile_); }
 
 private:
@@ -109,17 +90,15 @@ private:
     }
     bool readMore() {
         pollfd p{out_, POLLIN, 0};
-        if (::poll(&p, 1, 60'000) <= 0) return false;
         char chunk[65536];
-        const ssize_t n = ::read(out_, chunk, sizeof chunk);
-        if (n <= 0) return false;
-        buffer_.append(chunk, size_t(n));
+        const ssize_t n = ::poll(&p, 1, 60'000) > 0 ? ::read(out_, chunk, sizeof chunk) : 0;
+        buffer_.append(chunk, size_t(std::max<ssize_t>(n, 0)));
         for (size_t nl; (nl = buffer_.find('\n')) != std::string::npos; buffer_.erase(0, nl + 1)) {
             auto line = nlohmann::json::parse(buffer_.substr(0, nl), nullptr, false);
             EXPECT_TRUE(line.is_object()) << buffer_.substr(0, nl);
             if (line.is_object()) lines_.push_back(std::move(line));
         }
-        return true;
+        return n > 0;
     }
 
     std::filesystem::path errFile_;
@@ -129,7 +108,7 @@ private:
     std::vector<nlohmann::json> lines_;
 };
 
-// Runs a bridge over `data` on the given request lines to the end.
+// A bridge run on the given request lines to the end, its lines by id as well.
 struct BridgeRun {
     int status;
     std::vector<nlohmann::json> lines;
@@ -142,8 +121,10 @@ inline BridgeRun runBridge(const std::filesystem::path& data, const std::string&
     TempDir io;
     writeFile(io / "in.txt", input);
     BridgeProcess bridge(data, io / "err.txt", args, environment, io / "in.txt");
-    const int status = bridge.finish();
-    return {status, bridge.lines(), bridge.byId(), bridge.errors()};
+    BridgeRun run{bridge.finish(), bridge.lines(), {}, bridge.errors()};
+    for (const auto& line : run.lines)
+        if (line.contains("id")) run.byId[line["id"].get<std::string>()] = line;
+    return run;
 }
 
 } // namespace velmora::testing
