@@ -1,4 +1,4 @@
-#include "BridgeProcess.h"
+#include "support/BridgeProcess.h"
 #include "BridgeTestBed.h"
 #include "core/RequestLimits.h"
 #include "core/VelmoraError.h"

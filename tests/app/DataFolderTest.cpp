@@ -1,7 +1,7 @@
 // One Velmora per data folder, and a folder only its owner can read: real velmora-bridge
 // processes on real folders.
 
-#include "BridgeProcess.h"
+#include "support/BridgeProcess.h"
 #include "app/AppContext.h"
 #include "studio/ResumeDocument.h"
 

@@ -1,6 +1,6 @@
 // The job-sync schedule against the loopback boards: the due check, the timer, and
 // startupSyncJobs through velmora-bridge with its events in order.
-#include "BridgeProcess.h"
+#include "support/BridgeProcess.h"
 #include "app/BackgroundRunner.h"
 #include "app/Bridge.h"
 #include "app/JobSyncScheduler.h"
