@@ -115,23 +115,15 @@ TEST_F(SecurityTest, OnlyTheInterfacePageOnItsOwnFilesReachesTheBridge) {
     EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Interface, "file://" + controller->uiRoot()->string() + "/../x.html"));
 }
 
+// The page journeys check default-src, script-src, connect-src and that nothing is inline.
 TEST(SecurityPageTest, ContentSecurityPolicyAllowsOnlyThePagesOwnFiles) {
-    auto html = readFile(kSource / "ui/index.html");
-    auto csp = pagePolicy(html);
+    auto csp = pagePolicy(readFile(kSource / "ui/index.html"));
     ASSERT_FALSE(csp.empty()) << "ui/index.html has no Content-Security-Policy";
-    using Sources = std::vector<std::string>;
-    EXPECT_EQ(csp["default-src"], Sources{"'none'"});
-    EXPECT_EQ(csp["script-src"], Sources{"'self'"}); // no inline script, no eval
-    EXPECT_EQ(csp["connect-src"], Sources{"'none'"}); // the page talks to the core only
-    for (const char* directive : {"object-src", "frame-src", "base-uri", "form-action"})
-        EXPECT_EQ(csp[directive], Sources{"'none'"}) << directive;
+    for (const char* directive : {"default-src", "connect-src", "object-src", "frame-src", "base-uri", "form-action"})
+        EXPECT_EQ(csp[directive], std::vector<std::string>{"'none'"}) << directive;
     for (const auto& [directive, sources] : csp)
         for (const auto& source : sources)
-            EXPECT_TRUE(source == "'self'" || source == "'none'" || source == "data:")
-                << directive << " allows " << source;
-    // Nothing inline that the policy would have to allow.
-    EXPECT_FALSE(text::Regex(R"(<script(?![^>]*\bsrc=)[^>]*>)", text::Regex::CaseInsensitive).search(html));
-    EXPECT_FALSE(text::Regex(R"(<[^>]+\son[a-z]+\s*=)", text::Regex::CaseInsensitive).search(html));
+            EXPECT_TRUE(source == "'self'" || source == "'none'" || source == "data:") << directive << " allows " << source;
 }
 
 TEST(SecurityPageTest, InterfaceKeepsNothingInWebStorage) {
