@@ -349,20 +349,6 @@ TEST_F(ActionsTest, FileDialogsProposeSafeNamesAndTheActionsWriteTheChosenFile) 
     EXPECT_EQ(written, (std::vector<std::string>{"cv.docx", "for-acme.pdf", "generated.txt"}));
 }
 
-TEST(ScriptedDialogsTest, RejectsMalformedAnswersAndReportsAlerts) {
-    for (const json& bad : {json::array(), json{{"open", "/a.pdf"}}, json{{"save", {1}}}})
-        EXPECT_THROW(ScriptedDialogs(bad, nullptr), VelmoraError) << bad;
-    TempDir dir;
-    writeFile(dir / "bad.json", "{not json");
-    EXPECT_THROW(ScriptedDialogs::fromFile(dir / "bad.json", nullptr), VelmoraError);
-    EXPECT_THROW(ScriptedDialogs::fromFile(dir / "absent.json", nullptr), VelmoraError);
-    std::ostringstream err;
-    ScriptedDialogs dialogs(json{{"open", nullptr}}, &err);
-    EXPECT_FALSE(dialogs.chooseOpenFile("t", {}));
-    dialogs.showInfo("Velmora blocked a non-web link from this page for safety.");
-    EXPECT_EQ(err.str(), "Velmora by Quorvane: Velmora blocked a non-web link from this page for safety.\n");
-}
-
 // The headless host end to end: dialogs answered from --dialogs, files that poppler and libzip
 // read back, and the model's answers.
 TEST(HostActions, VelmoraBridgeExportsAndAsksTheModel) {
@@ -404,4 +390,18 @@ TEST(HostActions, VelmoraBridgeExportsAndAsksTheModel) {
 
     writeFile(dir / "broken.json", "[1,2]");
     EXPECT_NE(runBridge(dir / "data", "", {"--dialogs", (dir / "broken.json").string()}).status, 0);
+}
+
+TEST(ScriptedDialogsTest, RejectsMalformedAnswersAndReportsAlerts) {
+    for (const json& bad : {json::array(), json{{"open", "/a.pdf"}}, json{{"save", {1}}}})
+        EXPECT_THROW(ScriptedDialogs(bad, nullptr), VelmoraError) << bad;
+    TempDir dir;
+    writeFile(dir / "bad.json", "{not json");
+    EXPECT_THROW(ScriptedDialogs::fromFile(dir / "bad.json", nullptr), VelmoraError);
+    EXPECT_THROW(ScriptedDialogs::fromFile(dir / "absent.json", nullptr), VelmoraError);
+    std::ostringstream err;
+    ScriptedDialogs dialogs(json{{"open", nullptr}}, &err);
+    EXPECT_FALSE(dialogs.chooseOpenFile("t", {}));
+    dialogs.showInfo("Velmora blocked a non-web link from this page for safety.");
+    EXPECT_EQ(err.str(), "Velmora by Quorvane: Velmora blocked a non-web link from this page for safety.\n");
 }

@@ -64,15 +64,7 @@ TEST(SyncScheduler, AutoSyncRunsOnlyWhenDueAndNeverTwice) {
     EXPECT_TRUE(bed.service->isSyncDue());
 }
 
-TEST(SyncScheduler, TheTimerAsksTheScheduleEachTime) {
-    SchedulerBed bed;
-    bed.scheduler->startTimer(std::chrono::milliseconds(10));
-    ASSERT_TRUE(bed.waitFor([&] { return bed.completed(); })); // never synced: due at the first firing
-    bed.scheduler->stopTimer();
-    EXPECT_EQ(bed.events("jobSyncStarted").size(), 1u);
-}
-
-TEST(SyncBridge, VelmoraBridgeSyncsFromTheEndpointsFile) {
+TEST(SyncScheduler, VelmoraBridgeSyncsFromTheEndpointsFile) {
     // The host runs on the real clock, so the listings are published "now" to stay fresh.
     JobBoardFixtureServer boards;
     boards.setGeneratedPublished(std::chrono::duration_cast<std::chrono::seconds>(
@@ -116,4 +108,12 @@ TEST(SyncBridge, VelmoraBridgeSyncsFromTheEndpointsFile) {
     EXPECT_EQ(boards.requests("himalayas").size(), 2u);
     EXPECT_EQ(boards.requests("arbeitnow").size(), 2u);
     EXPECT_EQ(boards.requests("remoteJobs").size(), 2u);
+}
+
+TEST(SyncScheduler, TheTimerAsksTheScheduleEachTime) {
+    SchedulerBed bed;
+    bed.scheduler->startTimer(std::chrono::milliseconds(10));
+    ASSERT_TRUE(bed.waitFor([&] { return bed.completed(); })); // never synced: due at the first firing
+    bed.scheduler->stopTimer();
+    EXPECT_EQ(bed.events("jobSyncStarted").size(), 1u);
 }
