@@ -105,6 +105,7 @@ TEST_F(MainWindowControllerTest, OpenJobRefusesBlockedLinksAsksBeforeRiskyOnesAn
     std::map<std::string, json> rows;
     for (const auto& row : applications()) rows[row["url"]] = row;
     ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[risky]["title"], "Engineer");
     EXPECT_EQ(rows[risky]["company"], "Acme");
     EXPECT_TRUE(rows[risky]["jobId"].is_null());
     EXPECT_EQ(rows[job.url]["jobId"], jobId);
