@@ -301,44 +301,45 @@ TEST_F(ActionsTest, FileDialogsProposeSafeNamesAndTheActionsWriteTheChosenFile) 
     const std::string out = (dir / "out").string();
     std::filesystem::create_directories(out);
     writeFile(out + "/generated.txt", "an older, much longer text that must not survive the save");
-    const std::vector<std::string> none;
+    // Each action's dialog: its title and the file types it offers.
+    const std::map<std::string, std::pair<std::string, std::vector<std::string>>> dialog = {
+        {"chooseResumeFile", {"Choose a resume", {"pdf", "docx", "txt", "md", "rtf"}}},
+        {"exportResumeDocx", {"Export resume as Word document", {"docx"}}},
+        {"exportResumePdf", {"Export resume as PDF", {"pdf"}}},
+        {"saveTextFile", {"Save generated resume", {}}},
+    };
     const struct {
-        const char* action;
+        std::string action;
         json payload;
         json answer; // the user's pick in the dialog; null cancels
         json data;   // the reply; null when it fails with `error` at its start
-        std::string error, title, suggested;
-        std::vector<std::string> extensions;
+        std::string error, suggested;
     } rows[] = {
-        {"chooseResumeFile", {}, "/home/ana/My CV.pdf", {{"selected", true}, {"path", "/home/ana/My CV.pdf"}, {"name", "My CV.pdf"}},
-         "", "Choose a resume", "", {"pdf", "docx", "txt", "md", "rtf"}},
-        {"chooseResumeFile", {}, "", {{"selected", false}}, "", "Choose a resume", "", {"pdf", "docx", "txt", "md", "rtf"}},
-        {"chooseResumeFile", {}, nullptr, {{"selected", false}}, "", "Choose a resume", "", {"pdf", "docx", "txt", "md", "rtf"}},
-        {"exportResumeDocx", {{"resume", named.toJson()}}, out + "/cv.docx", {{"saved", true}, {"path", out + "/cv.docx"}},
-         "", "Export resume as Word document", "A_B_ CV.docx", {"docx"}},
+        {"chooseResumeFile", {}, "/home/ana/My CV.pdf", {{"selected", true}, {"path", "/home/ana/My CV.pdf"}, {"name", "My CV.pdf"}}, "", ""},
+        {"chooseResumeFile", {}, "", {{"selected", false}}, "", ""},
+        {"chooseResumeFile", {}, nullptr, {{"selected", false}}, "", ""},
+        {"exportResumeDocx", {{"resume", named.toJson()}}, out + "/cv.docx", {{"saved", true}, {"path", out + "/cv.docx"}}, "", "A_B_ CV.docx"},
         {"exportResumePdf", {{"resume", blank.toJson()}}, out + "/for-acme", {{"saved", true}, {"path", out + "/for-acme.pdf"}},
-         "", "Export resume as PDF", "Velmora-Resume.pdf", {"pdf"}},
-        {"exportResumePdf", {{"resume", blank.toJson()}}, nullptr, {{"saved", false}}, "", "Export resume as PDF", "Velmora-Resume.pdf", {"pdf"}},
-        {"exportResumePdf", {{"resume", named.toJson()}}, out + "/gone/cv.pdf", nullptr, "Could not create the PDF output file.",
-         "Export resume as PDF", "A_B_ CV.pdf", {"pdf"}},
-        {"exportResumeDocx", {{"resume", named.toJson()}}, out + "/gone/cv.docx", nullptr, "DOCX export failed. ",
-         "Export resume as Word document", "A_B_ CV.docx", {"docx"}},
+         "", "Velmora-Resume.pdf"},
+        {"exportResumePdf", {{"resume", blank.toJson()}}, nullptr, {{"saved", false}}, "", "Velmora-Resume.pdf"},
+        {"exportResumePdf", {{"resume", named.toJson()}}, out + "/gone/cv.pdf", nullptr, "Could not create the PDF output file.", "A_B_ CV.pdf"},
+        {"exportResumeDocx", {{"resume", named.toJson()}}, out + "/gone/cv.docx", nullptr, "DOCX export failed. ", "A_B_ CV.docx"},
         {"saveTextFile", {{"text", "Jürgen Müller\nResume ✓"}, {"suggestedName", "resume"}}, out + "/generated.txt",
-         {{"saved", true}, {"path", out + "/generated.txt"}}, "", "Save generated resume", "resume.txt", none},
-        {"saveTextFile", {{"suggestedName", "notes/v2:final.md"}}, nullptr, {{"saved", false}}, "", "Save generated resume", "notes_v2_final.md", none},
-        {"saveTextFile", {{"suggestedName", "CV.TXT"}}, nullptr, {{"saved", false}}, "", "Save generated resume", "CV.TXT.txt", none},
-        {"saveTextFile", {}, nullptr, {{"saved", false}}, "", "Save generated resume", "Velmora-Resume.txt", none},
-        {"saveTextFile", {{"text", "x"}}, out + "/gone/a.txt", nullptr, "Could not write", "Save generated resume", "Velmora-Resume.txt", none},
+         {{"saved", true}, {"path", out + "/generated.txt"}}, "", "resume.txt"},
+        {"saveTextFile", {{"suggestedName", "notes/v2:final.md"}}, nullptr, {{"saved", false}}, "", "notes_v2_final.md"},
+        {"saveTextFile", {{"suggestedName", "CV.TXT"}}, nullptr, {{"saved", false}}, "", "CV.TXT.txt"},
+        {"saveTextFile", {}, nullptr, {{"saved", false}}, "", "Velmora-Resume.txt"},
+        {"saveTextFile", {{"text", "x"}}, out + "/gone/a.txt", nullptr, "Could not write", "Velmora-Resume.txt"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.action) + " " + row.answer.dump());
-        answer({{std::string(row.action) == "chooseResumeFile" ? "open" : "save", {row.answer}}});
+        SCOPED_TRACE(row.action + " " + row.answer.dump());
+        answer({{row.action == "chooseResumeFile" ? "open" : "save", {row.answer}}});
         if (row.data.is_null()) EXPECT_EQ(error(row.action, row.payload).substr(0, row.error.size()), row.error);
         else EXPECT_EQ(call(row.action, row.payload), row.data);
         ASSERT_EQ(dialogs->requests().size(), 1u);
-        EXPECT_EQ(dialogs->requests()[0].title, row.title);
+        EXPECT_EQ(dialogs->requests()[0].title, dialog.at(row.action).first);
+        EXPECT_EQ(dialogs->requests()[0].extensions, dialog.at(row.action).second);
         EXPECT_EQ(dialogs->requests()[0].suggestedName, row.suggested);
-        EXPECT_EQ(dialogs->requests()[0].extensions, row.extensions);
     }
     EXPECT_EQ(readFile(out + "/generated.txt"), "Jürgen Müller\nResume ✓");
     // What was written is all there is: no half-written file beside a failure.
