@@ -27,6 +27,8 @@ protected:
     FakeBrowserChrome chrome;
     FakeDialogs dialogs;
     std::shared_ptr<MainWindowController> controller;
+    std::vector<std::filesystem::path> pageFiles; // what the page's upload field took
+    std::string lastAutofillScript;
 
     // Writes ui/<name> for each entry; the controller finds them under the resource folder.
     void writeUi(const std::map<std::string, std::string>& files) {
@@ -41,6 +43,39 @@ protected:
         if (options.resourceRoots.empty()) options.resourceRoots = {resources.path()};
         return MainWindowController::create(ctx, MainWindowController::Platform{ui, appView, browserView, chrome, dialogs},
                                             std::move(options));
+    }
+
+    // The employer's page: answers the autofill script with `autofillResult`; its marked upload
+    // field is clicked when `hasField`, and the click raises the upload prompt (which takes the
+    // armed file) when `raisesPrompt`.
+    void simulatePage(const json& autofillResult, bool hasField, bool raisesPrompt = true) {
+        browserView.respond = [=, this](const std::string& script) -> FakeWebSurface::Answer {
+            if (script == uploadClickScript()) {
+                if (hasField && raisesPrompt)
+                    if (auto file = controller->takePendingUpload(WebViewRole::Browser)) pageFiles.push_back(*file);
+                return {json(hasField), ""};
+            }
+            if (script == uploadCheckScript()) return {json(!pageFiles.empty()), ""};
+            lastAutofillScript = script;
+            return {autofillResult, ""};
+        };
+    }
+
+    void runAssist() {
+        bool finished = false;
+        controller->assistApplyAsync([&] { finished = true; });
+        ui.advance(std::chrono::seconds(1)); // script answers and the 0.7 s upload wait
+        ASSERT_TRUE(finished);
+    }
+
+    // Entries in Temp: each copy lives in a folder of its own.
+    size_t tempFiles() const {
+        size_t n = 0;
+        std::error_code ec;
+        for (auto it = std::filesystem::directory_iterator(ctx->paths->tempDirectory(), ec);
+             !ec && it != std::filesystem::directory_iterator(); ++it)
+            ++n;
+        return n;
     }
 };
 

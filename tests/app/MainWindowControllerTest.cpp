@@ -1,22 +1,11 @@
-#include "app/Actions.h"
-#include "app/BackgroundRunner.h"
-#include "app/Bridge.h"
+#include "BridgeTestBed.h"
 #include "ControllerTestBed.h"
-#include "app/MainWindowController.h"
-#include "core/VelmoraError.h"
 #include "core/IncomingJob.h"
-#include "core/SecurityAssessment.h"
-#include "support/FakeBrowserChrome.h"
-#include "support/FakeDialogs.h"
-#include "support/FakeWebSurface.h"
-#include "support/ManualUiLoop.h"
-#include "support/TempDir.h"
-
-#include <gtest/gtest.h>
 
 using namespace velmora;
 using namespace velmora::testing;
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -31,7 +20,7 @@ protected:
         controller = makeController({resources.path()});
     }
 
-    std::shared_ptr<MainWindowController> makeController(std::vector<std::filesystem::path> roots) {
+    std::shared_ptr<MainWindowController> makeController(std::vector<fs::path> roots) {
         MainWindowController::Options options;
         options.resourceRoots = std::move(roots);
         options.autoSyncIfDue = [this] { ++syncChecks; };
@@ -42,72 +31,32 @@ protected:
 
     json applications() const { return ctx->db->getApplications(); }
 
-    void saveProfile(const json& fields) { ctx->profiles->save(fields); }
-
-    std::filesystem::path writeResume() {
-        auto file = data / "cv.pdf";
-        writeFile(file, "%PDF-1.4 test resume\n");
-        return file;
-    }
-
-    size_t tempFiles() const {
-        size_t n = 0;
-        std::error_code ec;
-        for (auto it = std::filesystem::directory_iterator(ctx->paths->tempDirectory(), ec);
-             !ec && it != std::filesystem::directory_iterator(); ++it)
-            ++n;
-        return n;
-    }
-
-    // The page under test: answers the autofill script with `result`, and plays a form
-    // whose marked field takes whatever file the upload prompt hands over (when `hasField`).
-    void simulatePage(const json& autofillResult, bool hasField) {
-        browserView.respond = [this, autofillResult, hasField](const std::string& script) -> FakeWebSurface::Answer {
-            if (script == uploadClickScript()) {
-                if (!hasField) return {json(false), ""};
-                if (auto file = controller->takePendingUpload(WebViewRole::Browser)) pageFiles.push_back(*file);
-                return {json(true), ""};
-            }
-            if (script == uploadCheckScript()) return {json(!pageFiles.empty()), ""};
-            lastAutofillScript = script;
-            return {autofillResult, ""};
-        };
-    }
-    std::vector<std::filesystem::path> pageFiles;
-    std::string lastAutofillScript;
-
-    void runAssist() {
-        bool finished = false;
-        controller->assistApplyAsync([&] { finished = true; });
-        ui.advance(1s); // script answers and the 0.7 s upload wait
-        ASSERT_TRUE(finished);
+    fs::path writeResume(const std::string& name = "cv.pdf") {
+        writeFile(data / name, "%PDF-1.4 test resume\n");
+        return data / name;
     }
 };
 
-TEST_F(MainWindowControllerTest, StartsHiddenWithTheSavedLanguageAndLoadsThePage) {
+// The plain-text resume copy Assist Apply hands to an employer's upload field.
+class TemporaryResumeTest : public MainWindowControllerTest {};
+
+} // namespace
+
+TEST_F(MainWindowControllerTest, StartsHiddenWithTheSavedLanguageAndLoadsThePageFromTheFirstRootThatHasIt) {
     ctx->db->setSetting("language", "it");
-    auto italian = makeController({resources.path()});
+    TempDir empty;
+    auto italian = makeController({empty.path(), resources.path()});
     EXPECT_FALSE(chrome.layerVisible);
     EXPECT_EQ(chrome.leading, 246.0);
-    EXPECT_EQ(chrome.assist, "✦ Assistenza candidatura");
-    EXPECT_EQ(chrome.title, "Browser candidatura");
-    EXPECT_EQ(chrome.security, "Browser sicuro");
-
+    EXPECT_EQ((std::vector<std::string>{chrome.assist, chrome.title, chrome.security}),
+              (std::vector<std::string>{"✦ Assistenza candidatura", "Browser candidatura", "Browser sicuro"}));
     ASSERT_TRUE(italian->loadUI());
     EXPECT_EQ(appView.loadedFile.filename(), "index.html");
     EXPECT_EQ(appView.readAccess, appView.loadedFile.parent_path());
-    ASSERT_TRUE(italian->uiRoot());
-    EXPECT_EQ(*italian->uiRoot(), appView.readAccess);
-}
-
-TEST_F(MainWindowControllerTest, LaterResourceRootsAreSearchedAndAMissingPageClosesTheWindow) {
-    TempDir empty;
-    auto second = makeController({empty.path(), resources.path()});
-    EXPECT_TRUE(second->loadUI());
+    EXPECT_EQ(italian->uiRoot(), appView.readAccess);
     EXPECT_FALSE(chrome.closed);
 
-    auto none = makeController({empty.path()});
-    EXPECT_FALSE(none->loadUI());
+    EXPECT_FALSE(makeController({empty.path()})->loadUI());
     EXPECT_EQ(dialogs.infos, std::vector<std::string>{"Embedded Velmora interface is missing."});
     EXPECT_TRUE(chrome.closed);
 }
@@ -126,31 +75,19 @@ TEST_F(MainWindowControllerTest, SyncTimerFirstLooksAfterFiveMinutesAndStopsWith
     EXPECT_EQ(syncChecks, 3);
 }
 
-TEST_F(MainWindowControllerTest, OpenJobRefusesBlockedLinksSilently) {
-    auto result = controller->openJob({{"url", "mailto:jobs@example.com"}, {"force", true}});
-    EXPECT_FALSE(result["opened"]);
-    EXPECT_FALSE(result["requiresConfirmation"]);
-    EXPECT_EQ(result["security"]["label"], "Blocked");
-    EXPECT_TRUE(applications().empty());
-    EXPECT_TRUE(dialogs.infos.empty());
-    EXPECT_TRUE(browserView.loads.empty());
-}
+TEST_F(MainWindowControllerTest, OpenJobRefusesBlockedLinksAsksBeforeRiskyOnesAndRecordsWhatItOpens) {
+    const json blocked = controller->openJob({{"url", "mailto:jobs@example.com"}, {"force", true}});
+    EXPECT_EQ(blocked, (json{{"opened", false}, {"requiresConfirmation", false}, {"security", blocked["security"]}}));
+    EXPECT_EQ(blocked["security"]["label"], "Blocked");
 
-TEST_F(MainWindowControllerTest, OpenJobAsksBeforeRiskyLinksAndOpensThemWhenForced) {
     const std::string risky = "https://user:pw@careers.example.com/apply"; // 65 - 25 = 40
-    auto asked = controller->openJob({{"url", risky}});
-    EXPECT_FALSE(asked["opened"]);
-    EXPECT_TRUE(asked["requiresConfirmation"]);
-    EXPECT_EQ(asked["security"]["score"], 40);
+    EXPECT_EQ(controller->openJob({{"url", risky}})["requiresConfirmation"], true);
     EXPECT_TRUE(applications().empty());
-    EXPECT_FALSE(chrome.layerVisible);
+    EXPECT_TRUE(browserView.loads.empty());
+    EXPECT_TRUE(dialogs.infos.empty());
 
-    auto forced = controller->openJob({{"url", risky}, {"force", true}, {"title", "Engineer"}, {"company", "Acme"}});
-    EXPECT_TRUE(forced["opened"]);
-    EXPECT_FALSE(forced["requiresConfirmation"]);
-    ASSERT_EQ(applications().size(), 1u);
-    EXPECT_EQ(applications()[0]["title"], "Engineer");
-    EXPECT_EQ(applications()[0]["company"], "Acme");
+    const json forced = controller->openJob({{"url", risky}, {"force", true}, {"title", "Engineer"}, {"company", "Acme"}});
+    EXPECT_EQ(forced["opened"], true);
     EXPECT_EQ(browserView.loads, std::vector<std::string>{risky});
     EXPECT_TRUE(chrome.layerVisible);
     EXPECT_TRUE(chrome.assistVisible);
@@ -158,45 +95,38 @@ TEST_F(MainWindowControllerTest, OpenJobAsksBeforeRiskyLinksAndOpensThemWhenForc
     EXPECT_EQ(chrome.title, "Application browser");
     EXPECT_EQ(chrome.security, "High Risk · 40/100");
     EXPECT_TRUE(appView.bodyClasses.count("browser-docked"));
-}
 
-TEST_F(MainWindowControllerTest, OpenJobRecordsOneApplicationPerAddressAndKeepsTheJobLink) {
+    // One entry per address; an id links it to the stored listing, whether sent as number or text.
     IncomingJob job;
-    job.source = "Remotive";
-    job.title = "Data Engineer";
     job.url = "https://remotive.com/jobs/42";
-    int64_t jobId = ctx->db->upsertJob(job, ctx->security->assess(job.url, job.source));
-    ASSERT_GT(jobId, 0);
-
-    controller->openJob({{"url", job.url}, {"id", jobId}, {"title", "Data Engineer"}});
-    controller->openJob({{"url", job.url}, {"id", std::to_string(jobId)}, {"title", "Data Engineer"}});
-    controller->openJob({{"url", "https://careers.example.com/7"}});
-    auto rows = applications();
+    const int64_t jobId = ctx->db->upsertJob(job, ctx->security->assess(job.url, ""));
+    controller->openJob({{"url", job.url}, {"id", jobId}});
+    controller->openJob({{"url", job.url}, {"id", std::to_string(jobId)}});
+    std::map<std::string, json> rows;
+    for (const auto& row : applications()) rows[row["url"]] = row;
     ASSERT_EQ(rows.size(), 2u);
-    for (const auto& row : rows) {
-        if (row["url"] == job.url) {
-            EXPECT_EQ(row["jobId"], jobId);
-        } else {
-            EXPECT_TRUE(row["jobId"].is_null()); // no id key: no job link
-            EXPECT_EQ(row["title"], "Job application");
-        }
-    }
-}
+    EXPECT_EQ(rows[risky]["title"], "Engineer");
+    EXPECT_EQ(rows[risky]["company"], "Acme");
+    EXPECT_TRUE(rows[risky]["jobId"].is_null());
+    EXPECT_EQ(rows[job.url]["jobId"], jobId);
+    EXPECT_EQ(rows[job.url]["title"], "Job application");
 
-TEST_F(MainWindowControllerTest, OpenJobFailsWithTheDatabaseErrorAndOpensNothing) {
+    // A failure to record opens nothing.
     ctx->sqlite->execute("DROP TABLE applications;");
+    const size_t loads = browserView.loads.size();
     EXPECT_ANY_THROW(controller->openJob({{"url", "https://remotive.com/jobs/1"}}));
-    EXPECT_TRUE(browserView.loads.empty());
-    EXPECT_FALSE(chrome.layerVisible);
+    EXPECT_EQ(browserView.loads.size(), loads);
 }
 
 TEST_F(MainWindowControllerTest, NavigationDecisionsCarryOutTheirSideEffects) {
+    for (const char* url : {"file:///etc/passwd", "data:text/html,x", "javascript:alert(1)", "velmora:x", ""})
+        EXPECT_FALSE(controller->navigateExternal(url, true)) << url;
+    EXPECT_EQ(dialogs.infos, std::vector<std::string>(5, MainWindowController::kBlockedLink));
+    EXPECT_FALSE(chrome.layerVisible);
+
     controller->loadUI();
-    auto own = "file://" + (*controller->uiRoot() / "index.html").string();
-    EXPECT_TRUE(controller->decidePolicy(WebViewRole::Interface, own));
-    EXPECT_FALSE(controller->decidePolicy(WebViewRole::Interface, "file:///etc/passwd"));
+    EXPECT_TRUE(controller->decidePolicy(WebViewRole::Interface, fileUrl(*controller->uiRoot() / "index.html")));
     EXPECT_FALSE(controller->decidePolicy(WebViewRole::Interface, "mailto:a@b.c"));
-    EXPECT_TRUE(dialogs.infos.empty());
     EXPECT_TRUE(browserView.loads.empty());
 
     // A web link in the page opens in the browser as a website, without Assist Apply.
@@ -206,13 +136,14 @@ TEST_F(MainWindowControllerTest, NavigationDecisionsCarryOutTheirSideEffects) {
     EXPECT_FALSE(chrome.assistVisible);
     EXPECT_EQ(chrome.title, "Web browser");
 
-    // Inside the browser: web pages update the badge, a clicked tel: link is refused with a notice.
+    // Inside the browser: web pages update the badge; a clicked tel: link gets the notice.
     EXPECT_TRUE(controller->decidePolicy(WebViewRole::Browser, "https://remoteok.com/x"));
     EXPECT_EQ(chrome.security, "Quorvane Checked · 85/100");
     EXPECT_TRUE(controller->decidePolicy(WebViewRole::Browser, "about:blank"));
     EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, "tel:+123", true));
-    EXPECT_EQ(chrome.title, "Velmora blocked a non-web link from this page for safety.");
+    EXPECT_EQ(chrome.title, MainWindowController::kBlockedLink);
     EXPECT_EQ(browserView.loads.size(), 1u);
+    EXPECT_EQ(dialogs.infos.size(), 5u); // never a modal alert
 }
 
 TEST_F(MainWindowControllerTest, NewWindowsNeverMultiply) {
@@ -228,14 +159,6 @@ TEST_F(MainWindowControllerTest, NewWindowsNeverMultiply) {
     EXPECT_TRUE(dialogs.infos.empty());
 }
 
-TEST_F(MainWindowControllerTest, NonWebAddressesNeverReachTheBrowser) {
-    for (const char* url : {"file:///etc/passwd", "data:text/html,x", "javascript:alert(1)", "velmora:x", ""})
-        EXPECT_FALSE(controller->navigateExternal(url, true)) << url;
-    EXPECT_EQ(dialogs.infos.size(), 5u);
-    EXPECT_TRUE(browserView.loads.empty());
-    EXPECT_FALSE(chrome.layerVisible);
-}
-
 TEST_F(MainWindowControllerTest, HidingTheBrowserRestoresThePageAndRelabelsTheToolbar) {
     controller->navigateExternal("https://example.org", false);
     ctx->db->setSetting("language", "es");
@@ -243,9 +166,8 @@ TEST_F(MainWindowControllerTest, HidingTheBrowserRestoresThePageAndRelabelsTheTo
     EXPECT_FALSE(chrome.layerVisible);
     EXPECT_FALSE(appView.bodyClasses.count("browser-docked"));
     EXPECT_EQ(chrome.focusRequests, 1);
-    EXPECT_EQ(chrome.reload, "↻ Recargar");
-    EXPECT_EQ(chrome.title, "Navegador de solicitudes");
-    EXPECT_EQ(chrome.security, "Navegador seguro");
+    EXPECT_EQ((std::vector<std::string>{chrome.reload, chrome.title, chrome.security}),
+              (std::vector<std::string>{"↻ Recargar", "Navegador de solicitudes", "Navegador seguro"}));
 
     // While visible, a language change follows the mode and the page instead of the defaults.
     controller->navigateExternal("https://example.org", false);
@@ -261,32 +183,32 @@ TEST_F(MainWindowControllerTest, HidingTheBrowserRestoresThePageAndRelabelsTheTo
     EXPECT_EQ(chrome.address, "about:blank"); // where the page really is, after any redirect
 }
 
+// However the page answers, the armed file goes to one upload at most, and only in the browser.
 TEST_F(MainWindowControllerTest, UploadPromptUsesThePendingResumeOnlyOnceAndOnlyInTheBrowser) {
-    simulatePage(json::object(), true);
-    bool attached = false;
-    controller->tryUploadResume("/tmp/r.pdf", [&](bool ok) { attached = ok; });
-    ui.advance(1s);
-    EXPECT_TRUE(attached);
-    EXPECT_EQ(pageFiles, std::vector<std::filesystem::path>{"/tmp/r.pdf"});
-    EXPECT_FALSE(controller->pendingAutoResumeURL());
+    const struct {
+        bool hasField, raisesPrompt, scriptFails, attached;
+    } rows[] = {
+        {true, true, false, true},
+        {false, true, false, false},  // no marked field
+        {true, false, false, false},  // the click raised no prompt: disarmed when the check completes
+        {true, true, true, false},    // the page's script fails
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::Message() << row.hasField << row.raisesPrompt << row.scriptFails);
+        pageFiles.clear();
+        simulatePage(json::object(), row.hasField, row.raisesPrompt);
+        if (row.scriptFails)
+            browserView.respond = [](const std::string&) -> FakeWebSurface::Answer { return {std::nullopt, "TypeError"}; };
+        bool attached = !row.attached;
+        controller->tryUploadResume("/tmp/r.pdf", [&](bool ok) { attached = ok; });
+        EXPECT_FALSE(controller->takePendingUpload(WebViewRole::Interface));
+        ui.advance(1s);
+        EXPECT_EQ(attached, row.attached);
+        EXPECT_EQ(pageFiles.size(), row.attached ? 1u : 0u);
+        EXPECT_FALSE(controller->pendingAutoResumeURL());
+        EXPECT_FALSE(controller->takePendingUpload(WebViewRole::Browser));
+    }
     EXPECT_TRUE(controller->tempResumeURLs().count("/tmp/r.pdf"));
-    EXPECT_FALSE(controller->takePendingUpload(WebViewRole::Browser));
-
-    // Without a marked field, or when the page's script fails, nothing stays pending.
-    simulatePage(json::object(), false);
-    attached = true;
-    controller->tryUploadResume("/tmp/r2.pdf", [&](bool ok) { attached = ok; });
-    ui.advance(1s);
-    EXPECT_FALSE(attached);
-    EXPECT_FALSE(controller->pendingAutoResumeURL());
-    EXPECT_FALSE(controller->takePendingUpload(WebViewRole::Interface));
-
-    browserView.respond = [](const std::string&) -> FakeWebSurface::Answer { return {std::nullopt, "TypeError"}; };
-    attached = true;
-    controller->tryUploadResume("/tmp/r3.pdf", [&](bool ok) { attached = ok; });
-    ui.advance(1s);
-    EXPECT_FALSE(attached);
-    EXPECT_FALSE(controller->pendingAutoResumeURL());
 }
 
 TEST_F(MainWindowControllerTest, AssistWithAnEmptyProfileOffersTheWayToTheProfile) {
@@ -297,7 +219,6 @@ TEST_F(MainWindowControllerTest, AssistWithAnEmptyProfileOffersTheWayToTheProfil
                                   "reopen the job and click Assist Apply.\nOpen Application Profile | Not now");
     EXPECT_TRUE(chrome.assistEnabled);
     EXPECT_TRUE(chrome.layerVisible);
-    EXPECT_TRUE(browserView.scripts.empty());
 
     dialogs.choiceAnswers.push_back(true);
     runAssist();
@@ -308,75 +229,69 @@ TEST_F(MainWindowControllerTest, AssistWithAnEmptyProfileOffersTheWayToTheProfil
     EXPECT_TRUE(browserView.scripts.empty());
 }
 
-TEST_F(MainWindowControllerTest, AssistWithOnlyAnEmailRunsAndSubstitutesTheProfile) {
-    saveProfile({{"email", "ana@example.com"}, {"requireSponsorship", false}});
-    simulatePage({{"filled", {"email", "name", "phone"}}, {"resumeTargetFound", false}}, true);
-    runAssist();
-    EXPECT_TRUE(dialogs.infos.empty());
-    EXPECT_EQ(chrome.title, "Assist complete: 3 fields · review before submitting");
-    EXPECT_TRUE(chrome.assistEnabled);
-    EXPECT_EQ(tempFiles(), 0u);
+TEST_F(MainWindowControllerTest, AssistSummarisesWhatWasFilledAndAttached) {
+    const std::string resume = writeResume().string();
+    const struct {
+        json profile;
+        std::string language;
+        json result;
+        bool hasField;
+        std::string title;
+        size_t attached, tempFiles;
+    } rows[] = {
+        {{{"email", "ana@example.com"}}, "en", {{"filled", {"email", "name", "phone"}}, {"resumeTargetFound", false}}, true,
+         "Assist complete: 3 fields · review before submitting", 0, 0},
+        // Target found but no stored resume: no file at all.
+        {{{"phone", "+1 555"}}, "en", {{"filled", "not an array"}, {"resumeTargetFound", true}}, true,
+         "Assist complete: 0 fields · review before submitting", 0, 0},
+        {{{"phone", "+1 555"}}, "en", "a string result", true, "Assist complete: 0 fields · review before submitting", 0, 0},
+        {{{"fullName", "Ana"}, {"resumePath", resume}}, "fr", {{"filled", {1, 2}}, {"resumeTargetFound", true}}, true,
+         "Aide terminée : 2 champs · CV joint · vérifiez avant l’envoi", 1, 1},
+        // A copy was made but the page had no field to take it.
+        {{{"phone", "+1 555"}, {"resumePath", resume}}, "en", {{"filled", {"a"}}, {"resumeTargetFound", true}}, false,
+         "Assist complete: 1 fields · review before submitting", 0, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.title);
+        ctx->profiles->save(row.profile);
+        ctx->db->setSetting("language", row.language);
+        pageFiles.clear();
+        simulatePage(row.result, row.hasField);
+        runAssist();
+        EXPECT_EQ(chrome.title, row.title);
+        EXPECT_TRUE(chrome.assistEnabled);
+        EXPECT_TRUE(dialogs.infos.empty());
+        EXPECT_EQ(pageFiles.size(), row.attached);
+        EXPECT_EQ(tempFiles(), row.tempFiles);
+        ui.advance(58s);
+        EXPECT_EQ(tempFiles(), row.tempFiles); // the page may still be reading it
+        ui.advance(2s);
+        EXPECT_EQ(tempFiles(), 0u);
+        EXPECT_TRUE(controller->tempResumeURLs().empty());
+    }
     // Both placeholders carry the same compact profile JSON, flags as booleans.
-    auto start = lastAutofillScript.find("profile: ") + 9;
-    auto end = lastAutofillScript.find(", again: ");
-    json profile = json::parse(lastAutofillScript.substr(start, end - start));
+    ctx->profiles->save({{"email", "ana@example.com"}, {"requireSponsorship", false}});
+    runAssist();
+    const auto start = lastAutofillScript.find("profile: ") + 9;
+    const json profile = json::parse(lastAutofillScript.substr(start, lastAutofillScript.find(", again: ") - start));
     EXPECT_EQ(profile["email"], "ana@example.com");
     EXPECT_EQ(profile["requireSponsorship"], false);
     EXPECT_FALSE(profile.contains("willingToRelocate"));
     EXPECT_EQ(lastAutofillScript.find("__VELMORA_PROFILE__"), std::string::npos);
 }
 
-TEST_F(MainWindowControllerTest, AssistAttachesTheStoredResumeAndCleansItUpAMinuteLater) {
-    saveProfile({{"fullName", "Ana Lima"}, {"resumePath", writeResume().string()}});
-    ctx->db->setSetting("language", "fr");
-    simulatePage({{"filled", json::array({1, 2})}, {"resumeTargetFound", true}}, true);
-    runAssist();
-    EXPECT_EQ(chrome.title, "Aide terminée : 2 champs · CV joint · vérifiez avant l’envoi");
-    ASSERT_EQ(pageFiles.size(), 1u);
-    EXPECT_TRUE(std::filesystem::exists(pageFiles[0]));
-    EXPECT_EQ(tempFiles(), 1u);
-    EXPECT_EQ(controller->tempResumeURLs().size(), 1u);
-
-    ui.advance(58s);
-    EXPECT_TRUE(std::filesystem::exists(pageFiles[0])); // the page may still be reading it
-    ui.advance(2s);
-    EXPECT_FALSE(std::filesystem::exists(pageFiles[0]));
-    EXPECT_TRUE(controller->tempResumeURLs().empty());
-}
-
-TEST_F(MainWindowControllerTest, AssistWithoutAMarkedFieldOrStoredResumeSaysNothingAttached) {
-    saveProfile({{"phone", "+1 555"}});
-    simulatePage({{"filled", "not an array"}, {"resumeTargetFound", true}}, true);
-    runAssist(); // target found but no stored resume: no file at all
-    EXPECT_EQ(chrome.title, "Assist complete: 0 fields · review before submitting");
-    EXPECT_TRUE(pageFiles.empty());
-
-    saveProfile({{"phone", "+1 555"}, {"resumePath", writeResume().string()}});
-    simulatePage({{"filled", {"a"}}, {"resumeTargetFound", true}}, false);
-    runAssist(); // a file was made but the page had no field to take it
-    EXPECT_EQ(chrome.title, "Assist complete: 1 fields · review before submitting");
-    EXPECT_EQ(tempFiles(), 1u);
-    ui.advance(60s);
-    EXPECT_EQ(tempFiles(), 0u);
-
-    simulatePage(json("a string result"), true);
-    runAssist();
-    EXPECT_EQ(chrome.title, "Assist complete: 0 fields · review before submitting");
-}
-
 TEST_F(MainWindowControllerTest, AssistFailuresTellTheUserAndReenableTheButton) {
-    saveProfile({{"fullName", "Ana"}});
+    ctx->profiles->save({{"fullName", "Ana"}});
     browserView.respond = [](const std::string&) -> FakeWebSurface::Answer {
         return {std::nullopt, "SyntaxError: Unexpected token"};
     };
     runAssist();
     EXPECT_EQ(chrome.title, "Assist Apply could not complete on this page.");
-    ASSERT_EQ(dialogs.infos.size(), 1u);
-    EXPECT_EQ(dialogs.infos[0], "Velmora could not autofill this application page.\n\nSyntaxError: Unexpected "
-                                "token\n\nYou can still complete the form manually inside Velmora.");
+    EXPECT_EQ(dialogs.infos, std::vector<std::string>{"Velmora could not autofill this application page.\n\nSyntaxError: "
+                                                      "Unexpected token\n\nYou can still complete the form manually inside Velmora."});
     EXPECT_TRUE(chrome.assistEnabled);
 
-    std::filesystem::remove(resources / "ui/assist-autofill.js");
+    fs::remove(resources / "ui/assist-autofill.js");
     runAssist();
     EXPECT_NE(dialogs.infos.back().find("\n\nAssisted Auto Apply script is missing.\n\n"), std::string::npos);
     EXPECT_TRUE(chrome.assistEnabled);
@@ -388,19 +303,10 @@ TEST_F(MainWindowControllerTest, ShellActionsAnswerThroughTheBridge) {
     Bridge bridge(ui, background, [&](const std::string& text) { replies.push_back(json::parse(text)); });
     registerActions(bridge, *ctx);
     auto call = [&](const std::string& action, const json& payload) {
-        replies.clear();
         bridge.receive({{"action", action}, {"id", "1"}, {"payload", payload}});
         ui.drain();
-        EXPECT_EQ(replies.size(), 1u) << action;
-        return replies.empty() ? json() : replies[0];
+        return replies.back();
     };
-
-    auto state = call("getInitialState", json::object());
-    EXPECT_EQ(state["data"]["version"], "0.2.2");
-    EXPECT_EQ(state["data"]["databasePath"], ctx->paths->database().string());
-    EXPECT_EQ(state["data"]["settings"]["language"], "en");
-    EXPECT_TRUE(state["data"]["dashboard"].contains("totalJobs"));
-
     EXPECT_EQ(call("openWebsite", {{"url", "https://example.org"}})["data"], json({{"opened", true}}));
     EXPECT_EQ(controller->externalMode(), "website");
     EXPECT_EQ(call("appPageChanged", json::object())["data"], json({{"ok", true}}));
@@ -409,11 +315,42 @@ TEST_F(MainWindowControllerTest, ShellActionsAnswerThroughTheBridge) {
     EXPECT_EQ(controller->externalMode(), "application");
     EXPECT_TRUE(applications().empty()); // reopening records nothing
     EXPECT_EQ(call("reopenApplication", {{"url", "tel:123"}})["data"]["opened"], false);
-    EXPECT_EQ(call("openJob", {{"url", "https://remotive.com/jobs/9"}})["data"]["opened"], true);
-
     controller.reset();
-    auto gone = call("openJob", {{"url", "https://remotive.com/jobs/9"}});
-    EXPECT_FALSE(gone["ok"]);
+    EXPECT_EQ(call("openJob", {{"url", "https://remotive.com/jobs/9"}})["ok"], false);
+    EXPECT_EQ(replies.size(), 5u);
 }
 
-} // namespace
+TEST_F(TemporaryResumeTest, TheCopyCarriesTheUsersFileNameAndGoesWithTheWindow) {
+    ctx->profiles->save({{"fullName", "Ana Lima"}, {"resumePath", writeResume("Ana Lima CV.pdf").string()}});
+    simulatePage({{"filled", {"name"}}, {"resumeTargetFound", true}}, true);
+    runAssist();
+    ASSERT_EQ(pageFiles.size(), 1u);
+    const fs::path copy = pageFiles[0];
+    EXPECT_EQ(copy.filename(), "Ana Lima CV.pdf");
+    EXPECT_EQ(copy.parent_path().parent_path(), ctx->paths->tempDirectory());
+    EXPECT_EQ(fileMode(copy.parent_path()), 0700u);
+    EXPECT_EQ(fileMode(copy), 0600u);
+    EXPECT_EQ(readFile(copy), "%PDF-1.4 test resume\n");
+    // Quitting long before the one-minute clean-up leaves nothing in Temp.
+    controller.reset();
+    EXPECT_EQ(tempFiles(), 0u);
+}
+
+TEST(TemporaryResumeName, IsTheUsersNameMadeSafeAsOneFileName) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"Ana Lima CV.pdf", "Ana Lima CV.pdf"},
+        {"Currículo Ana.docx", "Currículo Ana.docx"},
+        {"a/../b.pdf", "a_.._b.pdf"},
+        {"..hidden.md", "hidden.md"},
+        {"cv\nnew\u202Eline.txt", "cv_new_line.txt"},
+        {"what?<>|\"*:.rtf", "what_.rtf"},
+        {"noext", "noext.pdf"},
+        {"", "resume.pdf"},
+        {"...", "resume.pdf"},
+        {"cv.averylongextension", "cv.pdf"},
+        {"cv.abcdefghijk", "cv.pdf"},
+        {std::string(300, 'x') + ".pdf", std::string(100, 'x') + ".pdf"},
+    };
+    for (const auto& [stored, expected] : rows)
+        EXPECT_EQ(ApplicationProfileService::temporaryResumeName(stored), expected) << stored;
+}

@@ -1,16 +1,11 @@
-// The job-sync schedule against the loopback boards: the running flag, the three events and
-// their order, the due check, the timer, and startupSyncJobs through velmora-bridge.
-#include "app/Actions.h"
+// The job-sync schedule against the loopback boards: the due check, the timer, and
+// startupSyncJobs through velmora-bridge with its events in order.
+#include "support/BridgeProcess.h"
 #include "app/BackgroundRunner.h"
 #include "app/Bridge.h"
 #include "app/JobSyncScheduler.h"
 #include "app/QueueUiLoop.h"
 #include "jobs/SyncTestBed.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <sstream>
 
 using namespace velmora;
 using namespace velmora::testing;
@@ -36,56 +31,6 @@ struct SchedulerBed : SyncTestBed {
 };
 
 } // namespace
-
-TEST(SyncScheduler, OneSyncSendsStartedProgressAndCompletedInOrder) {
-    SchedulerBed bed;
-    json result;
-    bed.scheduler->runJobSync([&](const json& r) { result = r; });
-    EXPECT_TRUE(bed.scheduler->syncRunning());
-    ASSERT_TRUE(bed.waitFor([&] { return !result.is_null(); }));
-    EXPECT_FALSE(bed.scheduler->syncRunning());
-
-    ASSERT_GE(bed.envelopes.size(), 3u);
-    EXPECT_EQ(bed.envelopes.front(), (json{{"type", "event"}, {"name", "jobSyncStarted"},
-                                           {"data", {{"message", "Updating remote jobs\u2026"}}}}));
-    EXPECT_EQ(bed.envelopes.back()["name"], "jobSyncCompleted");
-    EXPECT_EQ(bed.envelopes.back()["data"], result);
-    EXPECT_EQ(result["imported"], 21);
-    auto progress = bed.events("jobSyncProgress");
-    ASSERT_FALSE(progress.empty());
-    EXPECT_EQ(progress.front(), (json{{"message", "Searching Himalayas\u2026"}, {"current", 0}, {"total", 0}}));
-    EXPECT_EQ(progress.back(), (json{{"message", "Job search complete"}, {"current", 0}, {"total", 0}}));
-    EXPECT_EQ(bed.events("jobSyncProgress").size() + 2, bed.envelopes.size());
-}
-
-TEST(SyncScheduler, ASecondRequestWhileRunningIsRefusedWithoutEvents) {
-    SchedulerBed bed;
-    AppContext ctx; // the action only needs the schedule
-    ctx.jobSync = bed.scheduler;
-    registerSyncActions(bed.bridge, ctx);
-    bed.bridge.receive({{"action", "startupSyncJobs"}, {"id", "a"}, {"payload", json::object()}});
-    bed.bridge.receive({{"action", "startupSyncJobs"}, {"id", "b"}, {"payload", json::object()}});
-    ASSERT_TRUE(bed.waitFor([&] { return bed.bridge.inFlight() == 0 && bed.completed(); }));
-
-    EXPECT_EQ(bed.events("jobSyncStarted").size(), 1u);
-    EXPECT_EQ(bed.events("jobSyncCompleted").size(), 1u);
-    std::map<std::string, json> replies;
-    std::vector<std::string> order;
-    for (const auto& e : bed.envelopes)
-        if (e["type"] == "response") {
-            replies[e["id"]] = e;
-            order.push_back(e["id"]);
-        }
-    EXPECT_EQ(order, (std::vector<std::string>{"b", "a"})); // the refusal comes back at once
-    EXPECT_EQ(replies["b"]["data"], (json{{"status", "already_running"}}));
-    EXPECT_EQ(replies["a"]["data"]["imported"], 21);
-    EXPECT_EQ(replies["a"]["data"], bed.events("jobSyncCompleted")[0]);
-
-    // The flag is down again: a later request runs a new sync.
-    bed.bridge.receive({{"action", "startupSyncJobs"}, {"id", "c"}, {"payload", json::object()}});
-    ASSERT_TRUE(bed.waitFor([&] { return bed.bridge.inFlight() == 0; }));
-    EXPECT_EQ(bed.events("jobSyncStarted").size(), 2u);
-}
 
 TEST(SyncScheduler, AutoSyncRunsOnlyWhenDueAndNeverTwice) {
     SchedulerBed bed;
@@ -119,15 +64,7 @@ TEST(SyncScheduler, AutoSyncRunsOnlyWhenDueAndNeverTwice) {
     EXPECT_TRUE(bed.service->isSyncDue());
 }
 
-TEST(SyncScheduler, TheTimerAsksTheScheduleEachTime) {
-    SchedulerBed bed;
-    bed.scheduler->startTimer(std::chrono::milliseconds(10));
-    ASSERT_TRUE(bed.waitFor([&] { return bed.completed(); })); // never synced: due at the first firing
-    bed.scheduler->stopTimer();
-    EXPECT_EQ(bed.events("jobSyncStarted").size(), 1u);
-}
-
-TEST(SyncBridge, VelmoraBridgeSyncsFromTheEndpointsFile) {
+TEST(SyncScheduler, VelmoraBridgeSyncsFromTheEndpointsFile) {
     // The host runs on the real clock, so the listings are published "now" to stay fresh.
     JobBoardFixtureServer boards;
     boards.setGeneratedPublished(std::chrono::duration_cast<std::chrono::seconds>(
@@ -139,34 +76,26 @@ TEST(SyncBridge, VelmoraBridgeSyncsFromTheEndpointsFile) {
     for (const auto& [service, n] : counts) boards.generate(service, n);
     TempDir dir;
     writeFile(dir / "endpoints.json", boards.endpointsJson());
-    writeFile(dir / "requests.jsonl", "{\"action\":\"startupSyncJobs\",\"id\":\"1\",\"payload\":{}}\n"
-                                      "{\"action\":\"startupSyncJobs\",\"id\":\"2\",\"payload\":{}}\n");
-    std::string command = "VELMORA_SOURCE_ENDPOINTS='" + (dir / "endpoints.json").string() + "' '" VELMORA_BRIDGE_BIN +
-                          std::string("' --data-dir '") + (dir / "data").string() + "' < '" +
-                          (dir / "requests.jsonl").string() + "'";
-    FILE* out = ::popen(command.c_str(), "r");
-    ASSERT_NE(out, nullptr);
-    std::string text;
-    char buf[4096];
-    while (size_t n = std::fread(buf, 1, sizeof buf, out)) text.append(buf, n);
-    ASSERT_EQ(::pclose(out), 0);
-
-    std::vector<json> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
-    ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(lines.front().value("name", ""), "jobSyncStarted");
-    int started = 0, completed = 0;
-    json summary;
-    for (const auto& l : lines) {
-        if (l.value("name", "") == "jobSyncStarted") ++started;
-        if (l.value("name", "") == "jobSyncCompleted") ++completed, summary = l["data"];
-        if (l.value("id", "") == "2") {
-            EXPECT_EQ(l["data"], (json{{"status", "already_running"}}));
-        }
+    const BridgeRun run = runBridge(dir / "data",
+                                    "{\"action\":\"startupSyncJobs\",\"id\":\"1\",\"payload\":{}}\n"
+                                    "{\"action\":\"startupSyncJobs\",\"id\":\"2\",\"payload\":{}}\n",
+                                    {}, {"VELMORA_SOURCE_ENDPOINTS=" + (dir / "endpoints.json").string()});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    // One sync: started, progress, completed, then its reply; the second request is refused at once.
+    std::vector<std::string> order;
+    std::vector<json> progress;
+    for (const auto& l : run.lines) {
+        if (l.value("name", "") == "jobSyncProgress") progress.push_back(l["data"]);
+        else order.push_back(l.contains("id") ? l["id"] : l["name"]);
     }
-    EXPECT_EQ(started, 1);
-    EXPECT_EQ(completed, 1);
+    ASSERT_EQ(order, (std::vector<std::string>{"jobSyncStarted", "2", "jobSyncCompleted", "1"}));
+    EXPECT_EQ(run.lines.front()["data"], (json{{"message", "Updating remote jobs\u2026"}}));
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front()["message"], "Searching Himalayas\u2026");
+    EXPECT_EQ(progress.back(), (json{{"message", "Job search complete"}, {"current", 0}, {"total", 0}}));
+    EXPECT_EQ(run.byId.at("2")["data"], (json{{"status", "already_running"}}));
+    const json& summary = run.byId.at("1")["data"];
+    EXPECT_EQ(summary, run.lines[run.lines.size() - 2]["data"]);
     EXPECT_EQ(summary["imported"], 275);
     std::vector<int64_t> imported;
     for (const auto& s : summary["sources"]) {
@@ -174,8 +103,6 @@ TEST(SyncBridge, VelmoraBridgeSyncsFromTheEndpointsFile) {
         imported.push_back(s["imported"]);
     }
     EXPECT_EQ(imported, (std::vector<int64_t>{30, 5, 150, 7, 6, 8, 9, 60}));
-    EXPECT_EQ(lines.back().value("id", ""), "1");
-    EXPECT_EQ(lines.back()["data"], summary);
     EXPECT_EQ(boards.requests("remoteOk").size(), 1u);
 
     SQLiteDatabase db((dir / "data" / "velmora.db").string());
@@ -183,4 +110,12 @@ TEST(SyncBridge, VelmoraBridgeSyncsFromTheEndpointsFile) {
     EXPECT_EQ(boards.requests("himalayas").size(), 2u);
     EXPECT_EQ(boards.requests("arbeitnow").size(), 2u);
     EXPECT_EQ(boards.requests("remoteJobs").size(), 2u);
+}
+
+TEST(SyncScheduler, TheTimerAsksTheScheduleEachTime) {
+    SchedulerBed bed;
+    bed.scheduler->startTimer(std::chrono::milliseconds(10));
+    ASSERT_TRUE(bed.waitFor([&] { return bed.completed(); })); // never synced: due at the first firing
+    bed.scheduler->stopTimer();
+    EXPECT_EQ(bed.events("jobSyncStarted").size(), 1u);
 }

@@ -103,6 +103,8 @@ check "the trust badge rates the loopback page (plain http on its own port)" gre
 check "the toolbar shows the address of the page, not a fixed title" grep -qF "browser address: $form" "$work/smoke.out"
 check "Assist Apply filled the form and attached the resume through the upload prompt" \
   grep -q '^assist: Assist complete: [0-9]* fields · resume attached · review before submitting$' "$work/smoke.out"
+check "the application browser gives file addresses no access to other files" \
+  grep -q '^browser file urls: closed$' "$work/smoke.out"
 check "the hostile page's spies were active" grep -q 'velmora-canary' "$work/requests.log"
 check "the hostile page saw nothing of the profile through its spies (isolated script world)" \
   bash -c '! grep -Eq "Lima|912|ana%40example" "$1"' _ "$work/requests.log"

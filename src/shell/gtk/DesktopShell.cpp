@@ -411,8 +411,12 @@ void DesktopShell::runSmokeAssist() {
     controller_->assistApplyAsync([this, alive] {
         if (!alive.lock() || !*alive.lock()) return;
         std::string title = chrome_->title();
+        // What the employer's page could reach from a file address, as the running view has it.
+        WebKitSettings* browserSettings = webkit_web_view_get_settings(browserView_);
+        const bool fileUrlsOpen = webkit_settings_get_allow_file_access_from_file_urls(browserSettings) ||
+                                  webkit_settings_get_allow_universal_access_from_file_urls(browserSettings);
         smokeReport_ += "\nbrowser badge: " + chrome_->securityText() + "\nbrowser address: " + chrome_->address() +
-                        "\nassist: " + title;
+                        "\nassist: " + title + "\nbrowser file urls: " + (fileUrlsOpen ? "open" : "closed");
         bool attached = options_.smokeResume.empty() || title.find("resume attached") != std::string::npos;
         options_.smokeTest(smokeReport_, title.rfind("Assist complete: ", 0) == 0 && attached);
     });

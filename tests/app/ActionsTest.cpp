@@ -1,0 +1,406 @@
+// The page's actions through the real action table over a real data folder. What the page
+// journeys already show end to end is not repeated here: this is the payload reading, the
+// refusals and the rules behind them.
+
+#include "support/BridgeProcess.h"
+#include "BridgeTestBed.h"
+#include "app/FollowUpReminder.h"
+#include "app/ScriptedDialogs.h"
+#include "core/IncomingJob.h"
+#include "core/VelmoraError.h"
+#include "studio/ExportTestSupport.h"
+#include "support/ModelFixtureServer.h"
+
+#include <algorithm>
+#include <array>
+#include <sstream>
+
+using namespace velmora;
+using namespace velmora::testing;
+
+namespace {
+
+class ActionsTest : public BridgeTestBed {
+protected:
+    std::ostringstream alerts;
+    std::shared_ptr<ScriptedDialogs> dialogs;
+
+    void SetUp() override {
+        BridgeTestBed::SetUp();
+        ctx->db->setSetting("ollamaUrl", "http://127.0.0.1:9"); // no model unless a test starts one
+        answer(json::object());
+    }
+    void answer(const json& answers) {
+        dialogs = std::make_shared<ScriptedDialogs>(answers, &alerts);
+        ctx->dialogs = dialogs;
+    }
+    // Listings "Engineer <i>" for i in [first, last); every fourth one in Sales.
+    void storeJobs(int first, int last) {
+        std::vector<std::pair<IncomingJob, SecurityAssessment>> jobs;
+        for (int i = first; i < last; ++i)
+            jobs.push_back(listing("https://remotive.com/" + std::to_string(i), "Engineer " + std::to_string(i),
+                                   i % 4 ? "Software & IT" : "Sales"));
+        ctx->db->upsertJobs(jobs);
+    }
+    std::pair<IncomingJob, SecurityAssessment> listing(const std::string& url, const std::string& title,
+                                                       const std::string& category, const std::string& description = "") {
+        IncomingJob j;
+        j.title = title;
+        j.company = "Acme";
+        j.category = category;
+        j.location = "Worldwide";
+        j.description = description;
+        j.url = url;
+        return {j, ctx->security->assess(j.url, "Remotive")};
+    }
+};
+
+std::string resumeText() {
+    std::string s = "Jordan Avery\nSummary\nExperience\nSkills\nEducation\njordan@example.com\n(555) 123-4567\n"
+                    "Grew revenue 20%\nCut costs 15%\nServed 300 clients\nLed built created implemented reduced\n";
+    for (int i = 0; i < 300; ++i) s += "lorem ";
+    return s;
+}
+
+const std::string kDescription = "Own escalations for the payments platform, debug webhooks and write runbooks.";
+
+std::vector<std::string> urls(const json& jobs) {
+    std::vector<std::string> out;
+    for (const auto& j : jobs) out.push_back(j["url"]);
+    return out;
+}
+
+// Parses a file with Python's csv module, the way a script or spreadsheet import would.
+json readCsvWithPython(const std::filesystem::path& file) {
+    return json::parse(runCommand("python3 -c 'import csv,json,sys; print(json.dumps(list(csv.reader(open(sys.argv[1], "
+                                  "newline=\"\", encoding=\"utf-8-sig\")))))' " + shellQuote(file.string())),
+                       nullptr, false);
+}
+
+} // namespace
+
+TEST_F(ActionsTest, BadInputIsRefusedWithItsOwnMessage) {
+    storeJobs(0, 1);
+    const int64_t job = call("getJobs")[0]["id"];
+    const int64_t app = call("addApplication", {{"title", "A"}, {"url", "https://e.com/a"}})["id"];
+    const std::string gone = "This application no longer exists. Reload the list and try again.";
+    const std::string badResume = "Resume payload is invalid.";
+    const struct {
+        const char* action;
+        json payload;
+        std::string error;
+    } rows[] = {
+        {"getJobs", {{"sort", "best"}}, "Unknown sort \"best\". Use \"newest\" or \"match\"."},
+        {"getJobs", {{"jobType", "gig"}}, "Unknown job type \"gig\"."},
+        {"setJobFilters", {{"sort", "oldest"}}, "Unknown sort \"oldest\". Use \"newest\" or \"match\"."},
+        {"setJobMark", {{"id", 999}, {"mark", "saved"}}, "This job is no longer stored. Refresh the list and try again."},
+        {"setJobMark", {{"id", job}, {"mark", "starred"}}, "Unknown mark \"starred\". Use \"saved\", \"hidden\" or \"\"."},
+        {"openSavedSearch", {{"id", 999}}, "This saved search no longer exists."},
+        {"deleteSavedSearch", {{"id", "x"}}, "This saved search no longer exists."},
+        {"saveSearch", {{"name", ""}}, "Enter a name for the search."},
+        {"saveSearch", {{"name", "long"}, {"query", std::string(10240, 'x')}},
+         "The search text is too long to save; use at most 500 characters."},
+        {"deleteApplication", {{"id", "nonsense"}}, gone},
+        {"updateApplication", {{"id", 9999}, {"notes", "x"}}, gone},
+        {"updateApplication", {{"id", app}, {"status", "Hired"}}, "Unknown application stage: Hired."},
+        {"addApplication", {{"title", "X"}, {"url", "file:///etc/passwd"}},
+         "Enter the link of the listing as a web address (http or https)."},
+        {"generateResume", json::object(), "Describe your background and the type of role you want."},
+        {"analyzeResume", json::object(), "Resume file was not found."},
+        {"generateInterviewQuestions", {{"title", "A"}}, "Enter a job title."},
+        // A bad resume is refused before any dialog asks for a path.
+        {"exportResumePdf", json::object(), badResume},
+        {"exportResumeDocx", {{"resume", "text"}}, badResume},
+    };
+    for (const auto& row : rows) EXPECT_EQ(error(row.action, row.payload), row.error) << row.action << " " << row.payload;
+    EXPECT_TRUE(dialogs->requests().empty());
+
+    ctx->sqlite->execute("DROP TABLE applications;"); // the database's own failure reaches the page
+    EXPECT_EQ(error("updateApplication", {{"id", app}}), "SQLite operation failed: no such table: applications");
+}
+
+TEST_F(ActionsTest, GetJobsReadsItsPayloadLeniently) {
+    storeJobs(0, 205);
+    // A limit that does not read as a number is the default 200; an offset near the end keeps
+    // the answers small.
+    const std::pair<json, size_t> rows[] = {
+        {json::object(), 200},
+        {{{"limit", "7"}}, 7},
+        {{{"limit", "5x"}, {"offset", 195}}, 10},
+        {{{"limit", " 3"}, {"offset", 195}}, 10},
+        {{{"limit", 12.9}}, 12},
+        {{{"limit", 100000}}, 205},
+        {{{"offset", 200}}, 5},
+        {{{"category", "Sales"}, {"limit", 500}}, 52},
+        {{{"query", "engineer 20"}, {"limit", 500}}, 6}, // 20, 200..204
+    };
+    for (const auto& [payload, count] : rows) EXPECT_EQ(call("getJobs", payload).size(), count) << payload;
+
+    const json job = call("getJobs", {{"query", "Engineer 7"}, {"limit", 1}})[0];
+    EXPECT_EQ(job["securityScore"], 85);
+    EXPECT_EQ(job["securityLabel"], "Quorvane Checked");
+    EXPECT_TRUE(job["publishedAt"].is_null());
+    EXPECT_EQ(call("getCategories"), (json{{{"name", "Software & IT"}, {"count", 153}}, {{"name", "Sales"}, {"count", 52}}}));
+    ctx->db->setSetting("lastJobSync", "2026-03-01T11:00:00.000Z");
+    EXPECT_EQ(call("getDashboard"), (json{{"totalJobs", 205}, {"checkedJobs", 205}, {"added7d", 205}, {"applications", 0},
+                                          {"lastSync", "2026-03-01T11:00:00.000Z"}, {"savedSearches", json::array()},
+                                          {"applied", 0}, {"interviewing", 0}, {"followUpsDue", 0},
+                                          {"followUps", json::array()}}));
+    EXPECT_EQ(call("assessUrl", {{"url", "https://bit.ly/x"}, {"source", "Jobicy"}})["checks"].back(), "Listing source: Jobicy.");
+    EXPECT_EQ(call("assessUrl")["label"], "Blocked");
+}
+
+TEST_F(ActionsTest, MatchSortFollowsTheProfileSkillsAndTheResume) {
+    ctx->db->upsertJobs({listing("https://e.com/rust", "Rust Engineer", "IT", "Rust services on Kubernetes with PostgreSQL."),
+                         listing("https://e.com/half", "Backend Engineer", "IT", "Java services with PostgreSQL and Kafka."),
+                         listing("https://e.com/chef", "Pastry Chef", "IT", "Bake bread and cakes.")});
+
+    // No skills yet: every score is 0 and the order is the newest one.
+    json jobs = call("getJobs", {{"sort", "match"}});
+    EXPECT_EQ(urls(jobs), (std::vector<std::string>{"https://e.com/chef", "https://e.com/half", "https://e.com/rust"}));
+    EXPECT_EQ(jobs[0]["matchScore"], 0);
+
+    ctx->profiles->save({{"fullName", "Ana"}, {"skills", "Rust, Kubernetes, PostgreSQL, Go"}});
+    jobs = call("getJobs", {{"sort", "match"}});
+    ASSERT_EQ(urls(jobs), (std::vector<std::string>{"https://e.com/rust", "https://e.com/half", "https://e.com/chef"}));
+    EXPECT_GT(jobs[0]["matchScore"].get<int>(), jobs[1]["matchScore"].get<int>());
+    EXPECT_GT(jobs[1]["matchScore"].get<int>(), 0);
+    EXPECT_EQ(jobs[2]["matchScore"], 0);
+    EXPECT_EQ(jobs[0]["matchedSkills"], (json{"rust", "kubernetes", "postgresql"}));
+    EXPECT_EQ(jobs[1]["matchedSkills"], (json{"postgresql"}));
+
+    // The resume's keywords count too, and a change of skills rescores what was stored.
+    ctx->profiles->save({{"fullName", "Ana"}, {"skills", ""}});
+    ctx->db->saveResume("cv.pdf", "/x/cv.pdf", json{{"keywords", {"bread", "cakes"}}}.dump());
+    jobs = call("getJobs", {{"sort", "match"}});
+    EXPECT_EQ(urls(jobs).front(), "https://e.com/chef");
+    EXPECT_EQ(jobs[0]["matchedSkills"], (json{"bread", "cakes"}));
+}
+
+// Hiding, the remembered filters and saving a search are the page's journey; here what it
+// cannot see: the clamp, the hidden count and what a saved search counts as new.
+TEST_F(ActionsTest, FiltersAreClampedAndSavedSearchesCountWhatIsNew) {
+    storeJobs(0, 3);
+    call("setJobMark", {{"id", call("getJobs", {{"limit", 1}})[0]["id"]}, {"mark", "hidden"}});
+    EXPECT_EQ(call("getJobs", {{"postedWithinDays", 99999}, {"source", "All"}, {"jobType", "All"}}).size(), 2u);
+    EXPECT_EQ(call("setJobFilters", {{"sort", "match"}, {"jobType", "contract"}, {"postedWithinDays", 5000}}),
+              (json{{"category", "All"}, {"source", ""}, {"jobType", "contract"}, {"postedWithinDays", 365},
+                    {"sort", "match"}, {"includeHidden", false}}));
+    EXPECT_EQ(call("getJobFilters")["last"]["postedWithinDays"], 365);
+
+    const int64_t search = call("saveSearch", {{"name", "Sales"}, {"category", "Sales"}})["id"];
+    clock->advance(std::chrono::hours(1));
+    storeJobs(3, 9); // six new listings, two of them (4 and 8) in Sales
+    EXPECT_EQ(call("getDashboard")["savedSearches"], (json{{{"id", search}, {"name", "Sales"}, {"newCount", 2}}}));
+    EXPECT_EQ(call("openSavedSearch", {{"id", search}})["category"], "Sales");
+    EXPECT_EQ(call("getSavedSearches")[0]["newCount"], 0);
+}
+
+TEST_F(ActionsTest, ATrackedEntryKeepsOneRowPerLinkAndFollowsUpAWeekAfterApplying) {
+    struct Notifier final : DesktopNotifier {
+        std::vector<std::array<std::string, 3>> sent;
+        void notify(const std::string& id, const std::string& title, const std::string& body) override {
+            sent.push_back({id, title, body});
+        }
+    } notifier;
+    const int64_t id = call("addApplication", {{"title", "Engineer"}, {"company", "Acme"}, {"url", "https://e.com/a"}})["id"];
+    // The same link again (say, Save on the listing after a manual entry) is the one entry.
+    EXPECT_EQ(call("addApplication", {{"title", "Other"}, {"url", "https://e.com/a"}, {"status", "Saved"}})["id"], id);
+    // Ids arrive as text from some pages; a key not sent stays as it was.
+    json reply = call("updateApplication", {{"id", std::to_string(id)}, {"status", "Applied"}, {"notes", "sent CV"}});
+    EXPECT_EQ(reply["application"]["followUpAt"], "2026-03-08");
+    reply = call("updateApplication", {{"id", id}, {"followUpAt", "2026-03-02"}});
+    EXPECT_EQ(reply["application"]["status"], "Applied");
+    EXPECT_EQ(reply["application"]["notes"], "sent CV");
+    EXPECT_FALSE(remindOfDueFollowUps(*ctx->db, notifier)); // nothing due yet
+
+    clock->advance(std::chrono::hours(48));
+    const json dashboard = call("getInitialState")["dashboard"];
+    EXPECT_EQ(dashboard["applications"], 1);
+    EXPECT_EQ(dashboard["applied"], 1);
+    EXPECT_EQ(dashboard["followUpsDue"], 1);
+    EXPECT_EQ(dashboard["followUps"][0]["id"], id);
+
+    // One notification for however many are due, in the interface language.
+    call("addApplication", {{"title", "B"}, {"url", "https://e.com/b"}, {"status", "Interviewing"}});
+    clock->advance(std::chrono::hours(24 * 8));
+    EXPECT_TRUE(remindOfDueFollowUps(*ctx->db, notifier));
+    ctx->db->setSetting("language", "de");
+    remindOfDueFollowUps(*ctx->db, notifier);
+    ASSERT_EQ(notifier.sent.size(), 2u);
+    EXPECT_EQ(notifier.sent[0][1], "Follow-ups due");
+    EXPECT_EQ(notifier.sent[0][2], "2 applications are due for a follow-up.");
+    EXPECT_EQ(notifier.sent[1][2], "Bei 2 Bewerbungen ist Nachfassen fällig.");
+}
+
+TEST_F(ActionsTest, CsvExportReadsBackCellForCellWithFormulasDefused) {
+    const std::vector<std::pair<std::string, std::string>> hostile = {
+        {"Comma, \"quoted\" title", "line one\nline two\r\nthree"},
+        {"=HYPERLINK(\"https://evil.example\",\"x\")", "+SUM(A1:A2)"},
+        {"-2+3", "\rcarriage"},
+        {"Инженер 数据 ✓", "\ttabbed"},
+    };
+    for (size_t i = 0; i < hostile.size(); ++i) {
+        call("addApplication", {{"title", hostile[i].first}, {"company", "@Handle Co"},
+                                {"url", "https://e.com/" + std::to_string(i)}, {"status", "Applied"},
+                                {"notes", hostile[i].second}});
+        clock->advance(std::chrono::seconds(1));
+    }
+    const auto file = dir / "tracker"; // the extension is added
+    answer({{"save", {file.string(), nullptr}}});
+    EXPECT_EQ(call("exportApplicationsCsv"), (json{{"saved", true}, {"path", file.string() + ".csv"}, {"count", 4}}));
+    const json rows = readCsvWithPython(file.string() + ".csv");
+    ASSERT_TRUE(rows.is_array()) << "python could not read the file";
+    ASSERT_EQ(rows.size(), hostile.size() + 1);
+    EXPECT_EQ(rows[0].size(), 10u);
+    auto defused = [](const std::string& cell) { return (std::string("=+-@\t\r").find(cell[0]) != std::string::npos ? "'" : "") + cell; };
+    for (size_t i = 0; i < hostile.size(); ++i) {
+        const json& row = rows[hostile.size() - i]; // newest first, as the list shows them
+        EXPECT_EQ(row[0], defused(hostile[i].first));
+        EXPECT_EQ(row[1], "'@Handle Co");
+        EXPECT_EQ(row[2], "https://e.com/" + std::to_string(i));
+        EXPECT_EQ(row[4].get<std::string>().substr(0, 11), "2026-03-01T");
+        EXPECT_EQ(row[5], "2026-03-08");
+        EXPECT_EQ(row[9], defused(hostile[i].second));
+    }
+    EXPECT_EQ(call("exportApplicationsCsv"), (json{{"saved", false}})); // cancelled
+}
+
+// The journeys show each local result; here the payload reading and the languages.
+TEST_F(ActionsTest, ResumeActionsReadTheirPayloadStrictlyAndAnswerInTheUsersLanguage) {
+    writeFile(dir / "cv.txt", resumeText());
+    const json analysed = call("analyzeResume", {{"path", (dir / "cv.txt").string()}, {"useLocalAi", 1}});
+    EXPECT_EQ(analysed["aiStatus"], "ai_unavailable");
+    EXPECT_EQ(analysed["analysis"]["score"], 100);
+    // The text true is not a boolean: AI stays off.
+    EXPECT_EQ(call("analyzeResume", {{"path", (dir / "cv.txt").string()}, {"useLocalAi", "true"}})["aiStatus"],
+              "not_requested");
+    EXPECT_EQ(call("rewriteResumeFragment", {{"fragment", "  Led a team  "}}), (json{{"text", "Led a team"}, {"mode", "offline"}}));
+    EXPECT_EQ(call("rewriteResumeFragment", {{"fragment", "   "}}), (json{{"text", ""}}));
+    ctx->db->setSetting("language", "de"); // the default when the payload names none
+    const json questions = call("generateInterviewQuestions", {{"title", "Support Engineer"}, {"description", kDescription}});
+    EXPECT_EQ(questions["mode"], "offline_fallback");
+    EXPECT_EQ(questions["questions"][1], "Warum interessiert Sie die Position Support Engineer?");
+
+    ModelFixtureServer server;
+    ctx->db->setSetting("ollamaUrl", server.base());
+    std::string lines;
+    for (int i = 1; i <= 9; ++i) lines += "- Question number " + std::to_string(i) + " about webhooks?\n";
+    server.setDefault(ModelFixtureServer::answer(lines));
+    const json q = call("generateInterviewQuestions", {{"title", "SRE"}, {"description", kDescription}, {"language", "it"}});
+    EXPECT_EQ(q["mode"], "private_ai");
+    EXPECT_EQ(q["questions"].size(), 9u);
+    EXPECT_EQ(q["notice"], "Domande create con assistenza IA privata in base alla descrizione del lavoro.");
+}
+
+TEST_F(ActionsTest, FileDialogsProposeSafeNamesAndTheActionsWriteTheChosenFile) {
+    ResumeDocument named = sampleResume();
+    named.name = "A/B: CV";
+    ResumeDocument blank = sampleResume();
+    blank.name = " \n ";
+    const std::string out = (dir / "out").string();
+    std::filesystem::create_directories(out);
+    writeFile(out + "/generated.txt", "an older, much longer text that must not survive the save");
+    // Each action's dialog: its title and the file types it offers.
+    const std::map<std::string, std::pair<std::string, std::vector<std::string>>> dialog = {
+        {"chooseResumeFile", {"Choose a resume", {"pdf", "docx", "txt", "md", "rtf"}}},
+        {"exportResumeDocx", {"Export resume as Word document", {"docx"}}},
+        {"exportResumePdf", {"Export resume as PDF", {"pdf"}}},
+        {"saveTextFile", {"Save generated resume", {}}},
+    };
+    const struct {
+        std::string action;
+        json payload;
+        json answer; // the user's pick in the dialog; null cancels
+        json data;   // the reply; null when it fails with `error` at its start
+        std::string error, suggested;
+    } rows[] = {
+        {"chooseResumeFile", {}, "/home/ana/My CV.pdf", {{"selected", true}, {"path", "/home/ana/My CV.pdf"}, {"name", "My CV.pdf"}}, "", ""},
+        {"chooseResumeFile", {}, "", {{"selected", false}}, "", ""},
+        {"chooseResumeFile", {}, nullptr, {{"selected", false}}, "", ""},
+        {"exportResumeDocx", {{"resume", named.toJson()}}, out + "/cv.docx", {{"saved", true}, {"path", out + "/cv.docx"}}, "", "A_B_ CV.docx"},
+        {"exportResumePdf", {{"resume", blank.toJson()}}, out + "/for-acme", {{"saved", true}, {"path", out + "/for-acme.pdf"}},
+         "", "Velmora-Resume.pdf"},
+        {"exportResumePdf", {{"resume", blank.toJson()}}, nullptr, {{"saved", false}}, "", "Velmora-Resume.pdf"},
+        {"exportResumePdf", {{"resume", named.toJson()}}, out + "/gone/cv.pdf", nullptr, "Could not create the PDF output file.", "A_B_ CV.pdf"},
+        {"exportResumeDocx", {{"resume", named.toJson()}}, out + "/gone/cv.docx", nullptr, "DOCX export failed. ", "A_B_ CV.docx"},
+        {"saveTextFile", {{"text", "Jürgen Müller\nResume ✓"}, {"suggestedName", "resume"}}, out + "/generated.txt",
+         {{"saved", true}, {"path", out + "/generated.txt"}}, "", "resume.txt"},
+        {"saveTextFile", {{"suggestedName", "notes/v2:final.md"}}, nullptr, {{"saved", false}}, "", "notes_v2_final.md"},
+        {"saveTextFile", {{"suggestedName", "CV.TXT"}}, nullptr, {{"saved", false}}, "", "CV.TXT.txt"},
+        {"saveTextFile", {}, nullptr, {{"saved", false}}, "", "Velmora-Resume.txt"},
+        {"saveTextFile", {{"text", "x"}}, out + "/gone/a.txt", nullptr, "Could not write", "Velmora-Resume.txt"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.action + " " + row.answer.dump());
+        answer({{row.action == "chooseResumeFile" ? "open" : "save", {row.answer}}});
+        if (row.data.is_null()) EXPECT_EQ(error(row.action, row.payload).substr(0, row.error.size()), row.error);
+        else EXPECT_EQ(call(row.action, row.payload), row.data);
+        ASSERT_EQ(dialogs->requests().size(), 1u);
+        EXPECT_EQ(dialogs->requests()[0].title, dialog.at(row.action).first);
+        EXPECT_EQ(dialogs->requests()[0].extensions, dialog.at(row.action).second);
+        EXPECT_EQ(dialogs->requests()[0].suggestedName, row.suggested);
+    }
+    EXPECT_EQ(readFile(out + "/generated.txt"), "Jürgen Müller\nResume ✓");
+    // What was written is all there is: no half-written file beside a failure.
+    auto written = folderEntries(out);
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"cv.docx", "for-acme.pdf", "generated.txt"}));
+}
+
+// The headless host end to end: dialogs answered from --dialogs, files that poppler and libzip
+// read back, and the model's answers.
+TEST(HostActions, VelmoraBridgeExportsAndAsksTheModel) {
+    TempDir dir;
+    ModelFixtureServer server;
+    server.setDefault(ModelFixtureServer::answer("Model text."));
+    AppContext::create(AppPaths(dir / "data"))->db->setSetting("ollamaUrl", server.base());
+    const auto docx = dir / "cv.docx", pdf = dir / "cv.pdf", txt = dir / "cover.txt";
+    writeFile(dir / "dialogs.json", json{{"save", {docx.string(), pdf.string(), nullptr, txt.string()}}}.dump());
+    writeFile(dir / "cv.txt", resumeText());
+    const json resume = sampleResume().toJson();
+    const json requests[] = {
+        {{"id", "1"}, {"action", "exportResumeDocx"}, {"payload", {{"resume", resume}}}},
+        {{"id", "2"}, {"action", "exportResumePdf"}, {"payload", {{"resume", resume}}}},
+        {{"id", "3"}, {"action", "exportResumePdf"}, {"payload", {{"resume", resume}}}},
+        {{"id", "4"}, {"action", "saveTextFile"}, {"payload", {{"text", "Dear team"}}}},
+        {{"id", "5"}, {"action", "generateResume"}, {"payload", {{"prompt", "notes"}}}},
+        {{"id", "6"}, {"action", "analyzeResume"}, {"payload", {{"path", (dir / "cv.txt").string()}, {"useLocalAi", true}}}},
+        {{"id", "7"}, {"action", "rewriteResumeFragment"}, {"payload", {{"fragment", "line"}}}},
+        {{"id", "8"}, {"action", "generateInterviewQuestions"}, {"payload", {{"title", "SRE"}, {"description", kDescription}}}},
+    };
+    std::string input;
+    for (const auto& r : requests) input += r.dump() + "\n";
+    BridgeRun run = runBridge(dir / "data", input, {"--dialogs", (dir / "dialogs.json").string()});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.lines.size(), 8u) << run.errors;
+    EXPECT_EQ(run.byId["1"]["data"], (json{{"saved", true}, {"path", docx.string()}}));
+    EXPECT_EQ(run.byId["2"]["data"], (json{{"saved", true}, {"path", pdf.string()}}));
+    EXPECT_EQ(run.byId["3"]["data"], (json{{"saved", false}}));
+    EXPECT_EQ(run.byId["4"]["data"], (json{{"saved", true}, {"path", txt.string()}}));
+    EXPECT_NE(readZip(docx)["word/document.xml"].find("Jane Doe"), std::string::npos);
+    EXPECT_NE(readPdf(pdf).allText().find("PROFESSIONAL SUMMARY"), std::string::npos);
+    EXPECT_EQ(readFile(txt), "Dear team");
+    EXPECT_EQ(run.byId["5"]["data"]["resume"], "Model text.");
+    EXPECT_EQ(run.byId["6"]["data"]["aiFeedback"], "Model text.");
+    EXPECT_EQ(run.byId["7"]["data"]["mode"], "private_ai");
+    EXPECT_EQ(run.byId["8"]["data"]["mode"], "offline_fallback"); // one line is too few questions
+    EXPECT_EQ(server.requestCount(), 4u);
+
+    writeFile(dir / "broken.json", "[1,2]");
+    EXPECT_NE(runBridge(dir / "data", "", {"--dialogs", (dir / "broken.json").string()}).status, 0);
+}
+
+TEST(ScriptedDialogsTest, RejectsMalformedAnswersAndReportsAlerts) {
+    for (const json& bad : {json::array(), json{{"open", "/a.pdf"}}, json{{"save", {1}}}})
+        EXPECT_THROW(ScriptedDialogs(bad, nullptr), VelmoraError) << bad;
+    TempDir dir;
+    writeFile(dir / "bad.json", "{not json");
+    EXPECT_THROW(ScriptedDialogs::fromFile(dir / "bad.json", nullptr), VelmoraError);
+    EXPECT_THROW(ScriptedDialogs::fromFile(dir / "absent.json", nullptr), VelmoraError);
+    std::ostringstream err;
+    ScriptedDialogs dialogs(json{{"open", nullptr}}, &err);
+    EXPECT_FALSE(dialogs.chooseOpenFile("t", {}));
+    dialogs.showInfo("Velmora blocked a non-web link from this page for safety.");
+    EXPECT_EQ(err.str(), "Velmora by Quorvane: Velmora blocked a non-web link from this page for safety.\n");
+}
