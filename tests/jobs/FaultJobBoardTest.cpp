@@ -55,51 +55,36 @@ TEST(FaultJobBoard, MisbehavingBoardsFailAloneWithAShortMessageAndStoreNothing) 
     const std::string unreachable = "The job source could not be reached";
     // Two rounds, as each board answers one way per sync; in the second, the boards left alone
     // must still import.
+    const Reply cut = with({200, "{\"jobs\": [1, 2, 3]}"}, [](Reply& r) { r.closeMidBody = true; });
+    const Reply flood = with({200, ""}, [](Reply& r) { r.streamBytes = 2 * 1024 * 1024; });
+    const Reply toFile = with({302, ""}, [](Reply& r) { r.location = "file:///etc/passwd"; });
+    const std::string invalid = "A job source returned invalid JSON";
+    // clang-format off
     const std::vector<std::vector<Misbehaviour>> rounds = {
         {
             {"himalayas", "Himalayas", hang, timedOut},
-            {"jobicy", "Jobicy", with({200, "{\"jobs\": [1, 2, 3]}"}, [](Reply& r) { r.closeMidBody = true; }),
-             unreachable},
-            {"arbeitnow", "Arbeitnow Europe", with({200, ""}, [](Reply& r) { r.streamBytes = 2 * 1024 * 1024; }),
-             "A job source sent a response larger than 1 MB."},
-            {"arbeitnowUk", "Arbeitnow UK", with({302, ""}, [](Reply& r) { r.location = "file:///etc/passwd"; }),
-             unreachable},
-            {"weWorkRemotely",
-             "We Work Remotely",
-             {200, noise(256u * 1024u, 3), "application/rss+xml"},
+            {"jobicy", "Jobicy", cut, unreachable},
+            {"arbeitnow", "Arbeitnow Europe", flood, "A job source sent a response larger than 1 MB."},
+            {"arbeitnowUk", "Arbeitnow UK", toFile, unreachable},
+            {"weWorkRemotely", "We Work Remotely", {200, noise(256u * 1024u, 3), "application/rss+xml"},
              "We Work Remotely RSS could not be parsed."},
-            {"remotive",
-             "Remotive",
-             {200, std::string(100000, '[') + std::string(100000, ']')},
+            {"remotive", "Remotive", {200, std::string(100000, '[') + std::string(100000, ']')},
              "A job source returned JSON nested too deeply to read."},
-            {"remoteOk",
-             "Remote OK",
-             {200, "[{\"id\": \"1\", \"position\": \"caf\xff\"}]"},
-             "A job source returned invalid JSON"},
-            {"remoteJobs",
-             "RemoteJobs.org",
-             {200, "[{\"data\": []}]"},
+            {"remoteOk", "Remote OK", {200, "[{\"id\": \"1\", \"position\": \"caf\xff\"}]"}, invalid},
+            {"remoteJobs", "RemoteJobs.org", {200, "[{\"data\": []}]"},
              "A job source returned an unexpected response."},
         },
         {
-            {"himalayas",
-             "Himalayas",
-             {200, noise(64u * 1024u, 2), "application/json"},
-             "A job source returned invalid JSON"},
-            {"remoteOk",
-             "Remote OK",
-             {200, noise(64u * 1024u, 1), "application/json"},
-             "A job source returned invalid JSON"},
+            {"himalayas", "Himalayas", {200, noise(64u * 1024u, 2), "application/json"}, invalid},
+            {"remoteOk", "Remote OK", {200, noise(64u * 1024u, 1), "application/json"}, invalid},
             {"remoteJobs", "RemoteJobs.org", hang, timedOut}, // the last board: none waits behind it
-            {"weWorkRemotely",
-             "We Work Remotely",
-             {503, "busy", "text/plain"},
-             "We Work Remotely returned an error.",
-             503},
-            {"jobicy", "Jobicy", {200, "not json at all"}, "A job source returned invalid JSON: "},
+            {"weWorkRemotely", "We Work Remotely", {503, "busy", "text/plain"},
+             "We Work Remotely returned an error.", 503},
+            {"jobicy", "Jobicy", {200, "not json at all"}, invalid + ": "},
             {"arbeitnowUk", "Arbeitnow UK", {404, "{\"data\": []}"}, "Job source returned an HTTP error.", 404},
         },
     };
+    // clang-format on
     for (const auto& round : rounds) {
         SyncTestBed bed(quick);
         bed.storeListing("https://example.com/kept");

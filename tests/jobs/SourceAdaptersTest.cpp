@@ -23,216 +23,67 @@ struct Board {
     const char* service;
     std::function<int64_t(SyncTestBed&)> fetch;
     int64_t stored;
-    std::vector<std::string> requests;
+    std::vector<std::string> requests; // empty: not compared
     std::vector<Progress> progress;
-    std::vector<std::tuple<std::string, std::string, std::string>> cells; // link, column, stored text
-    std::vector<std::pair<std::string, int64_t>> counts;                  // rows matching a condition
-    std::optional<std::string> reply;                                     // instead of the fixture
+    std::optional<std::string> reply; // instead of the fixture
 };
 
-const std::string kHimalayas = "https://himalayas.app/companies/";
-const std::string kJobicy = "https://jobicy.com/jobs/";
-const std::string kWwr = "https://weworkremotely.com/remote-jobs/";
-const std::string kRemotive = "https://remotive.com/remote-jobs/";
-const std::string kRemoteOk = "https://remoteOK.com/remote-jobs/remote-";
-
-std::vector<Board> boards() {
-    const std::string hFirst = kHimalayas + "hollowbrook-and-sons/jobs/senior-backend-engineer";
-    const std::string hSecond = "https://jobs.tidewell.io/apply/csm-2291";
-    const std::string hFourth = kHimalayas + "brightquill/jobs/freelance-copywriter";
-    const std::string jFirst = kJobicy + "118204-marketing-operations-specialist";
-    const std::string jOld = kJobicy + "117990-technical-support-engineer";
-    const std::string jNoId = kJobicy + "116500-ux-researcher";
-    const std::string wRails = kWwr + "hollowbrook-sons-senior-rails-developer-payments";
-    const std::string wPlain = kWwr + "bookkeeper-4411";
-    const std::string rPython = kRemotive + "software-dev/senior-python-developer-2045118";
-    const std::string rLead = kRemotive + "customer-support/support-lead-2043500";
-    const std::string okFront = kRemoteOk + "senior-frontend-engineer-quillstack-1130221";
-    const std::string staff = "https://greywater.co/careers/staff-security-engineer";
-    const std::string hr = "https://brightline.example/jobs/recruiting-coordinator";
-    auto arbeitnow = [](const char* name, const char* service, std::string q) {
-        return [=](SyncTestBed& b) {
-            return b.service->fetchArbeitnow(b.boards.baseFor(service) + "/api/job-board-api", name, q, b.recorder());
-        };
-    };
-    return {
-        {"Himalayas browses by offset, both location forms",
-         "himalayas",
-         [](SyncTestBed& b) { return b.service->fetchHimalayas("", b.recorder()); },
-         4,
-         {"/jobs/api?limit=20&offset=0", "/jobs/api?limit=20&offset=4"},
-         {{"Searching Himalayas\u2026", 4, 6}, {"Searching Himalayas\u2026", 6, 6}},
-         {{hFirst, "title", "Senior Backend Engineer & Platform Lead"},
-          {hFirst, "company", "Hollowbrook & Sons"},
-          {hFirst, "location", "Germany, Netherlands"},
-          {hFirst, "description", "We're hiring a backend engineer. Design APIs & services 5+ years experience"},
-          {hFirst, "published_at", "2026-12-05T09:30:00.000Z"},
-          {hFirst, "tags", "Backend-Engineer, Platform-Engineer, Software Development"},
-          {hFirst, "security_score", "85"},
-          {hSecond, "location", "India, Spain, Portugal, Brazil, Mexico"},
-          {hSecond, "description", "Help customers in six markets get value from Tidewell."},
-          {hSecond, "published_at", "2026-12-04T16:45:10.000Z"}, // milliseconds on the wire
-          {hSecond, "external_id", kHimalayas + "tidewell/jobs/customer-success-manager"},
-          {hSecond, "category", "Customer Support"},
-          {hFourth, "location", "Worldwide / Remote"},
-          {hFourth, "external_id", hFourth},
-          {hFourth, "category", "Writing & Editorial"}},
-         {{"url LIKE '%northgate%' OR url LIKE '%loomfield%'", 0}}}, // no application link
-        {"Himalayas searches page by page; a short page ends the search",
-         "himalayas",
-         [](SyncTestBed& b) { return b.service->fetchHimalayas("rust", b.recorder()); },
-         2,
-         {"/jobs/api/search?page=1&q=rust&sort=recent"},
-         {{"Searching Himalayas\u2026", 2, 0}}},
-        {"Himalayas sends the query as one value",
-         "himalayas",
-         [](SyncTestBed& b) { return b.service->fetchHimalayas("C++ & Go", {}); },
-         2,
-         {"/jobs/api/search?page=1&q=C++ & Go&sort=recent"}},
-        {"Himalayas: an empty page ends paging even when the total says more",
-         "himalayas",
-         [](SyncTestBed& b) { return b.service->fetchHimalayas("", {}); },
-         0,
-         {"/jobs/api?limit=20&offset=0"},
-         {},
-         {},
-         {},
-         R"({"jobs": [], "totalCount": 500, "offset": 0})"},
-        {"Jobicy reads ids, dates and escaped text in both forms",
-         "jobicy",
-         [](SyncTestBed& b) { return b.service->fetchJobicy("", b.recorder()); },
-         3,
-         {"/api/v2/remote-jobs?count=100"},
-         {{"Searching Jobicy\u2026", 3, 4}},
-         {{jFirst, "company", "Saltmarsh & Reed"},
-          {jFirst, "external_id", "118204"},
-          {jFirst, "tags", "Marketing & Sales, Full-Time"},
-          {jFirst, "description", "Own HubSpot & Salesforce workflows. Caf\u00e9 budget included."},
-          {jFirst, "published_at", "2026-12-04T12:00:00.000Z"},
-          {jOld, "external_id", "117990"},
-          {jOld, "published_at", "2024-12-07T04:10:26.000Z"}, // no zone: read as UTC
-          {jOld, "description", "Help customers with our API."},
-          {jNoId, "external_id", jNoId},
-          {jNoId, "tags", "Design & Multimedia, Healthcare, Full-Time"},
-          {jNoId, "published_at", "2026-11-30T08:15:00.000Z"}}},
-        {"Jobicy filters by a tag the service accepts",
-         "jobicy",
-         [](SyncTestBed& b) { return b.service->fetchJobicy("marketing", {}); },
-         3, // filtered by the service, not again here
-         {"/api/v2/remote-jobs?count=100&tag=marketing"}},
-        {"Jobicy filters locally on a tag the service would refuse",
-         "jobicy",
-         [](SyncTestBed& b) { return b.service->fetchJobicy("UX", {}); },
-         1, // two bytes would get HTTP 400
-         {"/api/v2/remote-jobs?count=100"}},
-        {"Arbeitnow follows next links, skips office and stale listings",
-         "arbeitnow",
-         arbeitnow("Arbeitnow Europe", "arbeitnow", ""),
-         3,
-         {"/api/job-board-api?", "/api/job-board-api?page=2"},
-         {{"Searching Arbeitnow Europe\u2026", 2, 0}, {"Searching Arbeitnow Europe\u2026", 3, 0}},
-         {{"https://www.arbeitnow.com/jobs/companies/zugvogel-analytics/data-engineer-remote-77120", "location",
-           "Europe / Remote"},
-          {"https://www.arbeitnow.com/jobs/companies/zugvogel-analytics/data-engineer-remote-77120", "external_id",
-           "data-engineer-remote-77120"},
-          {"https://www.arbeitnow.com/jobs/companies/zugvogel-analytics/data-engineer-remote-77120", "tags",
-           "full time"}},
-         {{"company='Hafenblick AG' OR company='Altbau Media'", 0},
-          {"title='DevOps Engineer Kubernetes (m/w/d)' AND location='M\u00fcnchen'", 1}}},
-        {"Arbeitnow filters locally",
-         "arbeitnow",
-         arbeitnow("Arbeitnow Europe", "arbeitnow", "php"),
-         1,
-         {},
-         {{"Searching Arbeitnow Europe\u2026", 1, 0}, {"Searching Arbeitnow Europe\u2026", 1, 0}}},
-        {"Arbeitnow never follows a next link to another host",
-         "arbeitnowUk",
-         arbeitnow("Arbeitnow UK", "arbeitnowUk", ""),
-         1,
-         {"/api/job-board-api?"},
-         {{"Searching Arbeitnow UK\u2026", 1, 0}},
-         {},
-         {{"source='Arbeitnow UK' AND location='United Kingdom / Remote'", 1}}},
-        {"We Work Remotely splits the company from the title and keeps CDATA",
-         "weWorkRemotely",
-         [](SyncTestBed& b) { return b.service->fetchWWR("", b.recorder()); },
-         3,
-         {},
-         {{"Searching We Work Remotely\u2026", 3, 4}},
-         {{wRails, "company", "Hollowbrook & Sons"},
-          {wRails, "title", "Senior Rails Developer: Payments"},
-          {wRails, "description", "Headquarters: Leeds Ruby & Rails on our payments stack."},
-          {wRails, "published_at", "2026-12-05T14:30:12.000Z"},
-          {wRails, "tags", "Back-End Programming"},
-          {wRails, "location", "Anywhere in the World"},
-          {kWwr + "tidewell-support-specialist-emea", "description", "Answer tickets in German & English."},
-          {wPlain, "company", "Remote employer"},
-          {wPlain, "location", "Remote"},
-          {wPlain, "published_at", "<null>"}}},
-        {"Remotive filters by freshness and reads zoneless dates",
-         "remotive",
-         [](SyncTestBed& b) { return b.service->fetchRemotive("", b.recorder()); },
-         3,
-         {},
-         {{"Searching Remotive\u2026", 3, 5}},
-         {{rPython, "company", "Ashgrove Labs"},
-          {rPython, "published_at", "2026-12-02T10:23:26.000Z"},
-          {rPython, "external_id", "2045118"},
-          {rPython, "tags", "Software & IT, full_time, $90k - $110k"},
-          {rLead, "location", "Remote"},
-          {rLead, "category", "Customer Support"}},
-         {{"title LIKE 'Growth%'", 0}}}, // 91 days old
-        {"Remotive searches on the service and filters again here",
-         "remotive",
-         [](SyncTestBed& b) { return b.service->fetchRemotive("django, PYTHON", {}); },
-         2,
-         {"/api/remote-jobs?search=django, PYTHON"},
-         {},
-         {},
-         {{"title='Brand Designer'", 0}}},
-        {"Remote OK skips the notice and placeholders and repairs text",
-         "remoteOk",
-         [](SyncTestBed& b) { return b.service->fetchRemoteOK("", b.recorder()); },
-         2,
-         {},
-         {{"Searching Remote OK\u2026", 2, 5}},
-         {{okFront, "title", "Senior Frontend Engineer \u2013 React"},
-          {okFront, "location", "Worldwide"},
-          {okFront, "external_id", "1130221"},
-          {okFront, "tags", "react, typescript, frontend"},
-          {okFront, "security_score", "85"}, // host compared case-insensitively
-          // An empty apply link falls back to the listing page.
-          {kRemoteOk + "customer-support-agent-brightline-1130100", "published_at", "2026-12-03T11:00:00.000Z"}},
-         {{"title IN ('JOBS','DevOps Engineer','Accountant')", 0}, {"description LIKE '%We\u2019re looking%'", 1}}},
-        {"Remote OK with nothing to offer",
-         "remoteOk",
-         [](SyncTestBed& b) { return b.service->fetchRemoteOK("", b.recorder()); },
-         0,
-         {},
-         {{"Searching Remote OK\u2026", 0, 0}},
-         {},
-         {},
-         "[]"},
-        {"RemoteJobs.org reads nested objects and ends on a short page",
-         "remoteJobs",
-         [](SyncTestBed& b) { return b.service->fetchRemoteJobsOrg("security", b.recorder()); },
-         2,
-         {"/api/v1/jobs?limit=50&offset=0&q=security"},
-         {{"Searching RemoteJobs.org\u2026", 3, 3}},
-         {{staff, "company", "Greywater & Co"},
-          {staff, "tags", "Security, full-time, $160k \u2013 $190k"},
-          {staff, "source", "RemoteJobs.org"},
-          {hr, "location", "Remote"},
-          {hr, "tags", "human-resources, contract"},
-          {hr, "external_id", "a7e3d9f2-0c44-4f1b-8d2e-3b9a7c6e5d21"}},
-         {{"title='Paralegal'", 0}}},
+std::function<int64_t(SyncTestBed&)> arbeitnow(const char* name, const char* service, std::string q) {
+    return [=](SyncTestBed& b) {
+        return b.service->fetchArbeitnow(b.boards.baseFor(service) + "/api/job-board-api", name, q, b.recorder());
     };
 }
 
 } // namespace
 
-TEST(SourceAdapters, EachBoardsFixtureIsReadStoredAndReported) {
-    for (const auto& board : boards()) {
+TEST(SourceAdapters, EachBoardIsAskedAndReportsItsWay) {
+    using B = SyncTestBed&;
+    const std::string h = "Searching Himalayas\u2026", a = "Searching Arbeitnow Europe\u2026";
+    // clang-format off
+    const Board boards[] = {
+        {"Himalayas browses by offset", "himalayas", [](B b) { return b.service->fetchHimalayas("", b.recorder()); }, 4,
+         {"/jobs/api?limit=20&offset=0", "/jobs/api?limit=20&offset=4"}, {{h, 4, 6}, {h, 6, 6}}},
+        {"Himalayas searches page by page; a short page ends it", "himalayas",
+         [](B b) { return b.service->fetchHimalayas("rust", b.recorder()); }, 2,
+         {"/jobs/api/search?page=1&q=rust&sort=recent"}, {{h, 2, 0}}},
+        {"Himalayas sends the query as one value", "himalayas",
+         [](B b) { return b.service->fetchHimalayas("C++ & Go", {}); }, 2,
+         {"/jobs/api/search?page=1&q=C++ & Go&sort=recent"}},
+        {"Himalayas: an empty page ends paging whatever the total says", "himalayas",
+         [](B b) { return b.service->fetchHimalayas("", {}); }, 0, {"/jobs/api?limit=20&offset=0"}, {},
+         R"({"jobs": [], "totalCount": 500, "offset": 0})"},
+        {"Jobicy", "jobicy", [](B b) { return b.service->fetchJobicy("", b.recorder()); }, 3,
+         {"/api/v2/remote-jobs?count=100"}, {{"Searching Jobicy\u2026", 3, 4}}},
+        {"Jobicy filters by a tag the service accepts, not again here", "jobicy",
+         [](B b) { return b.service->fetchJobicy("marketing", {}); }, 3,
+         {"/api/v2/remote-jobs?count=100&tag=marketing"}},
+        {"Jobicy filters locally on a tag the service would refuse with HTTP 400", "jobicy",
+         [](B b) { return b.service->fetchJobicy("UX", {}); }, 1, {"/api/v2/remote-jobs?count=100"}},
+        {"Arbeitnow follows next links", "arbeitnow", arbeitnow("Arbeitnow Europe", "arbeitnow", ""), 3,
+         {"/api/job-board-api?", "/api/job-board-api?page=2"}, {{a, 2, 0}, {a, 3, 0}}},
+        {"Arbeitnow filters locally", "arbeitnow", arbeitnow("Arbeitnow Europe", "arbeitnow", "php"), 1, {},
+         {{a, 1, 0}, {a, 1, 0}}},
+        {"Arbeitnow UK never follows a next link to another host", "arbeitnowUk",
+         arbeitnow("Arbeitnow UK", "arbeitnowUk", ""), 1, {"/api/job-board-api?"},
+         {{"Searching Arbeitnow UK\u2026", 1, 0}}},
+        {"We Work Remotely", "weWorkRemotely", [](B b) { return b.service->fetchWWR("", b.recorder()); }, 3, {},
+         {{"Searching We Work Remotely\u2026", 3, 4}}},
+        {"Remotive", "remotive", [](B b) { return b.service->fetchRemotive("", b.recorder()); }, 3, {},
+         {{"Searching Remotive\u2026", 3, 5}}},
+        {"Remotive searches on the service and filters again here", "remotive",
+         [](B b) { return b.service->fetchRemotive("django, PYTHON", {}); }, 2,
+         {"/api/remote-jobs?search=django, PYTHON"}},
+        {"Remote OK", "remoteOk", [](B b) { return b.service->fetchRemoteOK("", b.recorder()); }, 2, {},
+         {{"Searching Remote OK\u2026", 2, 5}}},
+        {"Remote OK with nothing to offer", "remoteOk",
+         [](B b) { return b.service->fetchRemoteOK("", b.recorder()); }, 0,
+         {}, {{"Searching Remote OK\u2026", 0, 0}}, "[]"},
+        {"RemoteJobs.org ends on a short page", "remoteJobs",
+         [](B b) { return b.service->fetchRemoteJobsOrg("security", b.recorder()); }, 2,
+         {"/api/v1/jobs?limit=50&offset=0&q=security"}, {{"Searching RemoteJobs.org\u2026", 3, 3}}},
+    };
+    // clang-format on
+    for (const auto& board : boards) {
         SCOPED_TRACE(board.name);
         SyncTestBed bed;
         if (board.reply) bed.boards.setReply(board.service, {200, *board.reply});
@@ -243,11 +94,101 @@ TEST(SourceAdapters, EachBoardsFixtureIsReadStoredAndReported) {
             requests.push_back(query(r));
         if (!board.requests.empty()) EXPECT_EQ(requests, board.requests);
         EXPECT_EQ(bed.progress, board.progress);
-        for (const auto& [url, column, value] : board.cells)
-            EXPECT_EQ(bed.cell(url, column), value) << url << " " << column;
-        for (const auto& [where, expected] : board.counts)
-            EXPECT_EQ(bed.count(where), expected) << where;
     }
+}
+
+// What a full sync stores from each board's hand-written responses, field by field.
+TEST(SourceAdapters, TheBoardsFixturesAreStoredFieldByField) {
+    SyncTestBed bed;
+    bed.service->sync({});
+    const std::string hi = "https://himalayas.app/companies/", jo = "https://jobicy.com/jobs/",
+                      ww = "https://weworkremotely.com/remote-jobs/", re = "https://remotive.com/remote-jobs/",
+                      ok = "https://remoteOK.com/remote-jobs/remote-",
+                      an = "https://www.arbeitnow.com/jobs/companies/zugvogel-analytics/data-engineer-remote-77120";
+    const std::string h1 = hi + "hollowbrook-and-sons/jobs/senior-backend-engineer",
+                      h2 = "https://jobs.tidewell.io/apply/csm-2291", h4 = hi + "brightquill/jobs/freelance-copywriter",
+                      j1 = jo + "118204-marketing-operations-specialist", j2 = jo + "117990-technical-support-engineer",
+                      j3 = jo + "116500-ux-researcher", w1 = ww + "hollowbrook-sons-senior-rails-developer-payments",
+                      w3 = ww + "bookkeeper-4411", r1 = re + "software-dev/senior-python-developer-2045118",
+                      r2 = re + "customer-support/support-lead-2043500",
+                      o1 = ok + "senior-frontend-engineer-quillstack-1130221",
+                      s1 = "https://greywater.co/careers/staff-security-engineer",
+                      s2 = "https://brightline.example/jobs/recruiting-coordinator";
+    // clang-format off
+    const std::tuple<std::string, const char*, std::string> cells[] = {
+        {h1, "title", "Senior Backend Engineer & Platform Lead"},
+        {h1, "company", "Hollowbrook & Sons"},
+        {h1, "location", "Germany, Netherlands"},
+        {h1, "description", "We're hiring a backend engineer. Design APIs & services 5+ years experience"},
+        {h1, "published_at", "2026-12-05T09:30:00.000Z"},
+        {h1, "tags", "Backend-Engineer, Platform-Engineer, Software Development"},
+        {h1, "security_score", "85"},
+        {h1, "source", "Himalayas"},
+        {h2, "location", "India, Spain, Portugal, Brazil, Mexico"},
+        {h2, "description", "Help customers in six markets get value from Tidewell."},
+        {h2, "published_at", "2026-12-04T16:45:10.000Z"}, // milliseconds on the wire
+        {h2, "external_id", hi + "tidewell/jobs/customer-success-manager"},
+        {h2, "category", "Customer Support"},
+        {h4, "location", "Worldwide / Remote"},
+        {h4, "external_id", h4},
+        {h4, "category", "Writing & Editorial"},
+        {j1, "company", "Saltmarsh & Reed"},
+        {j1, "external_id", "118204"},
+        {j1, "tags", "Marketing & Sales, Full-Time"},
+        {j1, "description", "Own HubSpot & Salesforce workflows. Caf\u00e9 budget included."},
+        {j1, "published_at", "2026-12-04T12:00:00.000Z"},
+        {j2, "external_id", "117990"},
+        {j2, "published_at", "2024-12-07T04:10:26.000Z"}, // no zone: read as UTC
+        {j2, "description", "Help customers with our API."},
+        {j3, "external_id", j3},
+        {j3, "tags", "Design & Multimedia, Healthcare, Full-Time"},
+        {an, "location", "Europe / Remote"},
+        {an, "external_id", "data-engineer-remote-77120"},
+        {an, "tags", "full time"},
+        {w1, "company", "Hollowbrook & Sons"},
+        {w1, "title", "Senior Rails Developer: Payments"},
+        {w1, "description", "Headquarters: Leeds Ruby & Rails on our payments stack."},
+        {w1, "published_at", "2026-12-05T14:30:12.000Z"},
+        {w1, "tags", "Back-End Programming"},
+        {w1, "location", "Anywhere in the World"},
+        {ww + "tidewell-support-specialist-emea", "description", "Answer tickets in German & English."},
+        {w3, "company", "Remote employer"},
+        {w3, "location", "Remote"},
+        {w3, "published_at", "<null>"},
+        {r1, "company", "Ashgrove Labs"},
+        {r1, "published_at", "2026-12-02T10:23:26.000Z"},
+        {r1, "external_id", "2045118"},
+        {r1, "tags", "Software & IT, full_time, $90k - $110k"},
+        {r2, "location", "Remote"},
+        {r2, "category", "Customer Support"},
+        {o1, "title", "Senior Frontend Engineer \u2013 React"},
+        {o1, "location", "Worldwide"},
+        {o1, "external_id", "1130221"},
+        {o1, "tags", "react, typescript, frontend"},
+        {o1, "security_score", "85"}, // the host is compared case-insensitively
+        {ok + "customer-support-agent-brightline-1130100", "published_at", "2026-12-03T11:00:00.000Z"}, // from the page
+        {s1, "company", "Greywater & Co"},
+        {s1, "tags", "Security, full-time, $160k \u2013 $190k"},
+        {s1, "source", "RemoteJobs.org"},
+        {s2, "location", "Remote"},
+        {s2, "tags", "human-resources, contract"},
+        {s2, "external_id", "a7e3d9f2-0c44-4f1b-8d2e-3b9a7c6e5d21"},
+    };
+    const std::pair<const char*, int64_t> counts[] = {
+        {"url LIKE '%northgate%' OR url LIKE '%loomfield%'", 0}, // Himalayas listings without an application link
+        {"company IN ('Hafenblick AG', 'Altbau Media')", 0},      // Arbeitnow's office and stale listings
+        {"title='DevOps Engineer Kubernetes (m/w/d)' AND location='M\u00fcnchen'", 1},
+        {"source='Arbeitnow UK' AND location='United Kingdom / Remote'", 1},
+        {"title LIKE 'Growth%'", 0}, // Remotive's listing of 91 days
+        {"title IN ('JOBS', 'DevOps Engineer', 'Accountant')", 0}, // Remote OK's notice and placeholders
+        {"description LIKE '%We\u2019re looking%'", 1},            // repaired double-decoded text
+        {"title='Paralegal'", 0},
+    };
+    // clang-format on
+    for (const auto& [url, column, value] : cells)
+        EXPECT_EQ(bed.cell(url, column), value) << url << " " << column;
+    for (const auto& [where, expected] : counts)
+        EXPECT_EQ(bed.count(where), expected) << where;
 }
 
 TEST(SourceAdapters, PagesWaitBetweenRequestsAndOnlyTheFeedGoesWithoutTheUserAgent) {
