@@ -150,7 +150,7 @@ TEST(JobSearchIndex, StaysInStepWithEveryWriter) {
     t.advanceDays(91);
     t.store(JobDb::job("https://e.com/b", "Swift Lead"));
     EXPECT_EQ(t.db.deleteExpiredJobs(), 1);
-    EXPECT_EQ(t.search("swift"), std::vector<std::string>{"https://e.com/b"});
+    EXPECT_EQ(t.search("swift"), std::vector<std::string>{"b"});
     expectIndexInStep(*t.sqlite);
 
     // Emptying the index (never done by the program) shows which searches consult it:
@@ -169,7 +169,7 @@ TEST(JobSearchIndex, AMissingIndexIsScannedAroundThenRebuiltOnce) {
                             "DROP TRIGGER jobs_search_update;", "DROP TABLE jobs_search;"})
         t.sqlite->execute(sql);
     t.store(JobDb::job("https://e.com/b", "OCaml Engineer"));
-    EXPECT_EQ(t.search("haskell engineer"), std::vector<std::string>{"https://e.com/a"});
+    EXPECT_EQ(t.search("haskell engineer"), std::vector<std::string>{"a"});
 
     for (int start = 0; start < 2; ++start) { // the second start neither rebuilds nor duplicates
         DatabaseService reopened(t.sqlite, t.clock);
