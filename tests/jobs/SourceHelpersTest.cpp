@@ -110,27 +110,13 @@ TEST(SourceHelpers, CleaningMatchesTheTagAndSpaceExpressionsItReplaced) {
     auto reference = [&](const std::string& html) {
         return text::trim(spaces.replaceAll(decodeEntities(tags.replaceAll(html, " ")), " "));
     };
-    std::vector<std::string> samples = {"",
-                                        "<",
-                                        ">",
-                                        "<>",
-                                        "<<>>",
-                                        "<a>",
-                                        "a<b",
-                                        "a<b>c<d",
-                                        "<<b>>",
-                                        "a <> b",
-                                        "x<\n>y",
-                                        "<p><br/></p>",
-                                        "1 < 2 > 0",
-                                        "<a href=\"x>y\">t</a>",
-                                        "tail <open",
-                                        "\xE2\x80\x83"
-                                        "em\xC2\xA0space\xE3\x80\x80ideo",
-                                        "vt\x0Bnel\xC2\x85ls\xE2\x80\xA8ps\xE2\x80\xA9zw\xE2\x80\x8Bj",
-                                        " \t\r\n\f lead and trail \t ",
-                                        "caf\xC3\xA9 <b>\xF0\x9F\x98\x80</b> &amp;&nbsp;&#8232;",
-                                        "bad \xC3 byte <i>x</i>\x80 end"};
+    // clang-format off
+    std::vector<std::string> samples = {
+        "", "<", ">", "<>", "<<>>", "<a>", "a<b", "a<b>c<d", "<<b>>", "a <> b", "x<\n>y", "<p><br/></p>",
+        "1 < 2 > 0", "<a href=\"x>y\">t</a>", "tail <open", "\xE2\x80\x83" "em\xC2\xA0space\xE3\x80\x80ideo",
+        "vt\x0Bnel\xC2\x85ls\xE2\x80\xA8ps\xE2\x80\xA9zw\xE2\x80\x8Bj", " \t\r\n\f lead and trail \t ",
+        "caf\xC3\xA9 <b>\xF0\x9F\x98\x80</b> &amp;&nbsp;&#8232;", "bad \xC3 byte <i>x</i>\x80 end"};
+    // clang-format on
     // Short random mixes of the characters that matter.
     const std::vector<std::string> pieces = {
         "<", ">", "a", " ", "\n", "\xC2\xA0", "&lt;", "&nbsp;", "\xE2\x80\xA8", "\xC3\xA9", "\xFF"};
