@@ -203,14 +203,9 @@ TEST(JobQueries, ListingsLiveNinetyDaysFromTheirLastSightingAndKeepTheirFirstSto
     EXPECT_EQ(t.db.upsertJob(second, JobDb::rating(85, "Quorvane Checked")), id);
     auto stored = t.db.getJobs("All", "New Title", 50, 0);
     ASSERT_EQ(stored.size(), 1u);
-    expectFields(stored[0], json{{"title", "New Title"},
-                                 {"source", "Jobicy"},
-                                 {"location", "USA"},
-                                 {"securityScore", 85},
-                                 {"securityLabel", "Quorvane Checked"},
-                                 {"addedAt", "2026-03-01T12:00:00.000Z"},
-                                 {"expiresAt", "2026-06-02T12:00:00.000Z"},
-                                 {"publishedAt", "2026-02-01T00:00:00.000Z"}});
+    expectFields(stored[0], json::parse(R"({"title": "New Title", "source": "Jobicy", "location": "USA",
+        "securityScore": 85, "securityLabel": "Quorvane Checked", "addedAt": "2026-03-01T12:00:00.000Z",
+        "expiresAt": "2026-06-02T12:00:00.000Z", "publishedAt": "2026-02-01T00:00:00.000Z"})"));
     second.publishedAt = *DateUtil::parse("2026-02-20T00:00:00Z");
     t.store(second, 80);
     EXPECT_EQ(t.search("New Title"), Urls{"a"});
@@ -393,11 +388,8 @@ TEST(JobQueries, SavedSearchCountsListingsStoredSinceItWasOpened) {
 
     auto searches = t.db.getSavedSearches();
     ASSERT_EQ(searches.size(), 1u);
-    expectFields(searches[0], json{{"name", "Backend"},
-                                   {"query", "engineer"},
-                                   {"category", "All"},
-                                   {"postedWithinDays", 365},
-                                   {"newCount", 3}});
+    expectFields(searches[0], json::parse(R"({"name": "Backend", "query": "engineer", "category": "All",
+        "postedWithinDays": 365, "newCount": 3})"));
 
     EXPECT_EQ(t.db.openSavedSearch(id)["id"], id);
     EXPECT_EQ(t.db.getSavedSearches()[0]["newCount"], 0);
