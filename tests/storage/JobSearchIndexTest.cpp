@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <utility>
 
 using namespace velmora;
 using velmora::testing::JobDb;
@@ -51,15 +52,22 @@ const std::vector<std::string> kTexts = {
 };
 // clang-format on
 
+// The first half arrives as one sync batch, the rest one listing at a time: both writers feed the index.
 void fill(JobDb& t, int n, std::mt19937& rng) {
     auto pick = [&] { return kTexts[rng() % kTexts.size()]; };
+    std::vector<std::pair<IncomingJob, SecurityAssessment>> batch;
     for (int i = 0; i < n; ++i) {
         auto j = JobDb::job("https://e.com/" + std::to_string(i), pick(), pick());
         j.company = pick() + " #" + std::to_string(i); // distinct postings: nothing collapses
         j.description = pick() + " " + pick() + " " + pick();
         j.tags = {pick()};
         if (rng() % 3) j.publishedAt = *DateUtil::parse("2026-02-0" + std::to_string(1 + rng() % 9) + "T00:00:00Z");
-        t.store(j);
+        if (i < n / 2) {
+            batch.emplace_back(j, JobDb::rating(65));
+        } else {
+            if (!batch.empty()) t.db.upsertJobs(std::exchange(batch, {}));
+            t.store(j);
+        }
     }
 }
 
