@@ -173,34 +173,21 @@ TEST(ApplicationQueries, BadInputIsRefusedAndChangesNothing) {
 
     auto untitled = entry("https://e.com/new");
     untitled.title = "  ";
+    // clang-format off
     const std::pair<const char*, std::function<void()>> cases[] = {
-        {"update of an unknown id",
-         [&] {
-             t.db.updateApplication(9999, {"Applied", "x", std::nullopt});
-         }},
+        {"update of an unknown id", [&] { t.db.updateApplication(9999, {"Applied", "x", std::nullopt}); }},
         {"delete of an unknown id", [&] { t.db.deleteApplication(9999); }},
-        {"unknown stage",
-         [&] {
-             t.db.updateApplication(id, {"Hired!", "x", std::nullopt});
-         }},
-        {"stage in the wrong case",
-         [&] {
-             t.db.updateApplication(id, {"applied ", "x", std::nullopt});
-         }},
-        {"impossible day",
-         [&] {
-             t.db.updateApplication(id, {std::nullopt, "x", "2026-02-30"});
-         }},
-        {"not a date",
-         [&] {
-             t.db.updateApplication(id, {"Offer", "x", "next week"});
-         }},
+        {"unknown stage", [&] { t.db.updateApplication(id, {"Hired!", "x", std::nullopt}); }},
+        {"stage in the wrong case", [&] { t.db.updateApplication(id, {"applied ", "x", std::nullopt}); }},
+        {"impossible day", [&] { t.db.updateApplication(id, {std::nullopt, "x", "2026-02-30"}); }},
+        {"not a date", [&] { t.db.updateApplication(id, {"Offer", "x", "next week"}); }},
         {"add with a mail link", [&] { t.db.addApplication(entry("mailto:jobs@e.com")); }},
         {"add with a script link", [&] { t.db.addApplication(entry("javascript:alert(1)")); }},
         {"add without a link", [&] { t.db.addApplication(entry("")); }},
         {"add with an unknown stage", [&] { t.db.addApplication(entry("https://e.com/new", "Ghosted")); }},
         {"add without a title", [&] { t.db.addApplication(untitled); }},
     };
+    // clang-format on
     for (const auto& [name, run] : cases) {
         EXPECT_THROW(run(), VelmoraError) << name;
         EXPECT_EQ(t.db.getApplications(), before) << name;
