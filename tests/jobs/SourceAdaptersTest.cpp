@@ -191,17 +191,6 @@ TEST(SourceAdapters, TheBoardsFixturesAreStoredFieldByField) {
         EXPECT_EQ(bed.count(where), expected) << where;
 }
 
-TEST(SourceAdapters, PagesWaitBetweenRequestsAndOnlyTheFeedGoesWithoutTheUserAgent) {
-    SyncTestBed bed;
-    bed.service->fetchHimalayas("", {});
-    EXPECT_EQ(bed.sleeper->total, std::chrono::milliseconds(150));
-    bed.service->fetchArbeitnow(bed.boards.baseFor("arbeitnow") + "/api/job-board-api", "Arbeitnow Europe", "", {});
-    EXPECT_EQ(bed.sleeper->total, std::chrono::milliseconds(150 + 120));
-    bed.service->fetchWWR("", {});
-    EXPECT_EQ(bed.boards.requests("himalayas").at(0).userAgent, HttpClient::kUserAgent);
-    EXPECT_EQ(bed.boards.requests("weWorkRemotely").at(0).userAgent, "");
-}
-
 // Hostile or careless board data: markup in short fields, dates after the fetch (which would pin
 // a listing to the top), and links that are no web page at all.
 TEST(SourceAdapters, OddListingsAreCleanedClampedOrSkipped) {
