@@ -31,9 +31,8 @@ struct SyncTestBed {
     explicit SyncTestBed(HttpClient::Options options = shortTimeouts()) {
         db->initialize();
         http = std::make_shared<HttpClient>(options);
-        service = std::make_unique<JobAggregatorService>(db, security, http,
-                                                         JobSourceEndpoints::fromJsonText(boards.endpointsJson()), clock,
-                                                         sleeper);
+        service = std::make_unique<JobAggregatorService>(
+            db, security, http, JobSourceEndpoints::fromJsonText(boards.endpointsJson()), clock, sleeper);
     }
 
     static HttpClient::Options shortTimeouts() {
@@ -52,13 +51,13 @@ struct SyncTestBed {
         return std::get<int64_t>(*v);
     }
 
-    // One stored row by link; empty when absent.
-    SQLiteRow row(const std::string& url) {
-        auto rows = sqlite->query("SELECT * FROM jobs WHERE url=?;", {url});
-        return rows.empty() ? SQLiteRow{} : rows.front();
-    }
-    std::string text(const std::string& url, const std::string& column) {
-        return sqlite_row::text(row(url), column).value_or("<none>");
+    // One stored cell as text: "<null>" for NULL, "<none>" when the link is not stored.
+    std::string cell(const std::string& url, const std::string& column) {
+        auto rows = sqlite->query("SELECT " + column + " AS v FROM jobs WHERE url=?;", {url});
+        if (rows.empty()) return "<none>";
+        const auto& v = rows.front().at("v");
+        if (const auto* n = std::get_if<int64_t>(&v)) return std::to_string(*n);
+        return sqlite_row::text(rows.front(), "v").value_or("<null>");
     }
 
     // A listing stored before the sync, written directly so no adapter is involved.
@@ -73,6 +72,14 @@ struct SyncTestBed {
         for (const auto& s : summary["sources"])
             if (s["source"] == name) return s;
         return nullptr;
+    }
+
+    // Every source fetched `ago`, so only the ones a test makes due are asked again.
+    void fetchedAgo(std::chrono::minutes ago, const std::string& except = "") {
+        for (const auto& s : JobAggregatorService::schedule())
+            if (s.displayName != except)
+                db->setSetting(std::string("sourceLast.") + s.displayName,
+                               DateUtil::withFractional(clock->now() - ago));
     }
 };
 

@@ -1,22 +1,40 @@
-#include "storage/DatabaseService.h"
-#include "storage/SchemaMigrations.h"
 #include "JobTestSupport.h"
-#include "support/TempDir.h"
+
+#include "storage/SchemaMigrations.h"
 
 #include <gtest/gtest.h>
 
 using namespace velmora;
-using velmora::testing::TempDir;
 using nlohmann::json;
+using velmora::testing::expectFields;
+using velmora::testing::JobDb;
+using velmora::testing::TempDir;
 
 namespace {
 
-int64_t count(SQLiteDatabase& db, const std::string& sql) { return std::get<int64_t>(*db.scalar(sql)); }
+int64_t count(SQLiteDatabase& db, const std::string& sql) {
+    return std::get<int64_t>(*db.scalar(sql));
+}
 
 std::map<std::string, std::string> settings(SQLiteDatabase& db) {
     std::map<std::string, std::string> out;
     for (auto& row : db.query("SELECT key, value FROM settings;"))
         out[*sqlite_row::text(row, "key")] = *sqlite_row::text(row, "value");
+    return out;
+}
+
+// Every table's rows, the schema and the version, as one text to compare.
+std::string dump(SQLiteDatabase& db) {
+    std::string out;
+    for (const char* sql : {"SELECT * FROM jobs ORDER BY id;", "SELECT * FROM applications ORDER BY id;",
+                            "SELECT * FROM settings ORDER BY key;", "SELECT sql FROM sqlite_master ORDER BY name;",
+                            "PRAGMA user_version;"})
+        for (const auto& row : db.query(sql))
+            for (const auto& [column, value] : row) {
+                const auto* text = std::get_if<std::string>(&value);
+                const auto* number = std::get_if<int64_t>(&value);
+                out += column + "=" + (text ? *text : number ? std::to_string(*number) : "null") + ";";
+            }
     return out;
 }
 
@@ -45,37 +63,11 @@ TEST(DatabaseService, InitializeCreatesSchemaAndDefaultsOnAnEmptyFile) {
     EXPECT_EQ(settings(*sqlite), s);
 }
 
-TEST(DatabaseService, InitializeRepairsADatabaseFromAnOlderVersion) {
+// A file written before ratings, tags, the tracker's dates and triage existed, with rows in
+// every table: each step adds its columns, the rows stay and work with every newer feature.
+TEST(DatabaseService, AFileOfTheOldestShapeKeepsItsRowsAndGainsEveryFeature) {
     TempDir dir;
-    auto path = (dir / "velmora.db").string();
-    {
-        SQLiteDatabase old(path);
-        old.execute("CREATE TABLE settings (key TEXT PRIMARY KEY, value TEXT NOT NULL);");
-        old.execute("CREATE TABLE passwords (id INTEGER PRIMARY KEY, secret TEXT);");
-        for (auto [k, v] : std::vector<std::pair<std::string, std::string>>{{"searchIntervalHours", "3"},
-                                                                           {"locationMode", "europe"},
-                                                                           {"language", "ja"},
-                                                                           {"jobTitle", "Nurse"},
-                                                                           {"autoSearchEnabled", "1"},
-                                                                           {"customKey", "kept"}})
-            old.execute("INSERT INTO settings VALUES(?,?);", {k, v});
-    }
-    auto sqlite = std::make_shared<SQLiteDatabase>(path);
-    DatabaseService db(sqlite);
-    db.initialize();
-    auto s = settings(*sqlite);
-    EXPECT_EQ(s["searchIntervalHours"], "24");
-    EXPECT_EQ(s["locationMode"], "worldwide");
-    EXPECT_EQ(s["language"], "en");
-    EXPECT_EQ(s["jobTitle"], "Nurse");
-    EXPECT_EQ(s["customKey"], "kept");
-    EXPECT_EQ(s.count("autoSearchEnabled"), 0u);
-    EXPECT_EQ(count(*sqlite, "SELECT COUNT(*) FROM sqlite_master WHERE name='passwords';"), 0);
-}
-
-TEST(DatabaseService, AJobsTableFromBeforeRatingsAndTagsIsMigratedOnceAndKeepsItsRows) {
-    TempDir dir;
-    auto path = (dir / "velmora.db").string();
+    const std::string path = (dir / "velmora.db").string();
     {
         SQLiteDatabase old(path);
         old.execute("CREATE TABLE jobs (id INTEGER PRIMARY KEY AUTOINCREMENT, external_id TEXT NOT NULL, source TEXT "
@@ -86,15 +78,26 @@ TEST(DatabaseService, AJobsTableFromBeforeRatingsAndTagsIsMigratedOnceAndKeepsIt
                     "NOT NULL, company TEXT NOT NULL, url TEXT NOT NULL UNIQUE, first_opened_at TEXT NOT NULL, "
                     "last_opened_at TEXT NOT NULL, status TEXT NOT NULL DEFAULT 'Opened', notes TEXT NOT NULL DEFAULT "
                     "'', FOREIGN KEY(job_id) REFERENCES jobs(id) ON DELETE SET NULL);");
-        for (int i = 1; i <= 2; ++i)
+        old.execute("CREATE TABLE settings (key TEXT PRIMARY KEY, value TEXT NOT NULL);");
+        old.execute("CREATE TABLE passwords (id INTEGER PRIMARY KEY, secret TEXT);");
+        // One posting on two boards.
+        for (const char* url : {"https://a.com/1", "https://b.com/1"})
             old.execute("INSERT INTO jobs(external_id,source,title,company,category,location,description,url,"
-                        "published_at,added_at,last_seen_at,expires_at) VALUES(?,?,?,?,?,?,?,?,NULL,?,?,?);",
-                        {"old-" + std::to_string(i), "Remotive", "Old Analyst " + std::to_string(i), "Initech",
-                         "Data", "Worldwide", "From before ratings.", "https://example.com/old/" + std::to_string(i),
-                         "2026-02-27T08:00:00.000Z", "2026-02-27T08:00:00.000Z", "2026-05-28T08:00:00.000Z"});
-        old.execute("INSERT INTO applications(job_id,title,company,url,first_opened_at,last_opened_at) "
-                    "VALUES(1,'Old Analyst 1','Initech','https://example.com/old/1','2026-02-28T08:00:00.000Z',"
-                    "'2026-02-28T08:00:00.000Z');");
+                        "added_at,last_seen_at,expires_at) VALUES('x','S','Old Analyst','Initech','Data','Worldwide',"
+                        "'d',?,'2026-02-27T08:00:00.000Z','2026-02-27T08:00:00.000Z','2026-05-28T08:00:00.000Z');",
+                        {SQLiteValue::text(url)});
+        old.execute("INSERT INTO applications(job_id,title,company,url,first_opened_at,last_opened_at,status,notes) "
+                    "VALUES(1,'Writer','Ink','https://e.com/w','2025-05-01T08:00:00.000Z','2025-05-02T08:00:00.000Z',"
+                    "'Applied','Sent portfolio');");
+        old.execute("INSERT INTO applications(title,company,url,first_opened_at,last_opened_at) VALUES"
+                    "('Editor','Ink','https://e.com/e','2025-05-03T08:00:00.000Z','2025-05-03T08:00:00.000Z');");
+        for (auto [k, v] : std::vector<std::pair<std::string, std::string>>{{"searchIntervalHours", "3"},
+                                                                            {"locationMode", "europe"},
+                                                                            {"language", "ja"},
+                                                                            {"jobTitle", "Nurse"},
+                                                                            {"autoSearchEnabled", "1"},
+                                                                            {"customKey", "kept"}})
+            old.execute("INSERT INTO settings VALUES(?,?);", {k, v});
     }
     auto clock = std::make_shared<FixedClock>(*DateUtil::parse("2026-03-01T12:00:00Z"));
     auto sqlite = std::make_shared<SQLiteDatabase>(path);
@@ -102,60 +105,77 @@ TEST(DatabaseService, AJobsTableFromBeforeRatingsAndTagsIsMigratedOnceAndKeepsIt
     db.initialize();
     EXPECT_EQ(SchemaMigrations::currentVersion(*sqlite), SchemaMigrations::latestVersion());
 
-    // A sync stores into the migrated table, and the old rows are listed beside the new one.
-    IncomingJob fresh = velmora::testing::JobDb::job("https://example.com/new", "Data Engineer", "Worldwide", "Data");
-    fresh.tags = {"sql", "python"};
-    db.upsertJobs({{fresh, velmora::testing::JobDb::rating(72, "Trusted")}});
-    json listed = db.getJobs("All", "", 50, 0);
-    ASSERT_EQ(listed.size(), 3u) << listed.dump();
-    std::map<std::string, json> byUrl;
-    for (const auto& job : listed) byUrl[job["url"].get<std::string>()] = job;
-    EXPECT_EQ(byUrl["https://example.com/new"]["securityScore"], 72);
-    EXPECT_EQ(byUrl["https://example.com/old/1"]["securityLabel"], "Unchecked");
-    EXPECT_EQ(db.getJobs("All", "Old Analyst", 50, 0).size(), 2u); // the search index has the old rows
-    EXPECT_EQ(db.getApplications().size(), 1u);
+    // Settings from before are repaired or dropped; the user's own stay.
+    auto s = settings(*sqlite);
+    for (const auto& [key, value] : std::map<std::string, std::string>{{"searchIntervalHours", "24"},
+                                                                       {"locationMode", "worldwide"},
+                                                                       {"language", "en"},
+                                                                       {"jobTitle", "Nurse"},
+                                                                       {"customKey", "kept"}})
+        EXPECT_EQ(s[key], value) << key;
+    EXPECT_EQ(s.count("autoSearchEnabled"), 0u);
+    EXPECT_EQ(count(*sqlite, "SELECT COUNT(*) FROM sqlite_master WHERE name='passwords';"), 0);
 
-    // A second start changes nothing.
-    auto dump = [&] {
-        std::string out;
-        for (const char* sql : {"SELECT * FROM jobs ORDER BY id;", "SELECT sql FROM sqlite_master ORDER BY name;",
-                                "PRAGMA user_version;"})
-            for (const auto& row : sqlite->query(sql))
-                for (const auto& [column, value] : row)
-                    out += column + "=" + (std::holds_alternative<std::string>(value) ? std::get<std::string>(value)
-                                           : std::holds_alternative<int64_t>(value)
-                                               ? std::to_string(std::get<int64_t>(value))
-                                               : std::string("null")) +
-                           ";";
-        return out;
-    };
-    const std::string before = dump();
-    DatabaseService(sqlite, clock).initialize();
-    EXPECT_EQ(dump(), before);
+    // The old listings: one posting, unrated, searchable, waiting for a match score.
+    auto jobs = db.getJobs(JobDb::query([](auto& q) { q.query = "old analyst"; }));
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0]["alsoOn"].size(), 1u);
+    EXPECT_EQ(jobs[0]["securityLabel"], "Unchecked");
+    EXPECT_EQ(jobs[0]["tags"], "");
+    EXPECT_EQ(db.staleMatches(10).size(), 2u);
+    // A sync stores into the migrated table beside them.
+    auto fresh = JobDb::job("https://example.com/new", "Data Engineer");
+    fresh.tags = {"sql", "python"};
+    db.upsertJobs({{fresh, JobDb::rating(72, "Trusted")}});
+    jobs = db.getJobs(JobDb::query());
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_EQ(jobs[0]["securityScore"], 72);
+    EXPECT_EQ(jobs[0]["tags"], "sql, python");
+
+    // The old applications, latest opened first, with their notes and no dates yet.
+    auto apps = db.getApplications();
+    ASSERT_EQ(apps.size(), 2u);
+    EXPECT_EQ(apps[0]["title"], "Editor");
+    EXPECT_EQ(apps[1]["jobId"], 1);
+    EXPECT_EQ(apps[1]["status"], "Applied");
+    EXPECT_EQ(apps[1]["notes"], "Sent portfolio");
+    for (const auto& app : apps)
+        expectFields(app,
+                     json{{"appliedAt", ""}, {"statusChangedAt", ""}, {"followUpAt", ""}, {"history", json::array()}});
+    EXPECT_EQ(db.trackerCounts()["applied"], 1);
+    auto moved = db.updateApplication(apps[0]["id"].get<int64_t>(), {"Applied", std::nullopt, std::nullopt});
+    EXPECT_EQ(moved["appliedAt"], "2026-03-01T12:00:00.000Z");
+    EXPECT_EQ(moved["history"].size(), 1u);
+
+    // Triage works on the old rows and survives the next start, which changes nothing.
+    db.setJobMark(jobs[1]["id"], "saved");
+    EXPECT_EQ(db.saveSearch({{"name", "Go"}}), 1);
+    const std::string before = dump(*sqlite);
+    DatabaseService reopened(sqlite, clock);
+    reopened.initialize();
+    EXPECT_EQ(dump(*sqlite), before);
+    EXPECT_EQ(reopened.getJobs(JobDb::query())[1]["mark"], "saved");
+    EXPECT_EQ(reopened.getSavedSearches().size(), 1u);
 }
 
 TEST(DatabaseService, SettingsReadWithFallbacks) {
-    TempDir dir;
-    auto sqlite = std::make_shared<SQLiteDatabase>((dir / "velmora.db").string());
-    DatabaseService db(sqlite);
-    db.initialize();
-    EXPECT_EQ(db.getSetting("nope", "fb"), "fb");
-    EXPECT_EQ(db.getSetting("jobTitle", "fb"), ""); // stored empty text is not replaced
-    db.setSetting("jobTitle", "Data engineer");
-    EXPECT_EQ(db.getSetting("jobTitle", ""), "Data engineer");
-    sqlite->execute("INSERT INTO settings VALUES('number', X'0102');");
-    EXPECT_EQ(db.getSetting("number", "fb"), "fb"); // not text
-    sqlite->execute("DROP TABLE settings;");
-    EXPECT_EQ(db.getSetting("jobTitle", "fb"), "fb"); // a failing read falls back
-    EXPECT_ANY_THROW(db.setSetting("jobTitle", "x"));  // a failing write is reported
+    JobDb t;
+    EXPECT_EQ(t.db.getSetting("nope", "fb"), "fb");
+    EXPECT_EQ(t.db.getSetting("jobTitle", "fb"), ""); // stored empty text is not replaced
+    t.db.setSetting("jobTitle", "Data engineer");
+    EXPECT_EQ(t.db.getSetting("jobTitle", ""), "Data engineer");
+    t.sqlite->execute("INSERT INTO settings VALUES('number', X'0102');");
+    EXPECT_EQ(t.db.getSetting("number", "fb"), "fb"); // not text
+    t.sqlite->execute("DROP TABLE settings;");
+    EXPECT_EQ(t.db.getSetting("jobTitle", "fb"), "fb"); // a failing read falls back
+    EXPECT_ANY_THROW(t.db.setSetting("jobTitle", "x")); // a failing write is reported
 }
 
 TEST(DatabaseService, AFileThatIsNotADatabaseFailsAtInitialize) {
     TempDir dir;
     velmora::testing::writeFile(dir / "velmora.db", std::string(4096, 'x'));
+    DatabaseService db(std::make_shared<SQLiteDatabase>((dir / "velmora.db").string()));
     try {
-        auto sqlite = std::make_shared<SQLiteDatabase>((dir / "velmora.db").string());
-        DatabaseService db(sqlite);
         db.initialize();
         FAIL() << "a garbage file was accepted";
     } catch (const std::exception& e) {

@@ -7,26 +7,34 @@
 #include "storage/DatabaseService.h"
 #include "support/TempDir.h"
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace velmora::testing {
 
+using Urls = std::vector<std::string>;
+
 // A real database file with the current schema, a pinned clock and helpers to store listings.
 struct JobDb {
     TempDir dir;
-    std::shared_ptr<FixedClock> clock =
-        std::make_shared<FixedClock>(*DateUtil::parse("2026-03-01T12:00:00Z"));
+    std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(*DateUtil::parse("2026-03-01T12:00:00Z"));
     std::shared_ptr<SQLiteDatabase> sqlite = std::make_shared<SQLiteDatabase>((dir / "velmora.db").string());
     DatabaseService db{sqlite, clock};
 
     JobDb() { db.initialize(); }
 
-    static IncomingJob job(const std::string& url, const std::string& title = "Backend Engineer",
+    // Links on the test host are written and listed by their path alone: job("a") is https://e.com/a.
+    static constexpr const char* kHost = "https://e.com/";
+
+    static IncomingJob job(const std::string& link, const std::string& title = "Backend Engineer",
                            const std::string& location = "Worldwide", const std::string& category = "Software & IT") {
+        const std::string url = link.find("://") == std::string::npos ? kHost + link : link;
         IncomingJob j;
         j.externalId = "ext-" + url;
         j.source = "Remotive";
@@ -48,17 +56,44 @@ struct JobDb {
 
     int64_t store(const IncomingJob& j, int score = 65) { return db.upsertJob(j, rating(score)); }
 
-    std::vector<std::string> urls(const nlohmann::json& jobs) const {
-        std::vector<std::string> out;
-        for (const auto& j : jobs) out.push_back(j["url"].get<std::string>());
+    static Urls urls(const nlohmann::json& jobs) {
+        Urls out;
+        for (const auto& j : jobs) {
+            const std::string url = j["url"];
+            out.push_back(url.rfind(kHost, 0) == 0 ? url.substr(std::string(kHost).size()) : url);
+        }
         return out;
     }
 
-    std::vector<std::string> search(const std::string& query, const std::string& category = "All") const {
+    Urls search(const std::string& query, const std::string& category = "All") const {
         return urls(db.getJobs(category, query, 500, 0));
     }
 
+    static DatabaseService::JobQuery query(const std::function<void(DatabaseService::JobQuery&)>& change = {}) {
+        DatabaseService::JobQuery q;
+        q.limit = 500;
+        if (change) change(q);
+        return q;
+    }
+
+    Urls list(const std::function<void(DatabaseService::JobQuery&)>& change = {}) const {
+        return urls(db.getJobs(query(change)));
+    }
+
+    int64_t count(const std::string& sql) const { return std::get<int64_t>(*sqlite->scalar(sql)); }
+
     void advanceDays(int days) { clock->advance(std::chrono::hours(24 * days)); }
 };
+
+// Each field of `expected` has its value in `actual`; other fields are not compared.
+inline void expectFields(const nlohmann::json& actual, const nlohmann::json& expected) {
+    for (const auto& [key, value] : expected.items())
+        EXPECT_EQ(actual[key], value) << key;
+}
+
+inline Urls sorted(Urls u) {
+    std::sort(u.begin(), u.end());
+    return u;
+}
 
 } // namespace velmora::testing

@@ -8,22 +8,23 @@ using namespace velmora::sealing;
 
 namespace {
 
-SymmetricKey keyOf(uint8_t fill) { return *SymmetricKey::fromBytes(Bytes(32, fill)); }
+SymmetricKey keyOf(uint8_t fill) {
+    return *SymmetricKey::fromBytes(Bytes(32, fill));
+}
 
 } // namespace
 
 TEST(Sealing, RoundTripsWithFreshNoncesAndTheDocumentedLayout) {
     const SymmetricKey key = SymmetricKey::random();
-    for (size_t size : {size_t(0), size_t(1), size_t(15), size_t(16), size_t(1000), size_t(1) << 20}) {
+    for (size_t size : {size_t(0), size_t(1), size_t(16), size_t(1000), size_t(1) << 20}) {
         Bytes plain(size);
-        for (size_t i = 0; i < size; ++i) plain[i] = static_cast<uint8_t>(i * 31 + 7);
+        for (size_t i = 0; i < size; ++i)
+            plain[i] = static_cast<uint8_t>(i * 31 + 7);
         Bytes box = seal(plain, key);
-        ASSERT_EQ(box.size(), plain.size() + 28) << size;
+        ASSERT_EQ(box.size(), plain.size() + 28) << size; // 12 bytes of nonce, 16 of tag
         EXPECT_EQ(open(box, key), plain) << size;
     }
-    Bytes plain = Bytes(64, 'x');
-    Bytes a = seal(plain, key), b = seal(plain, key);
-    EXPECT_NE(a, b);
+    const Bytes a = seal(Bytes(64, 'x'), key), b = seal(Bytes(64, 'x'), key);
     EXPECT_FALSE(std::equal(a.begin(), a.begin() + 12, b.begin())); // distinct nonces
 }
 
@@ -31,12 +32,10 @@ TEST(Sealing, MatchesAnIndependentAesGcmVector) {
     // Test case 14 of the GCM reference vectors (AES-256, zero key, zero IV, one zero block),
     // laid out as nonce || ciphertext || tag: proves the box is plain AES-256-GCM.
     Bytes combined(12, 0);
-    const uint8_t ciphertext[] = {0xce, 0xa7, 0x40, 0x3d, 0x4d, 0x60, 0x6b, 0x6e,
-                                  0x07, 0x4e, 0xc5, 0xd3, 0xba, 0xf3, 0x9d, 0x18};
-    const uint8_t tag[] = {0xd0, 0xd1, 0xc8, 0xa7, 0x99, 0x99, 0x6b, 0xf0,
-                           0x26, 0x5b, 0x98, 0xb5, 0xd4, 0x8a, 0xb9, 0x19};
-    combined.insert(combined.end(), std::begin(ciphertext), std::end(ciphertext));
-    combined.insert(combined.end(), std::begin(tag), std::end(tag));
+    const uint8_t ciphertextAndTag[] = {0xce, 0xa7, 0x40, 0x3d, 0x4d, 0x60, 0x6b, 0x6e, 0x07, 0x4e, 0xc5,
+                                        0xd3, 0xba, 0xf3, 0x9d, 0x18, 0xd0, 0xd1, 0xc8, 0xa7, 0x99, 0x99,
+                                        0x6b, 0xf0, 0x26, 0x5b, 0x98, 0xb5, 0xd4, 0x8a, 0xb9, 0x19};
+    combined.insert(combined.end(), std::begin(ciphertextAndTag), std::end(ciphertextAndTag));
     EXPECT_EQ(open(combined, keyOf(0)), Bytes(16, 0));
 }
 
@@ -48,30 +47,27 @@ TEST(Sealing, RefusesAlteredTruncatedOrForeignBoxes) {
         altered[i] ^= 0x01;
         EXPECT_THROW(open(altered, key), SealingError) << "byte " << i;
     }
-    EXPECT_THROW(open(Bytes(box.begin(), box.end() - 1), key), SealingError);
-    EXPECT_THROW(open(Bytes(box.begin(), box.begin() + 27), key), SealingError);
-    EXPECT_THROW(open(Bytes{}, key), SealingError);
+    for (size_t keep : {box.size() - 1, size_t(27), size_t(0)})
+        EXPECT_THROW(open(Bytes(box.begin(), box.begin() + keep), key), SealingError) << keep;
     EXPECT_THROW(open(box, keyOf(2)), SealingError);
 }
 
 TEST(Sealing, Base64IsStandardPaddedAndDecodedStrictly) {
-    EXPECT_EQ(base64Encode(asBytes("")), "");
-    EXPECT_EQ(base64Encode(asBytes("f")), "Zg==");
-    EXPECT_EQ(base64Encode(asBytes("fo")), "Zm8=");
-    EXPECT_EQ(base64Encode(asBytes("foo")), "Zm9v");
-    const Bytes high = {0xfb, 0xff, 0xfe};
-    EXPECT_EQ(base64Encode(high), "+//+");
-    EXPECT_EQ(base64Decode("+//+"), high);
-    EXPECT_EQ(base64Decode("Zg=="), Bytes{'f'});
-    EXPECT_EQ(base64Decode("Zm8="), (Bytes{'f', 'o'}));
-
+    const std::pair<Bytes, std::string> pairs[] = {
+        {{}, ""}, {{'f'}, "Zg=="}, {{'f', 'o'}, "Zm8="}, {{'f', 'o', 'o'}, "Zm9v"}, {{0xfb, 0xff, 0xfe}, "+//+"}};
+    for (const auto& [bytes, text] : pairs) {
+        EXPECT_EQ(base64Encode(bytes), text);
+        EXPECT_EQ(base64Decode(text), bytes) << text;
+    }
     Bytes big(100000);
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i);
-    std::string text = base64Encode(big);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<uint8_t>(i);
+    const std::string text = base64Encode(big);
     EXPECT_EQ(text.find('\n'), std::string::npos);
     EXPECT_EQ(base64Decode(text), big);
 
-    for (const char* bad : {"Zg=", "Zg", "Z===", "Zm9v\n", "Zm 9", "Zm9-", "Zm_v", "=Zm9", "Zg=a", "{\"a\":1}", "é\xff=="})
+    for (const char* bad :
+         {"Zg=", "Zg", "Z===", "Zm9v\n", "Zm 9", "Zm9-", "Zm_v", "=Zm9", "Zg=a", "{\"a\":1}", "é\xff=="})
         EXPECT_EQ(base64Decode(bad), std::nullopt) << bad;
 }
 

@@ -1,103 +1,100 @@
-#include "storage/PrivateFile.h"
 #include "storage/SecureStoreService.h"
 #include "core/VelmoraError.h"
+#include "storage/PrivateFile.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <memory>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
 using namespace velmora;
+using velmora::testing::fileMode;
 using velmora::testing::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
 
-Bytes bytesOf(std::string_view s) { return Bytes(s.begin(), s.end()); }
+Bytes bytesOf(std::string_view s) {
+    return Bytes(s.begin(), s.end());
+}
+
+std::vector<std::string> entries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 } // namespace
 
-TEST(SecureStoreService, CreatesTheFolderPrivateAndNarrowsAWiderOne) {
+TEST(SecureStoreService, KeepsKeysInAPrivateFolderUnderSafeNames) {
     TempDir dir;
-    const fs::path store = dir / "Data" / "SecureStore";
-    SecureStoreService created(store);
-    EXPECT_TRUE(fs::is_directory(store));
-    EXPECT_EQ(velmora::testing::fileMode(store), 0700u);
+    const fs::path folder = dir / "Data" / "SecureStore";
+    SecureStoreService created(folder);
+    EXPECT_EQ(fileMode(folder), 0700u);
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    SecureStoreService store(folder); // a wider folder is narrowed again
+    EXPECT_EQ(fileMode(folder), 0700u);
 
-    ASSERT_EQ(::chmod(store.c_str(), 0755), 0);
-    SecureStoreService reopened(store);
-    EXPECT_EQ(velmora::testing::fileMode(store), 0700u);
-}
-
-TEST(SecureStoreService, AccountNamesMapToFilesInsideTheStore) {
-    TempDir dir;
-    SecureStoreService store(dir / "SecureStore");
-    EXPECT_EQ(store.fileURL("profile.encryption.key.v1"), dir / "SecureStore" / "profile.encryption.key.v1.bin");
-    EXPECT_EQ(store.fileURL("a/b c").filename(), "a_b_c.bin");
+    EXPECT_EQ(store.fileURL("profile.encryption.key.v1"), folder / "profile.encryption.key.v1.bin");
     // A climbing name cannot leave the folder: "/" is replaced, so ".." stays part of one name.
-    EXPECT_EQ(store.fileURL("../../etc/passwd").parent_path(), dir / "SecureStore");
-    EXPECT_EQ(store.fileURL("../../etc/passwd").filename(), ".._.._etc_passwd.bin");
-    EXPECT_EQ(store.fileURL("clé").filename(), "cl_.bin"); // one character, one replacement
-}
+    for (const auto& [account, file] : std::vector<std::pair<std::string, std::string>>{
+             {"a/b c", "a_b_c.bin"}, {"../../etc/passwd", ".._.._etc_passwd.bin"}, {"clé", "cl_.bin"}})
+        EXPECT_EQ(store.fileURL(account), folder / file) << account;
 
-TEST(SecureStoreService, SetWritesTheRawBytesPrivatelyAndReplacesAtomically) {
-    TempDir dir;
-    SecureStoreService store(dir / "SecureStore");
     EXPECT_EQ(store.read("k"), std::nullopt);
-
-    Bytes first(32, 0xAB);
-    store.set(first, "k", false);
-    EXPECT_EQ(velmora::testing::fileMode(store.fileURL("k")), 0600u);
-    EXPECT_EQ(store.read("k"), first);
-
-    Bytes second(32, 0x01);
-    store.set(second, "k", true);
-    EXPECT_EQ(store.read("k"), second);
-    // Only the key file remains: no temporary files are left behind.
-    size_t entries = 0;
-    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir / "SecureStore")) ++entries;
-    EXPECT_EQ(entries, 1u);
+    store.set(Bytes(32, 0xAB), "k", false);
+    EXPECT_EQ(fileMode(store.fileURL("k")), 0600u);
+    EXPECT_EQ(store.read("k"), Bytes(32, 0xAB));
+    store.set(Bytes(32, 0x01), "k", true);
+    EXPECT_EQ(store.read("k"), Bytes(32, 0x01));
+    EXPECT_EQ(entries(folder), std::vector<std::string>{"k.bin"}); // no temporary files left behind
 }
 
 TEST(SecureStoreService, CreateNeverReplacesAKeyAndEveryRacerGetsTheSameOne) {
     TempDir dir;
     // Separate stores share no lock, like two processes: only the file system decides.
     std::vector<std::unique_ptr<SecureStoreService>> stores;
-    for (int i = 0; i < 8; ++i) stores.push_back(std::make_unique<SecureStoreService>(dir / "SecureStore"));
+    for (int i = 0; i < 8; ++i)
+        stores.push_back(std::make_unique<SecureStoreService>(dir / "SecureStore"));
     std::vector<Bytes> answers(stores.size());
     std::vector<std::thread> racers;
     for (size_t i = 0; i < stores.size(); ++i)
         racers.emplace_back([&, i] { answers[i] = stores[i]->create(Bytes(32, uint8_t(i + 1)), "k"); });
-    for (auto& t : racers) t.join();
-    const Bytes stored = *stores[0]->read("k");
-    for (const Bytes& answer : answers) EXPECT_EQ(answer, stored);
-    EXPECT_EQ(velmora::testing::fileMode(stores[0]->fileURL("k")), 0600u);
+    for (auto& t : racers)
+        t.join();
+    for (const Bytes& answer : answers)
+        EXPECT_EQ(answer, *stores[0]->read("k"));
+    EXPECT_EQ(fileMode(stores[0]->fileURL("k")), 0600u);
 
     // A key that exists, even a damaged one, is handed back untouched.
-    velmora::testing::writeFile(stores[0]->fileURL("short"), "31 bytes of something not a key");
-    EXPECT_EQ(stores[0]->create(Bytes(32, 9), "short"), bytesOf("31 bytes of something not a key"));
+    SecureStoreService& store = *stores[0];
+    velmora::testing::writeFile(store.fileURL("short"), "31 bytes of something not a key");
+    EXPECT_EQ(store.create(Bytes(32, 9), "short"), bytesOf("31 bytes of something not a key"));
 
     // Setting a key aside never overwrites an earlier one set aside at the same moment.
-    const fs::path first = stores[0]->setAside("short", "T1");
-    stores[0]->create(Bytes(32, 5), "short");
-    const fs::path second = stores[0]->setAside("short", "T1");
+    const fs::path first = store.setAside("short", "T1");
+    store.create(Bytes(32, 5), "short");
+    const fs::path second = store.setAside("short", "T1");
     EXPECT_EQ(first.filename(), "short.bin.damaged-T1");
     EXPECT_EQ(second.filename(), "short.bin.damaged-T1-1");
     EXPECT_EQ(readWholeFile(first), bytesOf("31 bytes of something not a key"));
     EXPECT_EQ(readWholeFile(second), Bytes(32, 5));
-    EXPECT_FALSE(stores[0]->read("short"));
-
-    size_t leftovers = 0;
-    for (const auto& e : fs::directory_iterator(dir / "SecureStore"))
-        leftovers += e.path().filename().string().find(".tmp-") != std::string::npos;
-    EXPECT_EQ(leftovers, 0u);
+    EXPECT_FALSE(store.read("short"));
+    EXPECT_EQ(entries(dir / "SecureStore"),
+              (std::vector<std::string>{"k.bin", "short.bin.damaged-T1", "short.bin.damaged-T1-1"}));
 }
 
-TEST(SecureStoreService, SetReportsAFolderItCannotWriteAndKeepsTheOldKey) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+TEST(SecureStoreService, AFolderItCannotWriteFailsTheWriteAndKeepsTheOldKey) {
     TempDir dir;
+    velmora::testing::writeFile(dir / "blocker", "a file where a folder should be");
+    SecureStoreService blocked(dir / "blocker" / "SecureStore"); // fails on first write, not here
+    EXPECT_THROW(blocked.set(Bytes(32, 1), "k", false), VelmoraError);
+
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
     SecureStoreService store(dir / "SecureStore");
     store.set(Bytes(32, 7), "k", false);
     ASSERT_EQ(::chmod((dir / "SecureStore").c_str(), 0500), 0);
@@ -106,23 +103,15 @@ TEST(SecureStoreService, SetReportsAFolderItCannotWriteAndKeepsTheOldKey) {
     EXPECT_EQ(store.read("k"), Bytes(32, 7));
 }
 
-TEST(SecureStoreService, StoreThatCouldNotBeCreatedFailsOnFirstWriteNotAtConstruction) {
-    TempDir dir;
-    velmora::testing::writeFile(dir / "blocker", "a file where a folder should be");
-    SecureStoreService store(dir / "blocker" / "SecureStore");
-    EXPECT_THROW(store.set(Bytes(32, 1), "k", false), VelmoraError);
-}
-
 TEST(PrivateFile, ReadRefusesFoldersAndFifosWithoutBlocking) {
     TempDir dir;
-    EXPECT_THROW(readWholeFile(dir.path()), VelmoraError);
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-    EXPECT_THROW(readWholeFile(dir / "pipe"), VelmoraError);
-    EXPECT_THROW(readWholeFile(dir / "missing"), VelmoraError);
+    for (const fs::path& p : {dir.path(), dir / "pipe", dir / "missing"})
+        EXPECT_THROW(readWholeFile(p), VelmoraError) << p;
 
     writePrivateFileAtomically(dir / "f", bytesOf("hello"), 0640);
     EXPECT_EQ(readWholeFile(dir / "f"), bytesOf("hello"));
-    EXPECT_EQ(velmora::testing::fileMode(dir / "f"), 0640u);
+    EXPECT_EQ(fileMode(dir / "f"), 0640u);
     writePrivateFileAtomically(dir / "empty", Bytes{});
     EXPECT_TRUE(readWholeFile(dir / "empty").empty());
 }
