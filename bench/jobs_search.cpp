@@ -7,6 +7,7 @@
 #include "core/IncomingJob.h"
 #include "core/SecurityAssessment.h"
 #include "storage/DatabaseService.h"
+#include "storage/JobSearchIndex.h"
 #include "support/TempDir.h"
 
 #include <benchmark/benchmark.h>
@@ -130,6 +131,11 @@ struct Fixture {
         }
         sqlite->execute("COMMIT;");
         clock->set(kNow);
+        // The search index as syncs leave it: one document per batch of listings, not one per
+        // listing as the fill's single stores made it.
+        sqlite->transaction([](const SQLiteDatabase::StatementRunner& run) {
+            for (const auto& sql : JobSearchIndex::rebuildStatements()) run(sql, {});
+        });
     }
 };
 
@@ -145,6 +151,7 @@ struct PlainFixture {
         sqlite = std::make_shared<SQLiteDatabase>((dir / "velmora.db").string());
         for (const char* sql : {"DROP TRIGGER jobs_search_insert;", "DROP TRIGGER jobs_search_delete;",
                                 "DROP TRIGGER jobs_search_update;", "DROP TABLE jobs_search;",
+                                "DROP VIEW jobs_search_text;", "DROP TABLE jobs_search_members;",
                                 "DROP INDEX search_jobs_recency;", "DROP INDEX search_jobs_category_recency;",
                                 "DROP INDEX search_jobs_counts;"})
             sqlite->execute(sql);

@@ -170,6 +170,25 @@ void SQLiteDatabase::transaction(const std::function<void(const StatementRunner&
     }
 }
 
+void SQLiteDatabase::savepoint(const std::function<void(const StatementRunner& run)>& body) {
+    std::lock_guard lock(queue_);
+    executeUnlocked("SAVEPOINT velmora_step;", {}, false);
+    try {
+        body([this](const std::string& sql, const std::vector<SQLiteValue>& bindings) {
+            executeUnlocked(sql, bindings, false);
+        });
+        executeUnlocked("RELEASE velmora_step;", {}, false);
+    } catch (...) {
+        try {
+            executeUnlocked("ROLLBACK TO velmora_step;", {}, false);
+            executeUnlocked("RELEASE velmora_step;", {}, false);
+        } catch (const std::exception&) {
+            // SQLite may have rolled back already (for example after a full disk).
+        }
+        throw;
+    }
+}
+
 int SQLiteDatabase::bind(const SQLiteValue& value, sqlite3_stmt* stmt, int index) {
     return std::visit(
         [&](const auto& v) -> int {

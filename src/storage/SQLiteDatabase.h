@@ -99,6 +99,9 @@ public:
     // a runner for its statements; an exception from it rolls everything back.
     using StatementRunner = std::function<void(const std::string& sql, const std::vector<SQLiteValue>& bindings)>;
     void transaction(const std::function<void(const StatementRunner& run)>& body);
+    // The same all-or-nothing for a few statements, as a savepoint: it nests inside a
+    // transaction the caller opened with execute("BEGIN;"), and is its own one outside.
+    void savepoint(const std::function<void(const StatementRunner& run)>& body);
 
 private:
     [[noreturn]] void failWith(const std::string& message) const;
