@@ -12,7 +12,7 @@ namespace velmora {
 namespace {
 
 // The searched texts of the listings of a document, one line each. Joining them makes
-// trigrams that span two listings; they only add false candidates. A column that is not text
+// trigrams that span two texts; they only add false candidates. A column that is not text
 // joins as its text form, which is what LIKE compares too; a NULL joins as nothing instead of
 // making the whole document NULL.
 const char* const kDocumentText =
@@ -22,8 +22,8 @@ const char* const kDocumentText =
 std::string documentView() {
     // The index reads its documents from this view when it is rebuilt; the searches never read
     // it (they only take document numbers).
-    return std::string("CREATE VIEW jobs_search_text AS SELECT m.batch AS batch,") + kDocumentText +
-           " AS body FROM jobs_search_members m JOIN jobs j ON j.id=m.job_id WHERE m.batch>0 GROUP BY m.batch;";
+    return std::string("CREATE VIEW jobs_search_text AS SELECT m.doc AS doc,") + kDocumentText +
+           " AS body FROM jobs_search_members m JOIN jobs j ON j.id=m.job_id WHERE m.doc>0 GROUP BY m.doc;";
 }
 
 const char* const kTextChanged =
@@ -34,8 +34,8 @@ const char* const kTextChanged =
 // policy, which overrides the one written in the trigger. A listing changed twice in one
 // batch is pending once.
 const char* const kMakePending =
-    "INSERT INTO jobs_search_members(batch,job_id) SELECT 0,new.id WHERE NOT EXISTS "
-    "(SELECT 1 FROM jobs_search_members WHERE batch=0 AND job_id=new.id); END;";
+    "INSERT INTO jobs_search_members(doc,job_id) SELECT 0,new.id WHERE NOT EXISTS "
+    "(SELECT 1 FROM jobs_search_members WHERE doc=0 AND job_id=new.id); END;";
 
 const char* const kDropStatements[] = {
     "DROP TRIGGER IF EXISTS jobs_search_insert;", "DROP TRIGGER IF EXISTS jobs_search_delete;",
@@ -77,21 +77,21 @@ bool JobSearchIndex::present(SQLiteDatabase& db) {
 
 std::vector<std::string> JobSearchIndex::createStatements() {
     std::vector<std::string> out(std::begin(kDropStatements), std::end(kDropStatements));
-    out.push_back("CREATE TABLE jobs_search_members (batch INTEGER NOT NULL, job_id INTEGER NOT NULL, "
-                  "PRIMARY KEY (batch, job_id)) WITHOUT ROWID;");
+    out.push_back("CREATE TABLE jobs_search_members (doc INTEGER NOT NULL, job_id INTEGER NOT NULL, "
+                  "PRIMARY KEY (doc, job_id)) WITHOUT ROWID;");
     out.push_back(documentView());
     // detail=none keeps only document numbers: the index cannot answer phrases, so the filter
     // is an AND of single trigrams, and the exact LIKE does the rest.
     out.push_back("CREATE VIRTUAL TABLE jobs_search USING fts5(body,content='jobs_search_text',"
-                  "content_rowid='batch',tokenize='trigram',detail='none');");
+                  "content_rowid='doc',tokenize='trigram',detail='none');");
     out.push_back(std::string("CREATE TRIGGER jobs_search_insert AFTER INSERT ON jobs BEGIN ") + kMakePending);
     // A sync stores every listing it sees again; unchanged texts need no re-indexing.
     out.push_back(std::string("CREATE TRIGGER jobs_search_update AFTER UPDATE ON jobs WHEN ") + kTextChanged +
                   " BEGIN " + kMakePending);
     // Entries of indexed documents stay (they are false candidates at worst); a pending one
-    // would only make the next document longer.
+    // would only be indexed for nothing.
     out.push_back("CREATE TRIGGER jobs_search_delete AFTER DELETE ON jobs BEGIN "
-                  "DELETE FROM jobs_search_members WHERE batch=0 AND job_id=old.id; END;");
+                  "DELETE FROM jobs_search_members WHERE doc=0 AND job_id=old.id; END;");
     for (auto& sql : rebuildStatements()) out.push_back(std::move(sql));
     return out;
 }
@@ -99,34 +99,40 @@ std::vector<std::string> JobSearchIndex::createStatements() {
 std::vector<std::string> JobSearchIndex::rebuildStatements() {
     return {
         "DELETE FROM jobs_search_members;",
-        "INSERT INTO jobs_search_members(batch,job_id) SELECT 1+(ROW_NUMBER() OVER (ORDER BY id)-1)/" +
+        "INSERT INTO jobs_search_members(doc,job_id) SELECT 1+(ROW_NUMBER() OVER (ORDER BY id)-1)/" +
             std::to_string(kRowsPerDocument) + ",id FROM jobs;",
         "INSERT INTO jobs_search(jobs_search) VALUES('rebuild');",
     };
 }
 
 const std::vector<std::string>& JobSearchIndex::flushStatements() {
-    // Both statements name the same new document number, the next after every one in use;
-    // nothing else writes in between, since they run in the caller's transaction. With no
-    // pending listing the first inserts nothing and the second changes nothing.
-    static const std::vector<std::string> statements = {
-        std::string("INSERT INTO jobs_search(rowid,body) SELECT (SELECT MAX(batch)+1 FROM jobs_search_members),") +
-            kDocumentText +
-            " FROM jobs_search_members m JOIN jobs j ON j.id=m.job_id WHERE m.batch=0 HAVING COUNT(*)>0;",
-        "UPDATE jobs_search_members SET batch=(SELECT MAX(batch)+1 FROM jobs_search_members) WHERE batch=0;",
-    };
+    // The pending listings are numbered in id order into documents of kRowsPerDocument, after
+    // every document number in use. Both statements number them alike: the first leaves the
+    // pending entries as they are, and nothing else writes in between, since they run in the
+    // caller's transaction. With no pending listing they change nothing.
+    static const std::vector<std::string> statements = [] {
+        const std::string numbered =
+            "(SELECT job_id,(SELECT MAX(doc) FROM jobs_search_members)+1+(ROW_NUMBER() OVER (ORDER BY job_id)-1)/" +
+            std::to_string(kRowsPerDocument) + " AS doc FROM jobs_search_members WHERE doc=0)";
+        return std::vector<std::string>{
+            std::string("INSERT INTO jobs_search(rowid,body) SELECT n.doc,") + kDocumentText + " FROM " + numbered +
+                " AS n JOIN jobs j ON j.id=n.job_id GROUP BY n.doc;",
+            "UPDATE jobs_search_members SET doc=n.doc FROM " + numbered +
+                " AS n WHERE jobs_search_members.doc=0 AND jobs_search_members.job_id=n.job_id;",
+        };
+    }();
     return statements;
 }
 
 bool JobSearchIndex::needsRebuild(SQLiteDatabase& db) {
     auto v = db.scalar("SELECT (SELECT COUNT(*) FROM jobs_search_members) > 2*(SELECT COUNT(*) FROM jobs)+" +
-                       std::to_string(kRowsPerDocument) + ";");
+                       std::to_string(kRebuildSlack) + ";");
     return v && std::get_if<int64_t>(&*v) && std::get<int64_t>(*v) == 1;
 }
 
 std::string JobSearchIndex::candidateCondition(const std::string& idColumn) {
     // Pending listings (document 0) are always candidates.
-    return idColumn + " IN (SELECT job_id FROM jobs_search_members WHERE batch IN "
+    return idColumn + " IN (SELECT job_id FROM jobs_search_members WHERE doc IN "
                       "(SELECT 0 UNION ALL SELECT rowid FROM jobs_search WHERE jobs_search MATCH ?))";
 }
 

@@ -12,21 +12,26 @@ class SQLiteDatabase;
 // never "which do": the exact LIKE condition of the query decides, so the index may name too
 // many listings but never too few.
 //
-// A sync stores listings a batch at a time, and the listings of a batch share most of their
-// trigrams (boilerplate, skills, places). So a batch is indexed as ONE document, the texts of
-// its listings joined: a shared trigram is written once per batch instead of once per listing,
-// which is what made the per-listing index most of a sync's cost. A document that matches
-// makes all its listings candidates (jobs_search_members maps documents to listings).
+// The index is written once per stored batch, in one statement, instead of by a trigger for
+// every listing: that per-listing write was most of the cost of a sync. Its documents are kept
+// apart from the listings: jobs_search_members maps each document to the listings it holds
+// (kRowsPerDocument of them), and a matching document makes them candidates.
 //
 // Every writer of `jobs` is covered by triggers: a new listing, or one whose searched text
-// changed, joins the pending document 0, whose listings are always candidates. flush() indexes
-// the pending listings as a new document. A listing indexed again keeps its entry in the older
-// document, and a deleted one keeps its entries: both only add false candidates. rebuild()
-// drops them when they outnumber the live listings.
+// changed, becomes pending (document 0), and pending listings are always candidates. flush()
+// indexes them in new documents. A listing indexed again keeps its older document, and a
+// deleted one keeps its entries: both only add false candidates. rebuild() drops them once
+// they outnumber the live listings.
 class JobSearchIndex {
 public:
     // Listings per document when the index is built from the stored rows.
-    static constexpr int kRowsPerDocument = 200;
+    // Stale entries tolerated beyond the live listings before a rebuild.
+    static constexpr int kRebuildSlack = 200;
+    // Listings per document. Larger documents share their trigrams (about a fifth less work
+    // per stored listing at 200) but make every listing of a matching document a candidate,
+    // which made multi-word searches many times slower; writing the index once per stored batch
+    // instead of once per listing is where the time went, whatever the document size.
+    static constexpr int kRowsPerDocument = 1;
 
     // Whether this SQLite has the FTS5 trigram tokenizer; without it every search scans.
     static bool supported(SQLiteDatabase& db);
@@ -38,7 +43,7 @@ public:
     static std::vector<std::string> createStatements();
     // Indexes every stored listing afresh, dropping stale entries. Run inside one transaction.
     static std::vector<std::string> rebuildStatements();
-    // Indexes the pending listings as one new document. Run inside the transaction (or
+    // Indexes the pending listings in new documents. Run inside the transaction (or
     // savepoint) that stored them, so a listing is never left in a document that is not indexed.
     static const std::vector<std::string>& flushStatements();
     // Stale entries outnumber the live listings.

@@ -1,4 +1,4 @@
-// The search index holds one document per stored batch and tolerates stale text: whatever
+// The search index is written a stored batch at a time and tolerates stale text: whatever
 // was stored, updated, deleted or written behind the service's back, a search must return
 // exactly the rows of the plain LIKE scan.
 #include "JobTestSupport.h"
@@ -201,7 +201,7 @@ TEST(JobSearchBatchIndex, SingleStoresNestInsideTheCallersTransaction) {
         t.store(JobDb::job("https://e.com/b", "Kotlin Lead"));
         t.sqlite->execute(end);
         EXPECT_EQ(t.search("kotlin").size(), end == std::string("COMMIT;") ? 2u : 0u);
-        EXPECT_EQ(count(*t.sqlite, "SELECT COUNT(*) FROM jobs_search_members WHERE batch=0;"), 0);
+        EXPECT_EQ(count(*t.sqlite, "SELECT COUNT(*) FROM jobs_search_members WHERE doc=0;"), 0);
     }
 }
 
