@@ -161,7 +161,10 @@ std::optional<std::string> JobSearchIndex::matchExpression(std::string phrase) {
             std::string utf8;
             tri.toUTF8String(utf8);
             if (!seen.insert(utf8).second) continue;
-            terms.push_back("\"" + text::replaceAll(utf8, "\"", "\"\"") + "\"");
+            std::string term = "\"";
+            term += text::replaceAll(utf8, "\"", "\"\"");
+            term += '"';
+            terms.push_back(std::move(term));
         }
         run.clear();
     };
