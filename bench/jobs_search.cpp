@@ -7,7 +7,6 @@
 #include "core/IncomingJob.h"
 #include "core/SecurityAssessment.h"
 #include "storage/DatabaseService.h"
-#include "storage/JobSearchIndex.h"
 #include "support/TempDir.h"
 
 #include <benchmark/benchmark.h>
@@ -131,11 +130,6 @@ struct Fixture {
         }
         sqlite->execute("COMMIT;");
         clock->set(kNow);
-        // The search index as syncs leave it: one document per batch of listings, not one per
-        // listing as the fill's single stores made it.
-        sqlite->transaction([](const SQLiteDatabase::StatementRunner& run) {
-            for (const auto& sql : JobSearchIndex::rebuildStatements()) run(sql, {});
-        });
     }
 };
 

@@ -10,7 +10,6 @@
 #include "core/SecurityAssessment.h"
 #include "storage/JobSearchIndex.h"
 
-
 #include <algorithm>
 #include <charconv>
 #include <chrono>

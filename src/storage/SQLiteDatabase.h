@@ -105,6 +105,10 @@ public:
 
 private:
     [[noreturn]] void failWith(const std::string& message) const;
+    // Holds the lock while the begin statements, the body and the commit ones run; on any
+    // failure runs the rollback ones and passes the failure on.
+    void atomically(const std::vector<std::string>& begin, const std::vector<std::string>& commit,
+                    const std::vector<std::string>& rollback, const std::function<void(const StatementRunner& run)>& body);
     std::vector<SQLiteRow> executeUnlocked(const std::string& sql, const std::vector<SQLiteValue>& bindings,
                                            bool collect);
     int bind(const SQLiteValue& value, sqlite3_stmt* stmt, int index);
