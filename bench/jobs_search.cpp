@@ -145,6 +145,7 @@ struct PlainFixture {
         sqlite = std::make_shared<SQLiteDatabase>((dir / "velmora.db").string());
         for (const char* sql : {"DROP TRIGGER jobs_search_insert;", "DROP TRIGGER jobs_search_delete;",
                                 "DROP TRIGGER jobs_search_update;", "DROP TABLE jobs_search;",
+                                "DROP VIEW jobs_search_text;", "DROP TABLE jobs_search_members;",
                                 "DROP INDEX search_jobs_recency;", "DROP INDEX search_jobs_category_recency;",
                                 "DROP INDEX search_jobs_counts;"})
             sqlite->execute(sql);

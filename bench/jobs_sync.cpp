@@ -7,6 +7,7 @@
 #include "jobs/JobCategories.h"
 #include "jobs/SecurityService.h"
 #include "storage/DatabaseService.h"
+#include "storage/JobSearchIndex.h"
 #include "support/JobBoardFixtureServer.h"
 #include "support/TempDir.h"
 
@@ -144,7 +145,7 @@ BENCHMARK(BM_UpsertJob)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTi
 
 // Plain inserts of the same rows, committed `perTransaction` at a time, as the baseline of the
 // store's own statements.
-void insertRaw(Store& store, size_t perTransaction) {
+void insertRaw(Store& store, size_t perTransaction, bool searchIndex) {
     const auto& jobs = sampleJobs();
     const std::string now = DateUtil::withFractional(std::chrono::system_clock::now());
     for (size_t i = 0; i < jobs.size(); ++i) {
@@ -155,8 +156,14 @@ void insertRaw(Store& store, size_t perTransaction) {
             "added_at,last_seen_at,expires_at,security_score,security_label,tags) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);",
             {j.externalId, j.source, j.title, j.company, j.category, j.location, j.description, j.url, now, now, now,
              now, 85, "Quorvane Checked", "Software-Engineer"});
-        if (perTransaction > 1 && (i % perTransaction == perTransaction - 1 || i + 1 == jobs.size()))
+        if (perTransaction <= 1 && searchIndex)
+            for (const auto& sql : JobSearchIndex::flushStatements()) store.sqlite->execute(sql);
+        if (perTransaction > 1 && (i % perTransaction == perTransaction - 1 || i + 1 == jobs.size())) {
+            // The transaction's listings become one search document, as a sync's batch does.
+            if (searchIndex)
+                for (const auto& sql : JobSearchIndex::flushStatements()) store.sqlite->execute(sql);
             store.sqlite->execute("COMMIT;");
+        }
     }
 }
 
@@ -168,7 +175,7 @@ void runRawInserts(benchmark::State& state, size_t perTransaction, bool searchIn
             for (const char* t : {"jobs_search_insert", "jobs_search_delete", "jobs_search_update"})
                 store.sqlite->execute(std::string("DROP TRIGGER IF EXISTS ") + t + ";");
         state.ResumeTiming();
-        insertRaw(store, perTransaction);
+        insertRaw(store, perTransaction, searchIndex);
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(sampleJobs().size()));
 }

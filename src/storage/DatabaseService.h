@@ -212,6 +212,9 @@ private:
     Condition countedListings() const;
     // Indexes that keep search-as-you-type fast on large job tables; see DatabaseServiceJobs.cpp.
     void initializeJobSearch();
+    // Indexes the listings stored (or changed) by the statements `run` ran before it, in the
+    // same transaction.
+    void indexPendingListings(const SQLiteDatabase::StatementRunner& run) const;
     int64_t scalarInt(const std::string& sql, const std::vector<SQLiteValue>& bindings) const;
     std::string nowText() const;
 

@@ -8,8 +8,7 @@
 #include "core/CountryLocationService.h"
 #include "core/IncomingJob.h"
 #include "core/SecurityAssessment.h"
-
-#include <unicode/unistr.h>
+#include "storage/JobSearchIndex.h"
 
 #include <algorithm>
 #include <charconv>
@@ -139,19 +138,12 @@ const std::vector<std::pair<std::string, std::string>>& jobTypePatterns() {
 }
 
 // Search-as-you-type must stay fast with tens of thousands of stored listings, while giving
-// exactly the rows and order of the plain LIKE scan over five text columns. Three things do it:
+// exactly the rows and order of the plain LIKE scan over five text columns. Two things do it:
 //  - indexes whose columns answer the filters (expiry, category, location) and the ordering
 //    without reading the row, whose long description sits before those columns on disk;
-//  - an FTS5 trigram index over the five searched columns, used only as a pre-filter: a row
-//    can match `LIKE '%phrase%'` only if it holds every three-character piece of the phrase's
-//    literal runs, so the index yields a superset of candidates and the exact LIKE condition
-//    still decides. The trigram tokenizer folds case more widely than LIKE does (beyond ASCII),
-//    which only widens the superset.
-//  - triggers that keep the trigram index in step with every writer of `jobs`.
+//  - the trigram pre-filter of JobSearchIndex, whose candidates the exact LIKE condition checks.
 // Listings with the same time are ordered newest-stored first (id DESC), so that paging and the
 // two query forms can never disagree about rows that tie.
-// detail=none keeps the index small (rowids only); it cannot answer phrases, so the filter is
-// an AND of single trigrams.
 const char* const kSearchSchema[] = {
     "CREATE INDEX IF NOT EXISTS search_jobs_recency ON jobs(COALESCE(published_at,added_at) DESC,id DESC,"
     "expires_at,category,location);",
@@ -159,71 +151,6 @@ const char* const kSearchSchema[] = {
     "id DESC,expires_at,location);",
     "CREATE INDEX IF NOT EXISTS search_jobs_counts ON jobs(expires_at,location,security_score,added_at);",
 };
-
-const char* const kTrigramSchema[] = {
-    "CREATE VIRTUAL TABLE jobs_search USING fts5(title,company,description,tags,location,content='jobs',"
-    "content_rowid='id',tokenize='trigram',detail='none');",
-    "CREATE TRIGGER jobs_search_insert AFTER INSERT ON jobs BEGIN "
-    "INSERT INTO jobs_search(rowid,title,company,description,tags,location) "
-    "VALUES(new.id,new.title,new.company,new.description,new.tags,new.location); END;",
-    "CREATE TRIGGER jobs_search_delete AFTER DELETE ON jobs BEGIN "
-    "INSERT INTO jobs_search(jobs_search,rowid,title,company,description,tags,location) "
-    "VALUES('delete',old.id,old.title,old.company,old.description,old.tags,old.location); END;",
-    // A sync stores every listing it sees again; unchanged texts need no re-indexing.
-    "CREATE TRIGGER jobs_search_update AFTER UPDATE ON jobs WHEN old.id IS NOT new.id OR "
-    "old.title IS NOT new.title OR old.company IS NOT new.company OR old.description IS NOT new.description OR "
-    "old.tags IS NOT new.tags OR old.location IS NOT new.location BEGIN "
-    "INSERT INTO jobs_search(jobs_search,rowid,title,company,description,tags,location) "
-    "VALUES('delete',old.id,old.title,old.company,old.description,old.tags,old.location); "
-    "INSERT INTO jobs_search(rowid,title,company,description,tags,location) "
-    "VALUES(new.id,new.title,new.company,new.description,new.tags,new.location); END;",
-    // Databases written before the index existed (or restored without it) get it from their rows.
-    "INSERT INTO jobs_search(jobs_search) VALUES('rebuild');",
-};
-
-// Enough trigrams to narrow a search to a handful of rows; more only cost time.
-constexpr size_t kMaxTrigrams = 12;
-
-// The FTS5 expression for a LIKE phrase, or nullopt when no literal run is long enough to
-// narrow anything (the plain scan then runs alone).
-std::optional<std::string> trigramFilter(std::string phrase) {
-    // A bound text ends at its first NUL, so the LIKE pattern does too.
-    if (auto nul = phrase.find('\0'); nul != std::string::npos) phrase.resize(nul);
-    if (!text::isValidUtf8(phrase)) return std::nullopt;
-    const icu::UnicodeString u = icu::UnicodeString::fromUTF8(phrase);
-
-    std::vector<std::string> terms;
-    std::set<std::string> seen;
-    std::vector<UChar32> run;
-    auto flush = [&] {
-        // Trigrams that tile the run (plus the last one) narrow as well as all overlapping
-        // ones do, at a third of the index reads.
-        std::vector<size_t> starts;
-        for (size_t i = 0; i + 3 <= run.size(); i += 3) starts.push_back(i);
-        if (run.size() >= 3 && run.size() % 3 != 0) starts.push_back(run.size() - 3);
-        for (size_t i : starts) {
-            if (terms.size() >= kMaxTrigrams) break;
-            icu::UnicodeString tri;
-            for (size_t k = 0; k < 3; ++k) tri.append(run[i + k]);
-            std::string utf8;
-            tri.toUTF8String(utf8);
-            if (!seen.insert(utf8).second) continue;
-            terms.push_back("\"" + text::replaceAll(utf8, "\"", "\"\"") + "\"");
-        }
-        run.clear();
-    };
-    for (int32_t i = 0; i < u.length(); i = u.moveIndex32(i, 1)) {
-        const UChar32 c = u.char32At(i);
-        if (c == '%' || c == '_') {
-            flush();
-        } else {
-            run.push_back(c);
-        }
-    }
-    flush();
-    if (terms.empty()) return std::nullopt;
-    return text::join(terms, " AND ");
-}
 
 } // namespace
 
@@ -238,35 +165,20 @@ void DatabaseService::initializeJobSearch() {
         }
     }
 
+    // Built, tidied or caught up in one transaction each, so an interrupted start leaves no
+    // half-filled index behind. Start-up runs this before anything else uses the connection.
     searchIndexReady_ = false;
     try {
-        auto present = db_->scalar("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('jobs_search',"
-                                   "'jobs_search_insert','jobs_search_delete','jobs_search_update');");
-        if (present && std::get_if<int64_t>(&*present) && std::get<int64_t>(*present) == 4) {
-            searchIndexReady_ = true;
-            return;
-        }
-    } catch (const std::exception&) {
-        return;
-    }
-
-    // Built in one transaction, so an interrupted start leaves no half-filled index behind
-    // (the next start builds it again). Start-up runs this before anything else uses the
-    // connection.
-    try {
-        db_->execute("BEGIN IMMEDIATE;");
-        try {
-            for (const char* drop : {"DROP TRIGGER IF EXISTS jobs_search_insert;",
-                                     "DROP TRIGGER IF EXISTS jobs_search_delete;",
-                                     "DROP TRIGGER IF EXISTS jobs_search_update;", "DROP TABLE IF EXISTS jobs_search;"})
-                db_->execute(drop);
-            for (const char* sql : kTrigramSchema) db_->execute(sql);
-            db_->execute("COMMIT;");
-            searchIndexReady_ = true;
-        } catch (const std::exception&) {
-            db_->execute("ROLLBACK;");
-            throw;
-        }
+        const bool present = JobSearchIndex::present(*db_);
+        std::vector<std::string> statements;
+        if (!present) statements = JobSearchIndex::createStatements();
+        else if (JobSearchIndex::needsRebuild(*db_)) statements = JobSearchIndex::rebuildStatements();
+        // Listings written behind the service's back are pending; index them once.
+        else statements = JobSearchIndex::flushStatements();
+        db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
+            for (const auto& sql : statements) run(sql, {});
+        });
+        searchIndexReady_ = true;
     } catch (const std::exception& e) {
         // Without the index every search is the plain scan: slower, never different.
         logLine("Velmora job search index error: " + std::string(e.what()));
@@ -396,7 +308,7 @@ json DatabaseService::getJobs(const JobQuery& q) const {
     try {
         const std::string phrase = text::trim(q.query);
         std::optional<std::string> prefilter;
-        if (!phrase.empty() && searchIndexReady_) prefilter = trigramFilter(phrase);
+        if (!phrase.empty() && searchIndexReady_) prefilter = JobSearchIndex::matchExpression(phrase);
         const Condition filter = jobFilter(q, "jobs");
         const Condition duplicateFilter = jobFilter(q, "d");
 
@@ -408,7 +320,7 @@ json DatabaseService::getJobs(const JobQuery& q) const {
                 // one page; the candidate set is only a membership test on each index entry.
                 // It comes first, so the other conditions run only for candidates (terms run
                 // in the order written).
-                all.push_back("+jobs.id IN (SELECT rowid FROM jobs_search WHERE jobs_search MATCH ?)");
+                all.push_back(JobSearchIndex::candidateCondition("+jobs.id"));
                 values.push_back(SQLiteValue::text(*prefilter));
             }
             all.push_back(filter.sql);
@@ -621,7 +533,11 @@ int64_t DatabaseService::upsertJob(const IncomingJob& job, const SecurityAssessm
     const std::string stamp = DateUtil::withFractional(now);
     const std::string expiry = DateUtil::withFractional(now + kListingLifetime);
 
-    db_->execute(kUpsertJobSql, upsertBindings(job, security, stamp, expiry));
+    // A savepoint, not a transaction: callers may store many listings inside one of their own.
+    db_->savepoint([&](const SQLiteDatabase::StatementRunner& run) {
+        run(kUpsertJobSql, upsertBindings(job, security, stamp, expiry));
+        indexPendingListings(run);
+    });
 
     auto id = db_->scalar("SELECT id FROM jobs WHERE url=? LIMIT 1;", {SQLiteValue::text(job.url)});
     if (!id) return 0;
@@ -636,7 +552,21 @@ void DatabaseService::upsertJobs(const std::vector<std::pair<IncomingJob, Securi
     const std::string expiry = DateUtil::withFractional(now + kListingLifetime);
     db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
         for (const auto& [job, security] : jobs) run(kUpsertJobSql, upsertBindings(job, security, stamp, expiry));
+        // The whole batch becomes one search document, searchable with the commit.
+        indexPendingListings(run);
     });
+}
+
+void DatabaseService::indexPendingListings(const SQLiteDatabase::StatementRunner& run) const {
+    // Without the index (no FTS5, or it failed to build) its tables are not there to write.
+    if (!searchIndexReady_) return;
+    try {
+        for (const auto& sql : JobSearchIndex::flushStatements()) run(sql, {});
+    } catch (const std::exception& e) {
+        // The listings stay pending, and pending listings are always candidates, so searches
+        // stay right; an index removed behind our back is built again at the next start.
+        logLine("Velmora job search index error: " + std::string(e.what()));
+    }
 }
 
 int64_t DatabaseService::deleteExpiredJobs() {
@@ -650,6 +580,17 @@ int64_t DatabaseService::deleteExpiredJobs() {
         db_->execute("DELETE FROM jobs WHERE expires_at < ?;", {SQLiteValue::text(nowText())});
     } catch (const std::exception&) {
         // The next sync tries again; expired rows are hidden from every list meanwhile.
+    }
+    // Deleted listings and listings indexed again leave stale search entries behind; once they
+    // outnumber the live ones, every search pays for them, so the index starts afresh. A sync
+    // begins here, which keeps the rebuild off the path of a search typed by the user.
+    try {
+        if (searchIndexReady_ && JobSearchIndex::needsRebuild(*db_))
+            db_->transaction([](const SQLiteDatabase::StatementRunner& run) {
+                for (const auto& sql : JobSearchIndex::rebuildStatements()) run(sql, {});
+            });
+    } catch (const std::exception& e) {
+        logLine("Velmora job search index error: " + std::string(e.what()));
     }
     return count;
 }

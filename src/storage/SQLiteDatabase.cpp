@@ -153,16 +153,27 @@ int64_t SQLiteDatabase::insertReturningRowId(const std::string& sql, const std::
 }
 
 void SQLiteDatabase::transaction(const std::function<void(const StatementRunner& run)>& body) {
+    atomically({"BEGIN IMMEDIATE;"}, {"COMMIT;"}, {"ROLLBACK;"}, body);
+}
+
+void SQLiteDatabase::savepoint(const std::function<void(const StatementRunner& run)>& body) {
+    atomically({"SAVEPOINT velmora_step;"}, {"RELEASE velmora_step;"},
+               {"ROLLBACK TO velmora_step;", "RELEASE velmora_step;"}, body);
+}
+
+void SQLiteDatabase::atomically(const std::vector<std::string>& begin, const std::vector<std::string>& commit,
+                                const std::vector<std::string>& rollback,
+                                const std::function<void(const StatementRunner& run)>& body) {
     std::lock_guard lock(queue_);
-    executeUnlocked("BEGIN IMMEDIATE;", {}, false);
+    for (const auto& sql : begin) executeUnlocked(sql, {}, false);
     try {
         body([this](const std::string& sql, const std::vector<SQLiteValue>& bindings) {
             executeUnlocked(sql, bindings, false);
         });
-        executeUnlocked("COMMIT;", {}, false);
+        for (const auto& sql : commit) executeUnlocked(sql, {}, false);
     } catch (...) {
         try {
-            executeUnlocked("ROLLBACK;", {}, false);
+            for (const auto& sql : rollback) executeUnlocked(sql, {}, false);
         } catch (const std::exception&) {
             // SQLite may have rolled back already (for example after a full disk).
         }

@@ -99,9 +99,16 @@ public:
     // a runner for its statements; an exception from it rolls everything back.
     using StatementRunner = std::function<void(const std::string& sql, const std::vector<SQLiteValue>& bindings)>;
     void transaction(const std::function<void(const StatementRunner& run)>& body);
+    // The same all-or-nothing for a few statements, as a savepoint: it nests inside a
+    // transaction the caller opened with execute("BEGIN;"), and is its own one outside.
+    void savepoint(const std::function<void(const StatementRunner& run)>& body);
 
 private:
     [[noreturn]] void failWith(const std::string& message) const;
+    // Holds the lock while the begin statements, the body and the commit ones run; on any
+    // failure runs the rollback ones and passes the failure on.
+    void atomically(const std::vector<std::string>& begin, const std::vector<std::string>& commit,
+                    const std::vector<std::string>& rollback, const std::function<void(const StatementRunner& run)>& body);
     std::vector<SQLiteRow> executeUnlocked(const std::string& sql, const std::vector<SQLiteValue>& bindings,
                                            bool collect);
     int bind(const SQLiteValue& value, sqlite3_stmt* stmt, int index);

@@ -1,6 +1,7 @@
 #include "storage/SchemaMigrations.h"
 
 #include "core/VelmoraError.h"
+#include "storage/JobSearchIndex.h"
 #include "storage/SQLiteDatabase.h"
 
 #include <functional>
@@ -72,6 +73,14 @@ const std::vector<Step>& steps() {
                   })
                  statements.push_back(sql);
              return statements;
+         }},
+        // 4: the search index holds one document per stored batch instead of one per listing,
+        // which made it most of the cost of a sync. Built from the stored rows.
+        {4,
+         [](SQLiteDatabase& db) {
+             // Without FTS5 no earlier index can exist either; searches then scan.
+             if (!JobSearchIndex::supported(db)) return std::vector<std::string>{};
+             return JobSearchIndex::createStatements();
          }},
     };
     return all;
