@@ -162,11 +162,11 @@ TEST(JobSearchBatchIndex, StaleTextInOlderDocumentsNeverDecides) {
         JobDb t;
         auto j = JobDb::job("https://e.com/a", "Kotlin Developer");
         t.db.upsertJobs({{JobDb::job("https://e.com/other", "Haskell Engineer"), rating()}, {j, rating()}});
-        ASSERT_EQ(t.search("kotlin"), std::vector<std::string>{"https://e.com/a"});
+        ASSERT_EQ(t.search("kotlin"), std::vector<std::string>{"a"});
         c.change(t, j);
         EXPECT_TRUE(t.search("kotlin").empty());
         EXPECT_EQ(t.search("swift developer").size(), c.presentAfter ? 1u : 0u);
-        EXPECT_EQ(t.search("haskell"), std::vector<std::string>{"https://e.com/other"});
+        EXPECT_EQ(t.search("haskell"), std::vector<std::string>{"other"});
     }
 }
 
@@ -190,7 +190,7 @@ TEST(JobSearchBatchIndex, StaleEntriesAreDroppedOnceTheyOutnumberTheLiveOnes) {
     // A listing changed after the rebuild is indexed again.
     batch.front().first.title = "Elixir Developer";
     t.db.upsertJobs({batch.front()});
-    EXPECT_EQ(t.search("elixir"), std::vector<std::string>{"https://e.com/0"});
+    EXPECT_EQ(t.search("elixir"), std::vector<std::string>{"0"});
 }
 
 TEST(JobSearchBatchIndex, SingleStoresNestInsideTheCallersTransaction) {
@@ -244,5 +244,5 @@ TEST(JobSearchBatchIndex, ADatabaseWithThePerListingIndexIsMigratedAndSearchable
     }
     // Stores after the migration are indexed by the new triggers.
     t.store(JobDb::job("https://e.com/new", "Clojure Engineer"));
-    EXPECT_EQ(t.search("clojure"), std::vector<std::string>{"https://e.com/new"});
+    EXPECT_EQ(t.search("clojure"), std::vector<std::string>{"new"});
 }
