@@ -309,6 +309,8 @@ export default {
         await newer.locator('summary').click();
         assert.deepEqual(await newer.locator('[data-role="status"] option').allTextContents(), ['Saved', 'Opened', 'Applied', 'Interviewing', 'Offer', 'Rejected', 'Withdrawn']);
         await newer.locator('[data-role="status"]').selectOption('Interviewing');
+        // The move redraws the board: text typed before that would go to a box that is replaced.
+        await env.visible('section[data-stage="Interviewing"] article.application:has-text("Newer Application") [data-role="notes"]');
         await newer.locator('[data-role="notes"]').fill('Call with <Dana> on Friday');
         await env.waitFor(async () => (await application(env, 'Newer Application')).notes !== '', 'the note to save itself');
         const saved = await application(env, 'Newer Application');
