@@ -19,7 +19,7 @@ json runBridge(const std::filesystem::path& dataDir, const std::vector<json>& re
         std::ofstream file(in);
         for (const json& r : requests) file << r.dump() << "\n";
     }
-    std::string command = std::string("'") + VELMORA_BRIDGE_BIN + "' --data-dir '" + dataDir.string() + "' < '" +
+    std::string command = std::string("timeout 120 '") + VELMORA_BRIDGE_BIN + "' --data-dir '" + dataDir.string() + "' < '" +
                           in.string() + "' > '" + out.string() + "' 2>/dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0) << "build velmora-bridge first";
     json replies = json::object();

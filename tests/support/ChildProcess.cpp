@@ -2,7 +2,9 @@
 
 #include "core/VelmoraError.h"
 
+#include <chrono>
 #include <csignal>
+#include <poll.h>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -30,16 +32,30 @@ ChildEnd inChild(const std::function<void(int readyFd)>& work, std::optional<std
         _exit(code);
     }
     close(ready[1]);
+    bool hung = false;
     if (killAfter) {
         char byte;
-        if (read(ready[0], &byte, 1) == 1) {
+        // A child that never gets going (stuck in a lock another thread held at fork) must fail
+        // the test rather than hold up the whole run.
+        pollfd p{ready[0], POLLIN, 0};
+        if (poll(&p, 1, 60'000) <= 0) {
+            hung = true;
+            kill(pid, SIGKILL);
+        } else if (read(ready[0], &byte, 1) == 1) {
             std::this_thread::sleep_for(*killAfter);
             kill(pid, SIGKILL);
         }
     }
     close(ready[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
+    for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; waited += 10) {
+        if (waited >= 60'000 && !hung) {
+            hung = true;
+            kill(pid, SIGKILL);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (hung) return ChildEnd::Crashed;
     if (WIFSIGNALED(status)) return ChildEnd::Killed;
     if (!WIFEXITED(status)) return ChildEnd::Crashed;
     if (WEXITSTATUS(status) == 0) return ChildEnd::Succeeded;
