@@ -36,7 +36,15 @@ function current() {
   return screens.find((screen) => screen.id === currentId) || screens[0];
 }
 
-// "system" follows the desktop through the CSS media query; the others force a theme.
+// "system" follows the desktop: the root is marked while the desktop is dark, so the dark
+// colours are written once in the style sheet for both ways of choosing them.
+const darkDesktop = window.matchMedia('(prefers-color-scheme: dark)');
+function markDesktopScheme() {
+  document.documentElement.toggleAttribute('data-system-dark', darkDesktop.matches);
+}
+markDesktopScheme();
+darkDesktop.addEventListener('change', markDesktopScheme);
+
 function applyTheme() {
   const theme = store.settings && ['light', 'dark'].includes(store.settings.theme) ? store.settings.theme : 'system';
   document.documentElement.dataset.theme = theme;
