@@ -8,6 +8,7 @@
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -69,6 +70,19 @@ std::string collapseSpaces(const std::string& s) {
     const int32_t length = static_cast<int32_t>(s.size());
     bool inSpace = false;
     for (int32_t i = 0; i < length;) {
+        // Nearly every character of a listing is ASCII, whose White_Space is tab to CR and the
+        // space; asking ICU for each of them was a tenth of a sync.
+        if (bytes[i] < 0x80) {
+            const uint8_t b = bytes[i++];
+            if (b == ' ' || (b >= '\t' && b <= '\r')) {
+                if (!inSpace) out += ' ';
+                inSpace = true;
+            } else {
+                out += static_cast<char>(b);
+                inSpace = false;
+            }
+            continue;
+        }
         const int32_t start = i;
         UChar32 c = 0;
         U8_NEXT(bytes, i, length, c);
@@ -81,11 +95,6 @@ std::string collapseSpaces(const std::string& s) {
         }
     }
     return out;
-}
-
-const text::Regex& entityPattern() {
-    static const text::Regex r("&(?:(amp|lt|gt|quot|nbsp|apos)|#([0-9]{1,8})|#[xX]([0-9a-fA-F]{1,8}));");
-    return r;
 }
 
 std::string codePointUtf8(uint32_t cp) {
@@ -290,27 +299,52 @@ bool looksLikeJobPosting(const std::string& title, const std::string& descriptio
     return false;
 }
 
+namespace {
+
+// The entity at `at` (which holds '&'): the named ones boards use, or a decimal or hexadecimal
+// reference of one to eight digits, ended by ';'. Its length, 0 when there is none, and its text.
+size_t entityAt(const std::string& input, size_t at, std::string& decoded) {
+    static const std::pair<std::string_view, std::string_view> kNamed[] = {
+        {"amp;", "&"}, {"lt;", "<"}, {"gt;", ">"}, {"quot;", "\""}, {"apos;", "'"},
+        {"nbsp;", " "}, // a plain space, so it collapses with its neighbours
+    };
+    const std::string_view rest = std::string_view(input).substr(at + 1);
+    for (const auto& [name, text] : kNamed)
+        if (rest.substr(0, name.size()) == name) {
+            decoded = text;
+            return name.size() + 1;
+        }
+    if (rest.empty() || rest[0] != '#') return 0;
+    const bool hex = rest.size() > 1 && (rest[1] == 'x' || rest[1] == 'X');
+    const size_t first = hex ? 2 : 1;
+    size_t end = first;
+    while (end < rest.size() && end - first < 8 &&
+           (hex ? std::isxdigit(static_cast<unsigned char>(rest[end])) : std::isdigit(static_cast<unsigned char>(rest[end]))))
+        ++end;
+    if (end == first || end >= rest.size() || rest[end] != ';') return 0;
+    const uint64_t cp = std::stoull(std::string(rest.substr(first, end - first)), nullptr, hex ? 16 : 10);
+    decoded = cp == 0xA0 ? std::string(" ") : codePointUtf8(cp > 0x10FFFF ? 0xFFFD : static_cast<uint32_t>(cp));
+    return end + 2;
+}
+
+} // namespace
+
 std::string decodeEntities(const std::string& input) {
     if (input.find('&') == std::string::npos) return input;
     std::string out;
     out.reserve(input.size());
+    std::string decoded;
     size_t last = 0;
-    for (const auto& m : entityPattern().allMatches(input)) {
-        out.append(input, last, m.begin - last);
-        last = m.end;
-        const auto& g = m.groups;
-        if (g[1]) {
-            const std::string& name = *g[1];
-            if (name == "amp") out += '&';
-            else if (name == "lt") out += '<';
-            else if (name == "gt") out += '>';
-            else if (name == "quot") out += '"';
-            else if (name == "apos") out += '\'';
-            else out += ' '; // nbsp: a plain space, so it collapses with its neighbours
-        } else {
-            uint64_t cp = g[2] ? std::stoull(*g[2]) : std::stoull(*g[3], nullptr, 16);
-            out += cp == 0xA0 ? std::string(" ") : codePointUtf8(cp > 0x10FFFF ? 0xFFFD : static_cast<uint32_t>(cp));
+    for (size_t at = input.find('&'); at != std::string::npos; at = input.find('&', at)) {
+        const size_t length = entityAt(input, at, decoded);
+        if (length == 0) {
+            ++at;
+            continue;
         }
+        out.append(input, last, at - last);
+        out += decoded;
+        at += length;
+        last = at;
     }
     out.append(input, last, std::string::npos);
     return out;
