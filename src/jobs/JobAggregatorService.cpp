@@ -115,6 +115,7 @@ JobAggregatorService::json JobAggregatorService::syncSource(const std::string& n
     report(progress, "Searching " + name + "\u2026", 0, 0);
     batching_ = true;
     try {
+        writer_ = std::make_unique<BatchWriter<Batch>>([db = db_](Batch& batch) { db->upsertJobs(batch); });
         int64_t count = 0;
         if (name == "Himalayas") count = fetchHimalayas(query, progress);
         else if (name == "Jobicy") count = fetchJobicy(query, progress);
@@ -127,6 +128,8 @@ JobAggregatorService::json JobAggregatorService::syncSource(const std::string& n
         else if (name == "Remote OK") count = fetchRemoteOK(query, progress);
         else count = fetchRemoteJobsOrg(query, progress);
         flushPending();
+        writer_->drain();
+        writer_.reset();
         batching_ = false;
         try {
             db_->setSetting(std::string("sourceLast.") + name, DateUtil::withFractional(now()));
@@ -136,7 +139,14 @@ JobAggregatorService::json JobAggregatorService::syncSource(const std::string& n
         return {{"source", name}, {"status", "ok"}, {"imported", count}};
     } catch (const std::exception& e) {
         batching_ = false;
-        // Listings read before the failure are kept, as they would be one by one.
+        // Listings read before the failure are kept, as they would be one by one: the batches
+        // handed over are written (or their failure is the one reported), then what is left.
+        try {
+            if (writer_) writer_->drain();
+        } catch (const std::exception& writeError) {
+            logLine(std::string("Velmora job store error: ") + writeError.what());
+        }
+        writer_.reset();
         try {
             flushPending();
         } catch (const std::exception& flushError) {
@@ -259,6 +269,11 @@ void JobAggregatorService::flushBeforeWaiting() {
 }
 
 void JobAggregatorService::flushPending() {
+    if (pending_.empty()) return;
+    if (writer_) {
+        writer_->submit(pending_); // takes the batch unless an earlier write failed
+        return;
+    }
     auto batch = std::move(pending_);
     pending_.clear();
     db_->upsertJobs(batch);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Clock.h"
+#include "jobs/BatchWriter.h"
 #include "jobs/HttpClient.h"
 #include "core/IncomingJob.h"
 #include "jobs/JobSourceEndpoints.h"
@@ -107,8 +108,9 @@ private:
 
     // Completes the listing (category, link rating) and stores it. Throws on a database failure.
     // During a sync, listings are stored in batches of kStoreBatch, one transaction each
-    // instead of one commit per listing; each source's batch is flushed when it ends. A batch
-    // holds the connection for tens of milliseconds, which is all a search typed meanwhile waits.
+    // instead of one commit per listing, written by writer_ while the next batch is read;
+    // each source's batches are all written before it counts as done. A batch holds the
+    // connection for tens of milliseconds, which is all a search typed meanwhile waits.
     // False (and nothing stored) for a listing whose link is not an http or https address.
     bool store(IncomingJob job, const std::string& rawCategory);
     void flushPending();
@@ -118,8 +120,10 @@ private:
     void flushBeforeWaiting();
     static constexpr size_t kStoreBatch = 200;
     static constexpr std::chrono::milliseconds kMaxPendingAge{100};
-    bool batching_ = false; // only the sync thread touches these three
-    std::vector<std::pair<IncomingJob, SecurityAssessment>> pending_;
+    bool batching_ = false; // only the sync thread touches these four
+    using Batch = std::vector<std::pair<IncomingJob, SecurityAssessment>>;
+    Batch pending_;
+    std::unique_ptr<BatchWriter<Batch>> writer_; // while a source is read
     std::chrono::steady_clock::time_point pendingSince_{};
     TimePoint now() const { return clock_->now(); }
     void report(const Progress& progress, const std::string& message, int64_t current, int64_t total) const;
