@@ -15,7 +15,6 @@ const sources = (dir) => readdirSync(dir, { recursive: true }).map((name) => pat
 
 export default {
   name: 'static',
-  async setup() {},
   tests: [
     {
       name: 'every interface text exists in en, es, fr, de, it and pt with the same placeholders; every key the scripts use is defined',

@@ -1,12 +1,11 @@
 // Harness for the interface tests: a real velmora-bridge process per test file, Debian's
 // Chromium through playwright-core, the page served from a loopback HTTP server, and the
 // page adapter script relaying postMessage to the bridge's stdin and stdout back into the page.
-import { spawn, execFileSync } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import { createServer } from 'node:http';
 import { readFileSync, existsSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import path from 'node:path';
-import readline from 'node:readline';
 
 // A journey that cannot run here. It counts as a failure unless `reason` is one that CI
 // accepts (ACCEPTED_SKIP_REASONS); the message says what is missing.
@@ -68,76 +67,6 @@ export function startJobBoardFixture() {
   });
 }
 
-export class Bridge {
-  constructor(bin, dataDir, { dialogs, env } = {}) {
-    Object.assign(this, { bin, dataDir, dialogs, env: env || {} });
-    this.onLine = null;
-    this.pending = new Map();
-    this.seq = 0;
-    this.events = [];
-    this.stderr = '';
-  }
-
-  start() {
-    const args = ['--data-dir', this.dataDir, ...(this.dialogs ? ['--dialogs', this.dialogs] : [])];
-    this.proc = spawn(this.bin, args, { stdio: ['pipe', 'pipe', 'pipe'], env: { ...process.env, ...this.env } });
-    this.proc.stderr.on('data', (chunk) => (this.stderr += chunk.toString()));
-    this.exited = new Promise((resolve) => this.proc.on('exit', resolve));
-    readline.createInterface({ input: this.proc.stdout }).on('line', (line) => this.handleLine(line));
-  }
-
-  handleLine(line) {
-    let envelope;
-    try {
-      envelope = JSON.parse(line);
-    } catch {
-      return;
-    }
-    // Replies to the harness's own requests never reach the page.
-    if (envelope.type === 'response' && this.pending.has(envelope.id)) {
-      this.pending.get(envelope.id)(envelope);
-      this.pending.delete(envelope.id);
-      return;
-    }
-    if (envelope.type === 'event') this.events.push(envelope);
-    this.onLine?.(line, envelope);
-  }
-
-  send(message) {
-    this.proc.stdin.write(JSON.stringify(message) + '\n');
-  }
-
-  count(eventName) {
-    return this.events.filter((event) => event.name === eventName).length;
-  }
-
-  // A request of the harness itself, answered to the harness and never shown to the page.
-  call(action, payload = {}) {
-    const id = `__h${++this.seq}`;
-    return new Promise((resolve, reject) => {
-      const timer = setTimeout(() => reject(new Error(`velmora-bridge did not answer ${action}`)), 60000);
-      this.pending.set(id, (envelope) => {
-        clearTimeout(timer);
-        resolve(envelope);
-      });
-      this.send({ action, id, payload });
-    });
-  }
-
-  async stop() {
-    if (!this.proc) return;
-    this.proc.stdin.end();
-    const timer = setTimeout(() => this.proc.kill('SIGKILL'), 15000);
-    await this.exited;
-    clearTimeout(timer);
-  }
-
-  // One start with closed input creates the database and its schema, then exits.
-  static initialize(bin, dataDir) {
-    execFileSync(bin, ['--data-dir', dataDir], { input: '', stdio: ['pipe', 'ignore', 'pipe'], timeout: 60000 });
-  }
-}
-
 function sqlText(value) {
   if (value === null || value === undefined) return 'NULL';
   if (typeof value === 'number') return String(Math.trunc(value));
@@ -146,7 +75,10 @@ function sqlText(value) {
 
 const insert = (table, columns, values) => `INSERT INTO ${table}(${columns}) VALUES(${values.map(sqlText).join(',')});`;
 
-export function seedDatabase(dataDir, { jobs = [], settings = {}, applications = [] } = {}) {
+// One start of the bridge with closed input creates the database and its schema; the rows
+// are then written the way a user's earlier sessions would have left them.
+export function seedDatabase(bridge, dataDir, { jobs = [], settings = {}, applications = [] } = {}) {
+  execFileSync(bridge, ['--data-dir', dataDir], { input: '', stdio: ['pipe', 'ignore', 'pipe'], timeout: 60000 });
   const now = new Date().toISOString();
   const expires = new Date(Date.now() + 90 * 86400000).toISOString();
   const statements = ['BEGIN;'];

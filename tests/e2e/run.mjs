@@ -7,8 +7,10 @@ import { chromium } from 'playwright-core';
 import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 import { readdirSync, mkdtempSync, mkdirSync, rmSync, writeFileSync } from 'node:fs';
+import { spawn } from 'node:child_process';
 import { tmpdir } from 'node:os';
-import { ADAPTER_SCRIPT, Bridge, Skip, ACCEPTED_SKIP_REASONS, serveDirectory, startJobBoardFixture, seedDatabase } from './harness.mjs';
+import readline from 'node:readline';
+import { ADAPTER_SCRIPT, Skip, ACCEPTED_SKIP_REASONS, axeProblems, serveDirectory, startJobBoardFixture, seedDatabase } from './harness.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const args = { bridge: '', ui: path.resolve(here, '../../ui'), file: '', only: '', shots: path.resolve('e2e-screenshots') };
@@ -22,12 +24,11 @@ if (!args.bridge) {
 }
 mkdirSync(args.shots, { recursive: true });
 
-// Read-only actions that the harness may call to learn whether the core has them yet.
-const SAFE_PROBES = new Set(['getSettings', 'getDashboard', 'getCategories', 'getApplications', 'getApplicationProfile', 'listResumeStudio', 'getInitialState']);
+// Answers that mean the build under test lacks what the page asked for: an action the core
+// does not know, or one whose window controller velmora-bridge has not connected. Either
+// fails the journey, whoever asked.
 const UNKNOWN = 'Unknown Velmora action: ';
-// Answers of a core whose window controller is not connected in velmora-bridge: the action
-// exists but cannot run headless. Like an unknown action, it fails the journey that needs it.
-const NOT_WIRED = ['The Velmora window is not available.'];
+const NOT_WIRED = 'The Velmora window is not available.';
 const WIDE = [1480, 900];
 const NARROW = [1120, 720];
 
@@ -39,33 +40,32 @@ class Env {
     this.dir = mkdtempSync(path.join(tmpdir(), 'velmora-e2e-'));
     this.dataDir = path.join(this.dir, 'data');
     mkdirSync(this.dataDir);
-    this.unknown = new Set();
-    this.unwired = new Map();
+    this.missing = new Set();
     this.delays = new Map();
     this.consoleErrors = [];
     this.requests = new Map();
-    this.needs = [];
+    this.pending = new Map();
+    this.seq = 0;
+    this.events = new Map();
+    this.stderr = '';
     this.delivery = Promise.resolve();
     this.contexts = [];
   }
 
   async boot({ jobs = [], settings = {}, applications = [], dialogs = null, welcome = false } = {}) {
-    Bridge.initialize(args.bridge, this.dataDir);
     // Journeys start past the first run, welcome and first sync, unless they are about it.
     const settled = { welcomeDone: '1', lastJobSync: new Date().toISOString() };
-    seedDatabase(this.dataDir, { jobs, settings: welcome ? settings : { ...settled, ...settings }, applications });
+    seedDatabase(args.bridge, this.dataDir, { jobs, settings: welcome ? settings : { ...settled, ...settings }, applications });
     const endpoints = path.join(this.dir, 'endpoints.json');
     const names = ['himalayas', 'jobicy', 'arbeitnow', 'arbeitnowUk', 'weWorkRemotely', 'remotive', 'remoteOk', 'remoteJobs'];
     writeFileSync(endpoints, JSON.stringify(Object.fromEntries(names.map((name) => [name, this.fixtureUrl]))));
-    let dialogsFile = null;
+    this.bridgeArgs = ['--data-dir', this.dataDir];
     if (dialogs) {
-      dialogsFile = path.join(this.dir, 'dialogs.json');
-      writeFileSync(dialogsFile, JSON.stringify(dialogs));
+      writeFileSync(path.join(this.dir, 'dialogs.json'), JSON.stringify(dialogs));
+      this.bridgeArgs.push('--dialogs', path.join(this.dir, 'dialogs.json'));
     }
-    // The AI model is pointed at a closed loopback port: every AI step takes its offline path.
-    this.bridge = new Bridge(args.bridge, this.dataDir, { dialogs: dialogsFile, env: { VELMORA_SOURCE_ENDPOINTS: endpoints } });
-    this.bridge.start();
-    this.bridge.onLine = (line, envelope) => this.relay(line, envelope);
+    this.bridgeEnv = { ...process.env, VELMORA_SOURCE_ENDPOINTS: endpoints };
+    this.startBridge();
     this.page = await this.openPage();
     await this.load();
   }
@@ -81,19 +81,58 @@ class Env {
     if (adapter) {
       await page.exposeBinding('__velmoraPost', (source, message) => {
         if (message?.id) this.requests.set(String(message.id), String(message.action));
-        this.bridge.send(message);
+        this.send(message);
       });
       await page.addInitScript(ADAPTER_SCRIPT);
     }
     return page;
   }
 
-  relay(line, envelope) {
-    const action = envelope.type === 'response' ? this.requests.get(String(envelope.id)) : null;
-    if (envelope.type === 'response' && !envelope.ok && typeof envelope.error === 'string') {
-      if (envelope.error.startsWith(UNKNOWN)) this.unknown.add(envelope.error.slice(UNKNOWN.length));
-      else if (NOT_WIRED.includes(envelope.error)) this.unwired.set(action, envelope.error);
+  // The real velmora-bridge. The AI model it would call is not running: every AI step takes
+  // its offline path.
+  startBridge() {
+    this.proc = spawn(args.bridge, this.bridgeArgs, { stdio: ['pipe', 'pipe', 'pipe'], env: this.bridgeEnv });
+    this.proc.stderr.on('data', (chunk) => (this.stderr += chunk.toString()));
+    this.exited = new Promise((resolve) => this.proc.on('exit', resolve));
+    readline.createInterface({ input: this.proc.stdout }).on('line', (line) => this.relay(line));
+  }
+
+  async stopBridge() {
+    if (!this.proc) return;
+    this.proc.stdin.end();
+    const timer = setTimeout(() => this.proc.kill('SIGKILL'), 15000);
+    await this.exited;
+    clearTimeout(timer);
+  }
+
+  send(message) {
+    this.proc.stdin.write(JSON.stringify(message) + '\n');
+  }
+
+  // How many of these events the bridge has sent so far.
+  seen(eventName) {
+    return this.events.get(eventName) || 0;
+  }
+
+  note(action, reply) {
+    if (reply.ok || typeof reply.error !== 'string') return;
+    if (reply.error.startsWith(UNKNOWN)) this.missing.add(`velmora-bridge answered "${reply.error}"`);
+    else if (reply.error === NOT_WIRED) this.missing.add(`velmora-bridge answered ${action} with "${NOT_WIRED}"`);
+  }
+
+  relay(line) {
+    let envelope;
+    try {
+      envelope = JSON.parse(line);
+    } catch {
+      return;
     }
+    // Replies to the harness's own requests never reach the page.
+    const own = this.pending.get(envelope.id);
+    if (own) return own(envelope);
+    if (envelope.type === 'event') this.events.set(envelope.name, this.seen(envelope.name) + 1);
+    const action = envelope.type === 'response' ? this.requests.get(String(envelope.id)) : null;
+    if (action) this.note(action, envelope);
     const deliver = () => this.page.evaluate(`window.__velmoraReceive(${line});`).catch(() => {});
     const delay = this.delays.get(action);
     if (delay) {
@@ -123,29 +162,24 @@ class Env {
     if (ready) await this.waitFor(async () => (await this.page.getAttribute('body', 'data-ready')) === '1', 'the page to finish start-up');
   }
 
-  // A missing action is a fault of the build under test, whether the journey or the page asked for it.
-  checkUnknown() {
-    for (const action of this.unknown) throw new Error(`velmora-bridge answered "${UNKNOWN}${action}"`);
-    for (const action of this.needs) {
-      if (this.unwired.has(action)) throw new Error(`velmora-bridge answered ${action} with "${this.unwired.get(action)}"`);
-    }
+  checkMissing() {
+    for (const fault of this.missing) throw new Error(fault);
   }
 
-  async require(...actions) {
-    this.needs.push(...actions);
-    for (const action of actions.filter((name) => SAFE_PROBES.has(name))) {
-      const reply = await this.bridge.call(action);
-      if (!reply.ok && String(reply.error).startsWith(UNKNOWN)) this.unknown.add(action);
-    }
-    this.checkUnknown();
-  }
-
-  async call(action, payload) {
-    const reply = await this.bridge.call(action, payload);
-    if (!reply.ok && String(reply.error).startsWith(UNKNOWN)) {
-      this.unknown.add(action);
-      this.checkUnknown();
-    }
+  // A request of the harness itself, answered to the harness and never shown to the page.
+  async call(action, payload = {}) {
+    const id = `__h${++this.seq}`;
+    const reply = await new Promise((resolve, reject) => {
+      const timer = setTimeout(() => reject(new Error(`velmora-bridge did not answer ${action}`)), 60000);
+      this.pending.set(id, (envelope) => {
+        clearTimeout(timer);
+        this.pending.delete(id);
+        resolve(envelope);
+      });
+      this.send({ action, id, payload });
+    });
+    this.note(action, reply);
+    this.checkMissing();
     if (!reply.ok) throw new Error(`${action} failed: ${reply.error}`);
     return reply.data;
   }
@@ -154,7 +188,7 @@ class Env {
     const end = Date.now() + timeout;
     let lastError = null;
     for (;;) {
-      this.checkUnknown();
+      this.checkMissing();
       try {
         if (await predicate()) return;
         lastError = null;
@@ -192,7 +226,12 @@ class Env {
     for (const [field, value] of Object.entries(fields)) await this.page.locator(`[data-field="${field}"]`).fill(value);
   }
 
-  async count(selector) {
+  // The current values of these form fields, in order.
+  values(...selectors) {
+    return Promise.all(selectors.map((selector) => this.page.locator(selector).inputValue()));
+  }
+
+  count(selector) {
     return this.page.locator(selector).count();
   }
 
@@ -207,6 +246,12 @@ class Env {
   async go(screen) {
     await this.click(`.nav-item[data-screen="${screen}"]`);
     await this.visible(`.screen[data-screen="${screen}"]`);
+  }
+
+  // Serious and critical axe-core findings on the page as it is now; none are expected.
+  async axe(where) {
+    const problems = await axeProblems(this.page);
+    if (problems.length) throw new Error(`axe on ${where}:\n${problems.join('\n')}`);
   }
 
   // Every screenshot is also a look for rendering slips a person would notice. `narrow` adds
@@ -224,7 +269,7 @@ class Env {
 
   async close() {
     for (const context of this.contexts) await context.close().catch(() => {});
-    await this.bridge?.stop();
+    await this.stopBridge();
     rmSync(this.dir, { recursive: true, force: true });
   }
 }
@@ -234,26 +279,20 @@ let [passed, failed, skipped] = [0, 0, 0];
 const report = (status, name, detail) => console.log(`${status.padEnd(4)} ${name} — ${detail}`);
 
 async function runTest(env, file, name, test) {
-  env.needs = [];
-  env.unknown.clear();
+  env.missing.clear();
   env.consoleErrors.length = 0;
   const started = Date.now();
   try {
     await test.run(env);
     await env.delivery;
     await sleep(50);
-    env.checkUnknown();
+    env.checkMissing();
     if (env.consoleErrors.length) throw new Error(`console errors: ${env.consoleErrors.join(' | ')}`);
     passed += 1;
     report('ok', name, `${Date.now() - started} ms`);
   } catch (thrown) {
-    let error = thrown;
-    // An unknown action explains a journey that then broke better than the breakage does.
-    try {
-      env.checkUnknown();
-    } catch (unknown) {
-      error = unknown;
-    }
+    // A missing action explains a journey that then broke better than the breakage does.
+    const error = env.missing.size ? new Error([...env.missing].join('; ')) : thrown;
     if (error instanceof Skip && ACCEPTED_SKIP_REASONS.has(error.reason)) {
       skipped += 1;
       report('SKIP', name, `${error.reason}: ${error.message}`);
@@ -274,11 +313,11 @@ async function runFile(launch, servers, file) {
   const env = new Env({ launch, uiUrl: servers.ui, fixtureUrl: servers.fixture });
   try {
     try {
-      await suite.setup(env);
+      await suite.setup?.(env);
     } catch (error) {
       failed += tests.length;
       for (const test of tests) report('FAIL', `${suite.name}: ${test.name}`, `set-up failed: ${error.message}`);
-      console.log(env.bridge?.stderr.slice(-2000) || '');
+      console.log(env.stderr.slice(-2000));
       return;
     }
     for (const test of tests) await runTest(env, file, `${suite.name}: ${test.name}`, test);
