@@ -1,21 +1,19 @@
+// The local pieces every build rests on: reading an existing resume into sections, skill lists,
+// the grounded summary, the rules that turn a model's draft down, and the ATS score.
 #include "studio/ResumeStudioService.h"
 
 #include "core/Text.h"
 
 #include <gtest/gtest.h>
 
-using velmora::ApplicationProfile;
-using velmora::ParsedResumeSections;
-using S = velmora::ResumeStudioService;
+using namespace velmora;
+using S = ResumeStudioService;
+using Words = std::vector<std::string>;
+using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 // Layouts the corpus does not cover, each with the sections it must yield.
 TEST(ResumeParsing, SectionsOfAwkwardLayouts) {
-    struct Case {
-        const char* name;
-        std::string text;
-        ParsedResumeSections expected;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::tuple<const char*, std::string, ParsedResumeSections>> cases = {
         {"run-on PDF heading after the name", "Jane Doe    SUMMARY\nSeasoned analyst with SQL depth.",
          {"Seasoned analyst with SQL depth.", "", "", "", "", ""}},
         {"capitalised heading glued to the name line", "PRIYA NAIR SUMMARY\nData lead.\nSKILLS\nSQL",
@@ -29,8 +27,7 @@ TEST(ResumeParsing, SectionsOfAwkwardLayouts) {
          {"", "Python, SQL", "Globex, Analyst 2019-2022\n• Skills: Excel\nWork History and Awards", "MIT 2015",
           "AWS SAA\nPE License", ""}},
         {"repeated headings add to one section; white space collapses only at joins",
-         "x\nSKILLS\nGo\nPROJECTS\nParser\nSKILLS\nRust and C",
-         {"", "Go\nRust and C", "", "", "", "Parser"}},
+         "x\nSKILLS\nGo\nPROJECTS\nParser\nSKILLS\nRust and C", {"", "Go\nRust and C", "", "", "", "Parser"}},
         {"Italian and Portuguese headings, leaders and rules",
          "ESPERIENZA PROFESSIONALE\nAcme ........ 2019\n=====\nISTRUZIONE\nLaurea, Politecnico\nCOMPETÊNCIAS\nJava",
          {"", "Java", "Acme 2019", "Laurea, Politecnico", "", ""}},
@@ -48,11 +45,18 @@ TEST(ResumeParsing, SectionsOfAwkwardLayouts) {
           "", ""}},
         {"only blanks", "   \n  ", {}},
     };
-    for (const Case& c : cases) EXPECT_EQ(S::parseExistingResume(c.text), c.expected) << c.name;
+    for (const auto& [name, text, expected] : cases) EXPECT_EQ(S::parseExistingResume(text), expected) << name;
+    // Half a megabyte without a line break: one pass, and all of it kept as the summary.
+    std::string huge;
+    while (huge.size() < 512 * 1024) huge += "word another ";
+    EXPECT_EQ(S::parseExistingResume(huge).summary.size(), text::trim(huge).size());
+    EXPECT_EQ(S::extractExistingResumeText("Full name: A\nexisting resume text (VERIFIED user document):\n  body\n") +
+                  S::extractExistingResumeText("Full name: A"),
+              "body");
 }
 
 TEST(ResumeParsing, HeadingsInSixLanguagesMapToOneSection) {
-    const std::vector<std::pair<const char*, const char*>> cases = {
+    const Pairs cases = {
         {"## TECHNICAL SKILLS ##", "skills"},   {"  •  Work   History : ", "experience"},
         {"**Education & Training**", "education"}, {"Education and Training", "education"},
         {"FORMACIÓN ACADÉMICA", "education"},   {"Expérience professionnelle", "experience"},
@@ -62,23 +66,12 @@ TEST(ResumeParsing, HeadingsInSixLanguagesMapToOneSection) {
         {"Databases", "skills"},                {"Licensures", "certifications"},
         {"Work History and Awards", ""},        {"Skill", ""},
     };
-    for (const auto& [line, section] : cases)
-        EXPECT_EQ(S::headingToSection(S::normalizeHeading(line)), section) << line;
+    for (const auto& [line, section] : cases) EXPECT_EQ(S::headingToSection(S::normalizeHeading(line)), section) << line;
     EXPECT_EQ(S::headingToSection("Skills"), ""); // the table is looked up lower-cased
 }
 
-TEST(ResumeParsing, BoundedOnAHugeSingleLineAndFoundAfterTheMarker) {
-    // Half a megabyte without a line break: one pass, and all of it kept as the summary.
-    std::string huge;
-    while (huge.size() < 512 * 1024) huge += "word another ";
-    EXPECT_EQ(S::parseExistingResume(huge).summary.size(), velmora::text::trim(huge).size());
-    EXPECT_EQ(S::extractExistingResumeText("Full name: A\nexisting resume text (VERIFIED user document):\n  body\n"),
-              "body");
-    EXPECT_EQ(S::extractExistingResumeText("Full name: A"), "");
-}
-
-TEST(ResumeParsing, NameIsTheFirstLineThatLooksLikeOne) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
+TEST(ResumeParsing, NameAndContactFromProfileFirstThenFromText) {
+    const Pairs names = {
         {"\nJ\n  Jo  \nJane", "Jo"},
         {"é\nÉa", "Éa"}, // one accented letter is one character
         {"x\n\n ", "[YOUR NAME]"},
@@ -87,33 +80,132 @@ TEST(ResumeParsing, NameIsTheFirstLineThatLooksLikeOne) {
         {"Jordan Avery Remote SRE\n", "Jordan Avery"},
         {"SUMMARY\nSenior Engineer\nann@example.com\nAnn Lee", "Ann Lee"},
     };
-    for (const auto& [text, name] : cases) EXPECT_EQ(S::firstNonEmptyLine(text), name) << text;
-}
+    for (const auto& [text, name] : names) EXPECT_EQ(S::firstNonEmptyLine(text), name) << text;
 
-TEST(ResumeParsing, ContactFromProfileFirstThenFromText) {
-    ApplicationProfile profile;
+    ApplicationProfile profile, partial;
     profile.fullName = " Jane Doe ";
     profile.email = "jane@example.com";
     profile.phone = "555-0100";
-    EXPECT_EQ(S::buildContact(profile, ""), "Jane Doe\njane@example.com | 555-0100");
-
-    std::string existing =
-        "J\nJohn Smith\nJOHN.SMITH@Example.ORG | (415) 555-2671 | https://www.LinkedIn.com/in/john-smith|x\n";
-    ApplicationProfile partial;
+    EXPECT_EQ(S::buildContact(profile, "Ann Lee\nann@x.io"), "Jane Doe\njane@example.com | 555-0100");
     partial.cityState = "Austin, TX";
     partial.country = "United States";
-    EXPECT_EQ(S::buildContact(partial, existing),
+    EXPECT_EQ(S::buildContact(partial,
+                              "J\nJohn Smith\nJOHN.SMITH@Example.ORG | (415) 555-2671 | https://www.LinkedIn.com/in/john-smith|x\n"),
               "John Smith\nJOHN.SMITH@Example.ORG | (415) 555-2671 | Austin, TX | United States | "
               "https://www.LinkedIn.com/in/john-smith");
-    EXPECT_EQ(S::buildContact(ApplicationProfile{}, ""), "[YOUR NAME]");
-
-    // Phones in international forms, from the header; a year range is no phone.
-    const std::vector<std::pair<std::string, std::string>> phones = {
-        {"Ann Lee\n+33629583939\n\nEXPERIENCE\nAcme 2019 - 2024", "Ann Lee\n+33629583939"},
-        {"Ann Lee\nann@x.io · +49 (0)30 1234 5678 · Berlin, Deutschland", "Ann Lee\nann@x.io | +49 (0)30 1234 5678 | Berlin, Deutschland"},
+    // Phones in international forms come from the header; a year range is no phone.
+    const Pairs fromText = {
+        {"", "[YOUR NAME]"},
         {"Ann Lee\n+44 20.7946.0958", "Ann Lee\n+44 20.7946.0958"},
         {"Ann Lee\nEXPERIENCE\nAcme 2019 - 2024", "Ann Lee"},
         {"Jane Yuki\nyuki@example.jp\n\nSUMMARY\nBackend developer.", "Jane Yuki\nyuki@example.jp"},
     };
-    for (const auto& [text, contact] : phones) EXPECT_EQ(S::buildContact(ApplicationProfile{}, text), contact) << text;
+    for (const auto& [text, contact] : fromText) EXPECT_EQ(S::buildContact(ApplicationProfile{}, text), contact) << text;
+}
+
+TEST(GroundedPieces, SkillListsSummariesAndUnusableDrafts) {
+    EXPECT_EQ(S::splitSkills("• Go\n• C\n• Rust • go\n-"), (Words{"Go", "C", "Rust"})); // one letter is a skill
+    EXPECT_TRUE(S::splitSkills(" , ;").empty());
+    for (const auto& [text, word, found] : std::vector<std::tuple<const char*, const char*, bool>>{
+             {"Strong C++ and Node.js", "c++", true}, {"Strong C++ and Node.js", "node.js", true},
+             {"Strong C++ and Node.js", "c", false}, {"react-native", "react", false}, {"anything", "", false}})
+        EXPECT_EQ(S::containsWholeWord(text, word), found) << word;
+    // The skills section keeps the user's order within each group; the summary sorts each group.
+    const Words skills = {"Python", "SQL", "zsh", "Airflow", "bash"};
+    EXPECT_EQ(S::prioritizeSkillsForJob(skills, "Airflow and sql"), (Words{"SQL", "Airflow", "Python", "zsh", "bash"}));
+    EXPECT_EQ(S::orderSkillsForSummary(skills, "Airflow and sql"), (Words{"Airflow", "SQL", "bash", "Python", "zsh"}));
+
+    ResumeStudioRequest r;
+    r.targetRole = "Data Platform Engineer";
+    r.jobDescription = "We need Airflow and SQL experts.";
+    const Pairs summaries = {
+        {"Current title: Analyst\nYears of experience: 3.5",
+         "Analyst with 3.5 years of experience, targeting Data Platform Engineer opportunities."},
+        {"Years of experience: 7+ years",
+         "Professional with 7+ years of documented experience, targeting Data Platform Engineer opportunities."},
+        // Seven skills: the job's first, then six in all.
+        {"Current title: Analyst\nSkills: a1, b2, c3, d4, e5, f6, SQL",
+         "Analyst targeting Data Platform Engineer opportunities. Verified skills include SQL, a1, b2, c3, d4, e5."},
+    };
+    for (const auto& [known, summary] : summaries) EXPECT_EQ(S::buildGroundedSummary(known, r), summary);
+
+    const std::string longFallback(40, 'x');
+    const std::vector<std::tuple<std::string, std::string, std::string, bool>> drafts = {
+        {"skills", "  ", "Go", true},
+        {"projects", "", "", false},
+        {"skills", "Go, [YOUR skill]", "", true},
+        {"skills", "Go, [Yours truly]", "Go", false},
+        {"education", "Details were not supplied.", "BSc", true},
+        {"education", "Details were not supplied.", "", false},
+        {"professional summary", "Short.", longFallback, true},
+        {"professional summary", "Short.", "tiny", false},
+        {"professional experience", "Did things", longFallback, true},
+        {"professional experience", "Did things", "x", false},
+    };
+    for (const auto& [section, draft, fallback, unusable] : drafts)
+        EXPECT_EQ(S::isUnusableGeneratedSection(section, draft, fallback), unusable) << section << ": " << draft;
+}
+
+TEST(AtsKeywords, CountThenLengthThenAlphabetWithoutFillerShortTokensOrPunctuation) {
+    const std::vector<std::tuple<const char*, size_t, Words>> rows = {
+        {"Terraform kubernetes TERRAFORM terraform. Rust go java java python", 10,
+         {"terraform", "java", "kubernetes", "python", "rust"}},
+        {"Terraform kubernetes terraform", 1, {"terraform"}},
+        // node.js keeps its inner dot but loses the full stop; "ui" is too short; a token that
+        // ends in plus signs before a blank never matches the closing word boundary.
+        {"Skills: node.js. UI experience required with c++ and --yaml-- Experience", 30, {"node.js", "yaml"}},
+        {"We need strong Kafka. Hiring now: Terraform is a plus, ideally across teams.", 30, {"terraform", "kafka"}},
+        // A token that trims down to two letters is still too short.
+        {"IT-Ärzte gesucht", 30, {"gesucht"}},
+        {"", 30, {}},
+    };
+    for (const auto& [text, limit, keywords] : rows) EXPECT_EQ(S::extractKeywords(text, limit), keywords) << text;
+}
+
+TEST(AtsScore, KeywordCoverageAndCoreSections) {
+    std::string forty;
+    for (int i = 0; i < 40; ++i) forty += "keyword" + std::string{char('a' + i % 26), char('a' + i / 26)} + " ";
+    struct Row {
+        const char* label;
+        std::string jd, summary, skills, experience, education, projects, contactAndLetter;
+        Words matched, missing;
+        int score;
+    };
+    const std::vector<Row> rows = {
+        {"43% coverage: round(43 * 0.75 + 25)", "alpha bravo charlie delta echo foxtrot golf", "Engineer.",
+         "Alpha, bravo and charlie", "Acme", "BSc", "", "", {"charlie", "alpha", "bravo"},
+         {"foxtrot", "delta", "echo", "golf"}, 57},
+        {"no job: 52.5 + 25 rounds half up", "", "Engineer.", "Go", "Acme", "BSc", "", "", {}, {}, 78},
+        {"no job, three core sections", "", "x", "x", "x", "", "", "", {}, {}, 71},
+        {"no job, two", "", "x", "x", "", "", "", "", {}, {}, 65},
+        {"no job, one", "", "x", "", "", "", "", "", {}, {}, 59},
+        {"blank and non-core sections do not count", "", " \n ", "", "", "", "Parser", "", {}, {}, 53},
+        {"inside longer tokens is no match", "react node.js", "x", "x", "Built reactive apps with react-native and node.jsx",
+         "x", "", "", {}, {"node.js", "react"}, 25},
+        {"punctuation around tokens", "react node.js", "x", "x", "Built (React) dashboards on Node.js, daily", "x", "", "",
+         {"node.js", "react"}, {}, 100},
+        {"a stop followed by a letter continues the token", "react node.js", "x", "x", "Built React.Native on Node.js:",
+         "x", "", "", {"node.js"}, {"react"}, 63},
+        // The lists are bounded: 30 matched, 15 missing.
+        {"contact and letter do not count", forty, "", "", "", "", "", forty, {}, Words(15), 0},
+        {"matched list bounded", forty, "", "", "", "", forty, "", Words(30), {}, 75},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        ResumeDocument d;
+        d.jobDescription = row.jd;
+        d.summary = row.summary;
+        d.skills = row.skills;
+        d.experience = row.experience;
+        d.education = row.education;
+        d.projects = row.projects;
+        d.contact = d.coverLetter = row.contactAndLetter;
+        d.matchedKeywords = {"stale"};
+        S::recalculateAts(d);
+        EXPECT_EQ(d.atsScore, row.score);
+        // Rows over the long list check only how many keywords each list holds.
+        const bool counts = row.jd == forty;
+        EXPECT_EQ(counts ? Words(d.matchedKeywords.size()) : d.matchedKeywords, row.matched);
+        EXPECT_EQ(counts ? Words(d.missingKeywords.size()) : d.missingKeywords, row.missing);
+    }
 }
