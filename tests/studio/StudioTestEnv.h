@@ -4,7 +4,7 @@
 // Profile and resume services; only the model server is a loopback stand-in or absent), sample
 // resumes, and the read-back of exported PDFs through poppler.
 
-#include "resume/ResumeTestSupport.h" // errorOf, TempDir and the resume service
+#include "resume/ResumeTestSupport.h" // errorOf, runCommand, TempDir and the resume service
 #include "support/ModelFixtureServer.h"
 #include "core/AppPaths.h"
 #include "core/Text.h"
@@ -13,8 +13,6 @@
 #include <gtest/gtest.h>
 #include <poppler-document.h>
 #include <poppler-page.h>
-
-#include <cstdio>
 
 namespace velmora::testing {
 
@@ -75,16 +73,6 @@ inline std::vector<std::string> pdfPages(const std::filesystem::path& file) {
         pages.emplace_back(bytes.begin(), bytes.end());
     }
     return pages;
-}
-
-inline std::string runCommand(const std::string& command, int* status = nullptr) {
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buf[4096];
-    for (size_t n; pipe && (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) output.append(buf, n);
-    int rc = pipe ? ::pclose(pipe) : -1;
-    if (status) *status = rc;
-    return output;
 }
 
 } // namespace velmora::testing
