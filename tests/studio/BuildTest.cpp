@@ -9,25 +9,16 @@ using Words = std::vector<std::string>;
 
 namespace {
 
-const json kProfile = {{"fullName", "Jane Doe"},
-                       {"email", "jane@example.com"},
-                       {"phone", "+1 415 555 2671"},
-                       {"cityState", "Austin, TX"},
-                       {"country", "United States"},
-                       {"currentTitle", "Senior Data Engineer"},
-                       {"yearsOfExperience", "7"},
-                       {"skills", "Python; SQL | Airflow, python"},
-                       {"employmentHistory", "Acme Corp — Data Engineer (2019–2024)\n  Built ETL pipelines in Airflow"},
-                       {"education", "BSc Computer Science, MIT, 2015"},
-                       {"certifications", "AWS Certified Data Analytics"},
-                       {"coverLetterTemplate", "Dear team, I like data."}};
+const json kProfile = {
+    {"fullName", "Jane Doe"}, {"email", "jane@example.com"}, {"phone", "+1 415 555 2671"}, {"cityState", "Austin, TX"},
+    {"country", "United States"}, {"currentTitle", "Senior Data Engineer"}, {"yearsOfExperience", "7"},
+    {"skills", "Python; SQL | Airflow, python"},
+    {"employmentHistory", "Acme Corp — Data Engineer (2019–2024)\n  Built ETL pipelines in Airflow"},
+    {"education", "BSc Computer Science, MIT, 2015"}, {"certifications", "AWS Certified Data Analytics"},
+    {"coverLetterTemplate", "Dear team, I like data."}};
+const char* kJob = "We need Airflow and SQL experts for our data platform.";
 
-ResumeStudioRequest request(const std::string& role) {
-    ResumeStudioRequest r;
-    r.targetRole = role;
-    r.jobDescription = "We need Airflow and SQL experts for our data platform.";
-    return r;
-}
+ResumeStudioRequest request(const std::string& role) { return {.targetRole = role, .jobDescription = kJob}; }
 
 struct AiStudio : ::testing::Test {
     ModelFixtureServer model;
@@ -43,12 +34,8 @@ ModelFixtureServer::Reply says(const std::string& text) { return ModelFixtureSer
 TEST(GroundedBuild, WithoutTheModelEverySectionIsGroundedAndStored) {
     StudioEnv env;
     env.profiles->save(kProfile);
-    ResumeStudioRequest r = request("  Data Platform Engineer ");
-    r.pageCount = 2;
-    r.style = "Classic serif";
-    r.language = "DE";
-    r.seniority = " Senior ";
-    ResumeDocument d = env.studio->build(r);
+    ResumeDocument d = env.studio->build({.targetRole = "  Data Platform Engineer ", .seniority = " Senior ",
+                                          .style = "Classic serif", .pageCount = 2, .jobDescription = kJob, .language = "DE"});
     EXPECT_EQ(json({d.name, d.templateName, d.seniority, d.pageCount, d.language, d.coverLetterTemplate}),
               json({"Data Platform Engineer Resume", "classic", "Senior", 2, "de", "Dear team, I like data."}));
     EXPECT_EQ(d.contact, "Jane Doe\njane@example.com | +1 415 555 2671 | Austin, TX | United States");
@@ -80,19 +67,15 @@ TEST(GroundedBuild, AnExistingResumeFillsWhatTheProfileLacksAndFailuresStoreNoth
     writeFile(resume, "Sam Park\nsam@park.dev    SUMMARY\nAnalyst focused on retention.\nSKILLS:\nSQL, Tableau\n"
                       "PROJECTS\nChurn model");
     env.profiles->save(json{{"resumePath", resume.string()}, {"skills", "Looker"}});
-    ResumeStudioRequest missing = request("Analyst"), noProfile = request("Analyst");
-    missing.sourceResumePath = (env.dir / "gone.pdf").string();
-    noProfile.useApplicationProfile = false;
-    EXPECT_EQ(errorOf([&] { env.studio->build(missing); }), "Resume file was not found.");
+    EXPECT_EQ(errorOf([&] { env.studio->build({.targetRole = "Analyst", .sourceResumePath = env.dir / "gone.pdf"}); }),
+              "Resume file was not found.");
     EXPECT_EQ(errorOf([&] { env.studio->build(request("   ")); }), "Enter the job title you are targeting.");
-    EXPECT_EQ(errorOf([&] { env.studio->build(noProfile); }),
+    EXPECT_EQ(errorOf([&] { env.studio->build({.targetRole = "Analyst", .useApplicationProfile = false}); }),
               "Add information to your Application Profile or upload an existing resume before building a resume.");
     EXPECT_TRUE(env.studio->list().empty());
 
-    ResumeStudioRequest r = request("Analyst");
-    r.sourceResumePath = resume.string(); // the same text as the stored copy: used once
-    r.name = " Mine ";
-    ResumeDocument d = env.studio->build(r);
+    // The same text as the stored copy: used once.
+    ResumeDocument d = env.studio->build({.name = " Mine ", .targetRole = "Analyst", .sourceResumePath = resume});
     EXPECT_EQ(json({d.name, d.summary, d.skills, d.projects, d.contact}),
               json({"Mine", "Analyst focused on retention.", "Looker" /* the profile's own entry wins */,
                     "Churn model", "Sam Park\nsam@park.dev"}));
@@ -115,9 +98,7 @@ TEST_F(AiStudio, EveryBranchOfSectionGeneration) {
              ModelFixtureServer::status(500),                   // projects: first call fails -> grounded (empty)
          })
         model.enqueue(reply);
-    ResumeStudioRequest r = request("Data Platform Engineer");
-    r.pageCount = 2;
-    r.language = "de";
+    const ResumeStudioRequest r{.targetRole = "Data Platform Engineer", .pageCount = 2, .jobDescription = kJob, .language = "de"};
     ResumeDocument d = env.studio->build(r);
     EXPECT_EQ(json({d.summary, d.skills, d.experience, d.education, d.certifications, d.projects}),
               json({"Senior Data Engineer with 7 years building Airflow pipelines.", "SQL, Airflow, Python",
@@ -137,16 +118,11 @@ TEST_F(AiStudio, EveryBranchOfSectionGeneration) {
     EXPECT_TRUE(text::startsWith(prompt(1), "Fact-check this resume professional summary"));
     EXPECT_TRUE(text::contains(prompt(1), "Keep the output in German."));
     EXPECT_TRUE(text::contains(prompt(1), "\nDRAFT SECTION:\nSenior Data Engineer with seven years"));
-    EXPECT_TRUE(text::startsWith(prompt(2), "Build the skills section"));
-    EXPECT_TRUE(text::startsWith(prompt(8), "Build the projects section"));
 }
 
 TEST(Grounding, ClaimsTheSourcesDoNotHold) {
-    const char* facts =
-        "Full name: Jordan Avery\nEXISTING RESUME TEXT (verified user document):\nSUMMARY\nSite reliability engineer "
-        "with eight years of experience running payment platforms on Kubernetes and PostgreSQL.\nEXPERIENCE\n"
-        "Northwind Payments — Senior SRE, Mar 2020 – Present\n• Cut p99 checkout latency by 38% and saved $42,000 on "
-        "120 nodes.\nEDUCATION\nB.S. Computer Science, Oregon State University, 2016\nSKILLS\nKubernetes, Go, Terraform";
+    const std::string facts = std::string("Full name: Jordan Avery\n") + S::kExistingResumeMarker + "\n" +
+                              readFile(fixturePath("corpus/classic-us.txt"));
     const std::vector<std::tuple<const char*, bool, const char*, Words>> rows = {
         {"Site reliability engineer with 8 years running Kubernetes and PostgreSQL platforms at Northwind Payments.",
          false, "en", {}},
@@ -168,10 +144,10 @@ TEST(Grounding, ClaimsTheSourcesDoNotHold) {
 }
 
 TEST_F(AiStudio, InventingOrBlankModelsChangeNoFactAndFaithfulOnesAreUsed) {
-    ResumeStudioRequest r = request("Senior Backend Engineer");
-    r.useApplicationProfile = false;
-    r.sourceResumePath = std::string(VELMORA_FIXTURES_DIR) + "/resumes/corpus/classic-us.txt";
-    r.jobDescription = "Kafka, Kubernetes and PostgreSQL.";
+    const ResumeStudioRequest r{.targetRole = "Senior Backend Engineer",
+                                .jobDescription = "Kafka, Kubernetes and PostgreSQL.",
+                                .sourceResumePath = fixturePath("corpus/classic-us.txt"),
+                                .useApplicationProfile = false};
     const auto sections = [](const ResumeDocument& d) {
         return Words{d.summary, d.skills, d.experience, d.education, d.certifications, d.projects};
     };
@@ -197,13 +173,9 @@ TEST_F(AiStudio, InventingOrBlankModelsChangeNoFactAndFaithfulOnesAreUsed) {
 }
 
 TEST_F(AiStudio, RewritesBulletsAndLettersCarryTheirCutInputsAndFallBackLocally) {
-    ResumeDocument d;
-    d.targetRole = "SRE";
-    d.language = "fr";
-    d.experience = "  Ran on-call.\n";
-    d.jobDescription = "  " + std::string(12000, 'j');
-    d.sourceFacts = std::string(20000, 'f');
-    d.coverLetterTemplate = std::string(8000, 't');
+    const ResumeDocument d{.targetRole = "SRE", .language = "fr", .experience = "  Ran on-call.\n",
+                           .coverLetterTemplate = std::string(8000, 't'), .sourceFacts = std::string(20000, 'f'),
+                           .jobDescription = "  " + std::string(12000, 'j')};
     const json rewritten = {{"text", "Model text."}, {"notice", "Rewritten with fact-preserving AI assistance."}};
     const json unchanged = {{"text", "  Ran on-call.\n"},
                             {"notice", "AI assistance was unavailable; the section was left unchanged."}};

@@ -46,47 +46,41 @@ std::string withoutSpaces(const std::string& s) { return text::Regex("\\s+").rep
 } // namespace
 
 TEST(Export, BothFormatsWriteTheSameLines) {
-    const std::vector<std::tuple<const char*, std::function<void(ResumeDocument&)>, Lines>> rows = {
+    const std::string summary = "Summary line";
+    const std::vector<std::tuple<const char*, ResumeDocument, Lines>> rows = {
         {"blank contact lines dropped, the rest joined under the name",
-         [](ResumeDocument& d) { d.contact = "\n  \nJane Doe\r\njane@example.com\n\n+1 555\r\n"; },
+         {.contact = "\n  \nJane Doe\r\njane@example.com\n\n+1 555\r\n", .summary = summary},
          {"Jane Doe", "jane@example.com | +1 555", "PROFESSIONAL SUMMARY", "Summary line"}},
-        {"no contact: the role comes first", [](ResumeDocument& d) { d.targetRole = " Data Engineer "; },
+        {"no contact: the role comes first", {.targetRole = " Data Engineer ", .summary = summary},
          {"Data Engineer", "PROFESSIONAL SUMMARY", "Summary line"}},
         {"blank sections skipped, one bullet mark per item, none on list sections or entry lines",
-         [](ResumeDocument& d) {
-             d.summary = "  \n\n \t\n";
-             d.skills = "- Go\nRust";
-             d.experience = "- Led the team\n•Shipped it\n   \nAcme GmbH, 2020\n  indented line  ";
-             d.education = "BSc";
-             d.certifications = "\n";
-             d.projects = "• – Tool\n### Lumen Health\n**Staff Engineer** | 2021 – 2025\n+ Wrote Z";
-         },
+         {.summary = "  \n\n \t\n",
+          .skills = "- Go\nRust",
+          .experience = "- Led the team\n•Shipped it\n   \nAcme GmbH, 2020\n  indented line  ",
+          .education = "BSc",
+          .certifications = "\n",
+          .projects = "• – Tool\n### Lumen Health\n**Staff Engineer** | 2021 – 2025\n+ Wrote Z"},
          {"SKILLS", "- Go", "Rust", "EXPERIENCE", "• Led the team", "• Shipped it", "Acme GmbH, 2020", "indented line",
           "EDUCATION", "• BSc", "PROJECTS", "• Tool", "Lumen Health", "Staff Engineer | 2021 – 2025", "• Wrote Z"}},
         {"without marks, entry lines are known by their dates",
-         [](ResumeDocument& d) { d.summary = "", d.experience = "Acme — Engineer, 2019 – 2022\nBuilt the billing service."; },
+         {.experience = "Acme — Engineer, 2019 – 2022\nBuilt the billing service."},
          {"EXPERIENCE", "Acme — Engineer, 2019 – 2022", "• Built the billing service."}},
         {"markup characters survive; control characters do not",
-         [](ResumeDocument& d) { d.contact = "Tom & <Jerry> \"TJ\" O'Neil", d.summary = "pasted form\x0b feed"; },
+         {.contact = "Tom & <Jerry> \"TJ\" O'Neil", .summary = "pasted form\x0b feed"},
          {"Tom & <Jerry> \"TJ\" O'Neil", "PROFESSIONAL SUMMARY", "pasted form", "feed"}},
-        {"headings in the document's language", [](ResumeDocument& d) { d.language = " DE ", d.experience = "Work"; },
+        {"headings in the document's language", {.language = " DE ", .summary = summary, .experience = "Work"},
          {"BERUFLICHES PROFIL", "Summary line", "BERUFSERFAHRUNG", "• Work"}},
-        {"an unknown language is English", [](ResumeDocument& d) { d.language = "pt-BR", d.skills = "Go"; },
+        {"an unknown language is English", {.language = "pt-BR", .summary = summary, .skills = "Go"},
          {"PROFESSIONAL SUMMARY", "Summary line", "SKILLS", "Go"}},
     };
-    for (const auto& [label, edit, lines] : rows) {
+    for (const auto& [label, d, lines] : rows) {
         SCOPED_TRACE(label);
-        ResumeDocument d;
-        d.summary = "Summary line";
-        edit(d);
         EXPECT_EQ(docxLines(d), lines);
         Lines pdf;
         for (const PdfParagraph& p : buildPdfParagraphs(d)) pdf.push_back(p.text);
         EXPECT_EQ(pdf, lines);
     }
-    ResumeDocument bell;
-    bell.summary = "bell\x07 rings";
-    EXPECT_EQ(docxLines(bell).back(), "bell rings") << "a character XML cannot hold";
+    EXPECT_EQ(docxLines({.summary = "bell\x07 rings"}).back(), "bell rings") << "a character XML cannot hold";
     EXPECT_EQ(resumeHeading("it", "certifications") + resumeHeading("pt", "skills"), "CERTIFICAZIONICOMPETÊNCIAS");
     EXPECT_TRUE(buildPdfParagraphs(ResumeDocument{}).empty());
 }
@@ -122,9 +116,7 @@ TEST(Export, WritingReplacesTheFileWholeAndAFailureKeepsTheEarlierOne) {
         // Not an archive at all: a writer updating in place would choke on it or merge into it.
         writeFile(out, std::string(5000, 'x'));
         write(out, sampleResume());
-        ResumeDocument second;
-        second.contact = "Second Person";
-        write(out, second);
+        write(out, {.contact = "Second Person"});
         EXPECT_EQ(text::trim(pdf ? pdfPages(out).at(0) : ResumeService::extractText(out.string())), "Second Person");
 
         // A write that fails part-way, as on a full disk.
@@ -139,8 +131,7 @@ TEST(Export, LibreOfficeOpensTheDocxWithEveryParagraphInOrder) {
     if (runCommand("command -v soffice").empty()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
     TempDir dir;
     ResumeDocument d = sampleResume();
-    d.language = "de";
-    d.contact = "Jürgen Müller & Söhne\njuergen@example.de";
+    d.language = "de", d.contact = "Jürgen Müller & Söhne\njuergen@example.de";
     exportDocx(dir / "cv.docx", d);
     int status = -1;
     runCommand("cd '" + dir.path().string() + "' && soffice -env:UserInstallation=file://" + dir.path().string() +
@@ -206,9 +197,8 @@ TEST(Export, PdfPagesContinueWithoutLosingOrRepeatingALineAndNoHeadingEndsAPage)
 
     // Summaries that bring the next heading to every position near the page end.
     for (int summaryLines = 44; summaryLines <= 62; ++summaryLines) {
-        ResumeDocument d;
+        ResumeDocument d{.experience = "• First accomplishment"};
         for (int i = 0; i < summaryLines; ++i) d.summary += "Summary line " + std::to_string(i) + "\n";
-        d.experience = "• First accomplishment";
         writePdf(out, d);
         for (const std::string& page : pdfPages(out))
             EXPECT_FALSE(text::endsWith(text::trim(page), "EXPERIENCE")) << summaryLines << " summary lines";
@@ -218,11 +208,9 @@ TEST(Export, PdfPagesContinueWithoutLosingOrRepeatingALineAndNoHeadingEndsAPage)
 TEST(Export, PdfDrawsHardTextWholeOrRefusesIt) {
     TempDir dir;
     auto out = dir / "cv.pdf";
-    ResumeDocument d;
     // Chinese, Japanese and Korean come from the CJK fallback font, not as boxes; one unbroken
     // 20,000-character token is wrapped, not cut.
-    d.summary = "日本語の履歴書 北京大学 서울대학교";
-    d.projects = std::string(20000, 'a');
+    ResumeDocument d{.summary = "日本語の履歴書 北京大学 서울대학교", .projects = std::string(20000, 'a')};
     ASSERT_TRUE(writePdf(out, d).complete);
     std::string all = text::replaceAll(text::join(pdfPages(out), ""), "\u200B", "");
     EXPECT_TRUE(text::contains(all, "日本語の履歴書 北京大学 서울대학교"));

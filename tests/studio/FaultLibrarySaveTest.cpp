@@ -13,9 +13,7 @@ using namespace velmora::testing;
 namespace {
 
 ResumeDocument document(const std::string& name, size_t experienceLines, int64_t id = 0) {
-    ResumeDocument d;
-    d.id = id;
-    d.name = name;
+    ResumeDocument d{.id = id, .name = name};
     for (size_t i = 0; i < experienceLines; ++i) d.experience += "- Shipped pipeline number " + std::to_string(i) + "\n";
     return d;
 }

