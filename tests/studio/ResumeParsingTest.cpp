@@ -150,41 +150,40 @@ TEST(AtsKeywords, CountThenLengthThenAlphabetWithoutFillerShortTokensOrPunctuati
 TEST(AtsScore, KeywordCoverageAndCoreSections) {
     std::string forty;
     for (int i = 0; i < 40; ++i) forty += "keyword" + std::string{char('a' + i % 26), char('a' + i / 26)} + " ";
-    struct Row {
-        const char* label;
-        std::string jd, summary, skills, experience, education, projects, contactAndLetter;
-        Words matched, missing;
-        int score;
-    };
-    const std::vector<Row> rows = {
-        {"43% coverage: round(43 * 0.75 + 25)", "alpha bravo charlie delta echo foxtrot golf", "Engineer.",
-         "Alpha, bravo and charlie", "Acme", "BSc", "", "", {"charlie", "alpha", "bravo"},
-         {"foxtrot", "delta", "echo", "golf"}, 57},
-        {"no job: 52.5 + 25 rounds half up", "", "Engineer.", "Go", "Acme", "BSc", "", "", {}, {}, 78},
-        {"no job, three core sections", "", "x", "x", "x", "", "", "", {}, {}, 71},
-        {"no job, two", "", "x", "x", "", "", "", "", {}, {}, 65},
-        {"no job, one", "", "x", "", "", "", "", "", {}, {}, 59},
-        {"blank and non-core sections do not count", "", " \n ", "", "", "", "Parser", "", {}, {}, 53},
-        {"inside longer tokens is no match", "react node.js", "x", "x", "Built reactive apps with react-native and node.jsx",
-         "x", "", "", {}, {"node.js", "react"}, 25},
-        {"punctuation around tokens", "react node.js", "x", "x", "Built (React) dashboards on Node.js, daily", "x", "", "",
+    const std::string react = "react node.js";
+    const std::vector<std::tuple<const char*, ResumeDocument, Words, Words, int>> rows = {
+        {"43% coverage: round(43 * 0.75 + 25)",
+         {.summary = "Engineer.", .skills = "Alpha, bravo and charlie", .experience = "Acme", .education = "BSc",
+          .jobDescription = "alpha bravo charlie delta echo foxtrot golf"},
+         {"charlie", "alpha", "bravo"}, {"foxtrot", "delta", "echo", "golf"}, 57},
+        {"no job: 52.5 + 25 rounds half up", {.summary = "Engineer.", .skills = "Go", .experience = "Acme", .education = "BSc"},
+         {}, {}, 78},
+        {"no job, three core sections", {.summary = "x", .skills = "x", .experience = "x"}, {}, {}, 71},
+        {"no job, two", {.summary = "x", .skills = "x"}, {}, {}, 65},
+        {"no job, one", {.summary = "x"}, {}, {}, 59},
+        {"blank and non-core sections do not count", {.summary = " \n ", .projects = "Parser"}, {}, {}, 53},
+        {"inside longer tokens is no match",
+         {.summary = "x", .skills = "x", .experience = "Built reactive apps with react-native and node.jsx", .education = "x",
+          .jobDescription = react},
+         {}, {"node.js", "react"}, 25},
+        {"punctuation around tokens",
+         {.summary = "x", .skills = "x", .experience = "Built (React) dashboards on Node.js, daily", .education = "x",
+          .jobDescription = react},
          {"node.js", "react"}, {}, 100},
-        {"a stop followed by a letter continues the token", "react node.js", "x", "x", "Built React.Native on Node.js:",
-         "x", "", "", {"node.js"}, {"react"}, 63},
-        // The lists are bounded: 30 matched, 15 missing.
-        {"contact and letter do not count", forty, "", "", "", "", "", forty, {}, Words(15), 0},
-        {"matched list bounded", forty, "", "", "", "", forty, "", Words(30), {}, 75},
+        {"a stop followed by a letter continues the token",
+         {.summary = "x", .skills = "x", .experience = "Built React.Native on Node.js:", .education = "x", .jobDescription = react},
+         {"node.js"}, {"react"}, 63},
+        // The lists are bounded: 30 matched, 15 missing; those rows check only how many each holds.
+        {"contact and letter do not count", {.contact = forty, .coverLetter = forty, .jobDescription = forty}, {}, Words(15), 0},
+        {"matched list bounded", {.projects = forty, .jobDescription = forty}, Words(30), {}, 75},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.label);
-        ResumeDocument d{.contact = row.contactAndLetter, .summary = row.summary, .skills = row.skills,
-                         .experience = row.experience, .education = row.education, .projects = row.projects,
-                         .coverLetter = row.contactAndLetter, .matchedKeywords = {"stale"}, .jobDescription = row.jd};
+    for (auto [label, d, matched, missing, score] : rows) {
+        SCOPED_TRACE(label);
+        d.matchedKeywords = {"stale"};
         S::recalculateAts(d);
-        EXPECT_EQ(d.atsScore, row.score);
-        // Rows over the long list check only how many keywords each list holds.
-        const bool counts = row.jd == forty;
-        EXPECT_EQ(counts ? Words(d.matchedKeywords.size()) : d.matchedKeywords, row.matched);
-        EXPECT_EQ(counts ? Words(d.missingKeywords.size()) : d.missingKeywords, row.missing);
+        EXPECT_EQ(d.atsScore, score);
+        const bool counts = d.jobDescription == forty;
+        EXPECT_EQ(counts ? Words(d.matchedKeywords.size()) : d.matchedKeywords, matched);
+        EXPECT_EQ(counts ? Words(d.missingKeywords.size()) : d.missingKeywords, missing);
     }
 }
