@@ -62,24 +62,20 @@ TEST_F(ModelClient, RefusedNamesNeverReachTheNetworkNorDoesAProxy) {
     EXPECT_EQ(server.requestCount(), 1u);
 }
 
-TEST_F(ModelClient, SendsOneCompactRequestAndTrimsTheAnswer) {
+TEST_F(ModelClient, SendsOneCompactRequestTrimsTheAnswerAndNamesEachFailure) {
     server.setDefault(ModelFixtureServer::answer("\n\t  A drafted answer.\n\n"));
     f.useModelAt(server.base() + "/prefix//");
     f.db->setSetting("ollamaModel", "tiny:1b");
     EXPECT_EQ(f.service->askLocalAi("Line one\nLine “two”"), "A drafted answer.");
-    auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].method, "POST");
-    EXPECT_EQ(requests[0].path, "/prefix/api/generate");
-    EXPECT_EQ(requests[0].contentType, "application/json");
-    EXPECT_EQ(json::parse(requests[0].body), (json{{"model", "tiny:1b"}, {"prompt", "Line one\nLine “two”"}, {"stream", false}}));
+    ASSERT_EQ(server.requestCount(), 1u);
+    const auto sent = server.requests()[0];
+    EXPECT_EQ(json({sent.method, sent.path, sent.contentType}), json({"POST", "/prefix/api/generate", "application/json"}));
+    EXPECT_EQ(json::parse(sent.body), (json{{"model", "tiny:1b"}, {"prompt", "Line one\nLine “two”"}, {"stream", false}}));
     // A runaway answer is cut, not kept whole.
     server.enqueue(ModelFixtureServer::answer(std::string(100001, 'x')));
     EXPECT_EQ(f.service->askLocalAi("p").size(), 100000u);
-}
 
-TEST_F(ModelClient, BadRepliesAndTransportFailuresCarryTheirOwnMessages) {
-    const std::vector<std::pair<Reply, std::string>> rows = {
+    const std::vector<std::pair<Reply, std::string>> failures = {
         {ModelFixtureServer::status(500), kUnexpected},
         {ModelFixtureServer::status(404, "{\"response\":\"not this\"}"), kUnexpected},
         {ModelFixtureServer::raw("[\"response\"]"), kUnexpected},
@@ -89,26 +85,25 @@ TEST_F(ModelClient, BadRepliesAndTransportFailuresCarryTheirOwnMessages) {
         {ModelFixtureServer::raw("<html>busy</html>", "text/html"), "parse error"},
         {ModelFixtureServer::answer(" \n\t "), "Private AI assistance returned an empty answer."},
     };
-    for (const auto& [reply, message] : rows) {
+    for (const auto& [reply, message] : failures) {
         server.enqueue(reply);
         EXPECT_THAT(errorOf([&] { f.service->askLocalAi("p"); }), HasSubstr(message));
     }
-    f.useModelAt("http://127.0.0.1:9");
-    EXPECT_THAT(errorOf([&] { f.service->askLocalAi("p"); }), HasSubstr("connect"));
-
     Reply late = ModelFixtureServer::answer("too late");
     late.delay = std::chrono::seconds(5);
     server.setDefault(late);
     ResumeFixture impatient(std::chrono::milliseconds(200));
     impatient.useModelAt(server.base());
     EXPECT_THAT(errorOf([&] { impatient.service->askLocalAi("p"); }), HasSubstr("timed out"));
+    f.useModelAt("http://127.0.0.1:9");
+    EXPECT_THAT(errorOf([&] { f.service->askLocalAi("p"); }), HasSubstr("connect"));
 }
 
 TEST(LanguageName, MapsTheFiveCodesCaseInsensitivelyAndEverythingElseToEnglish) {
-    const std::vector<std::pair<std::string, std::string>> rows = {
-        {"es", "Spanish"}, {"FR", "French"}, {"De", "German"}, {"it", "Italian"}, {"pt", "Portuguese"},
-        {"en", "English"}, {"", "English"}, {"ja", "English"}, {"pt-BR", "English"}, {" es", "English"}};
-    for (const auto& [code, name] : rows) EXPECT_EQ(ResumeService::languageName(code), name) << code;
+    std::string names;
+    for (const char* code : {"es", "FR", "De", "it", "pt", "en", "", "ja", "pt-BR", " es"})
+        names += ResumeService::languageName(code) + " ";
+    EXPECT_EQ(names, "Spanish French German Italian Portuguese English English English English English ");
 }
 
 TEST_F(ModelClient, GeneratedResumeFromTheModelOrTheOfflineTemplate) {
@@ -125,15 +120,14 @@ TEST_F(ModelClient, GeneratedResumeFromTheModelOrTheOfflineTemplate) {
 
     // A blank answer counts as no model at all.
     server.setDefault(ModelFixtureServer::answer("  \n "));
-    json offline = f.service->generateResume("\n  Support lead, Zendesk  \n", "en");
-    EXPECT_EQ(offline["mode"], "offline_template");
-    EXPECT_EQ(offline["notice"],
-              "Private AI assistance was unavailable, so Velmora created a structured offline template instead.");
     const std::string& tmpl = ResumeService::offlineTemplate();
-    EXPECT_TRUE(text::startsWith(tmpl, "[YOUR NAME]\n"));
-    EXPECT_TRUE(text::endsWith(tmpl, "TARGETING NOTES PROVIDED TO VELMORA\n"));
-    EXPECT_EQ(offline["resume"], tmpl + "Support lead, Zendesk\n\nReplace every bracketed placeholder with verified "
-                                        "facts before applying.");
+    EXPECT_TRUE(text::startsWith(tmpl, "[YOUR NAME]\n") && text::endsWith(tmpl, "TARGETING NOTES PROVIDED TO VELMORA\n"));
+    EXPECT_EQ(f.service->generateResume("\n  Support lead, Zendesk  \n", "en"),
+              (json{{"mode", "offline_template"},
+                    {"notice", "Private AI assistance was unavailable, so Velmora created a structured offline template "
+                               "instead."},
+                    {"resume", tmpl + "Support lead, Zendesk\n\nReplace every bracketed placeholder with verified facts "
+                                      "before applying."}}));
 }
 
 TEST_F(ModelClient, FragmentRewriteFollowsItsModeAndFallsBackToTheLine) {
@@ -153,12 +147,12 @@ TEST_F(ModelClient, FragmentRewriteFollowsItsModeAndFallsBackToTheLine) {
 
     EXPECT_EQ(f.service->rewriteFragment("  \n ", "facts", "SRE", "jd", "rewrite", "en"), (json{{"text", ""}}));
     EXPECT_EQ(server.requestCount(), 0u);
-    server.setDefault(ModelFixtureServer::answer("  Led a 6-person team.\n"));
-    EXPECT_EQ(f.service->rewriteFragment(" led team ", "", "", "", "rewrite", "en"),
-              (json{{"text", "Led a 6-person team."}, {"mode", "private_ai"}}));
-    for (const Reply& failing : {ModelFixtureServer::status(503), ModelFixtureServer::answer("  \n ")}) {
-        server.setDefault(failing);
-        EXPECT_EQ(f.service->rewriteFragment(" led team ", "", "", "", "rewrite", "en"),
-                  (json{{"text", "led team"}, {"mode", "offline"}}));
+    const std::vector<std::pair<Reply, json>> answers = {
+        {ModelFixtureServer::answer("  Led a 6-person team.\n"), {{"text", "Led a 6-person team."}, {"mode", "private_ai"}}},
+        {ModelFixtureServer::status(503), {{"text", "led team"}, {"mode", "offline"}}},
+        {ModelFixtureServer::answer("  \n "), {{"text", "led team"}, {"mode", "offline"}}}};
+    for (const auto& [reply, result] : answers) {
+        server.setDefault(reply);
+        EXPECT_EQ(f.service->rewriteFragment(" led team ", "", "", "", "rewrite", "en"), result);
     }
 }

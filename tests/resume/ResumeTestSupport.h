@@ -6,6 +6,7 @@
 #include "support/TempDir.h"
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -43,6 +44,17 @@ inline std::string errorOf(const std::function<void()>& f) {
 
 inline std::string fixturePath(const std::string& name) {
     return std::string(VELMORA_FIXTURES_DIR) + "/resumes/" + name;
+}
+
+// What a shell command prints; its wait status in `status`.
+inline std::string runCommand(const std::string& command, int* status = nullptr) {
+    std::string output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buf[4096];
+    for (size_t n; pipe && (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) output.append(buf, n);
+    int rc = pipe ? ::pclose(pipe) : -1;
+    if (status) *status = rc;
+    return output;
 }
 
 } // namespace velmora::testing

@@ -2,8 +2,6 @@
 // answers are used, which are replaced by grounded text, and what the prompts carry.
 #include "StudioTestEnv.h"
 
-#include "studio/GroundingCheck.h"
-
 using namespace velmora;
 using namespace velmora::testing;
 using S = ResumeStudioService;
@@ -11,36 +9,21 @@ using Words = std::vector<std::string>;
 
 namespace {
 
-const json kProfile = {{"fullName", "Jane Doe"},
-                       {"email", "jane@example.com"},
-                       {"phone", "+1 415 555 2671"},
-                       {"cityState", "Austin, TX"},
-                       {"country", "United States"},
-                       {"currentTitle", "Senior Data Engineer"},
-                       {"yearsOfExperience", "7"},
-                       {"skills", "Python; SQL | Airflow, python"},
-                       {"employmentHistory", "Acme Corp — Data Engineer (2019–2024)\n  Built ETL pipelines in Airflow"},
-                       {"education", "BSc Computer Science, MIT, 2015"},
-                       {"certifications", "AWS Certified Data Analytics"},
-                       {"coverLetterTemplate", "Dear team, I like data."}};
+const json kProfile = {
+    {"fullName", "Jane Doe"}, {"email", "jane@example.com"}, {"phone", "+1 415 555 2671"}, {"cityState", "Austin, TX"},
+    {"country", "United States"}, {"currentTitle", "Senior Data Engineer"}, {"yearsOfExperience", "7"},
+    {"skills", "Python; SQL | Airflow, python"},
+    {"employmentHistory", "Acme Corp — Data Engineer (2019–2024)\n  Built ETL pipelines in Airflow"},
+    {"education", "BSc Computer Science, MIT, 2015"}, {"certifications", "AWS Certified Data Analytics"},
+    {"coverLetterTemplate", "Dear team, I like data."}};
+const char* kJob = "We need Airflow and SQL experts for our data platform.";
 
-ResumeStudioRequest request(const std::string& role) {
-    ResumeStudioRequest r;
-    r.targetRole = role;
-    r.jobDescription = "We need Airflow and SQL experts for our data platform.";
-    return r;
-}
+ResumeStudioRequest request(const std::string& role) { return {.targetRole = role, .jobDescription = kJob}; }
 
 struct AiStudio : ::testing::Test {
-    StudioEnv env;
     ModelFixtureServer model;
-    void SetUp() override {
-        model.setDefault(ModelFixtureServer::status(500));
-        env.useModel(model.base());
-    }
-    void script(std::initializer_list<ModelFixtureServer::Reply> replies) {
-        for (const auto& reply : replies) model.enqueue(reply);
-    }
+    StudioEnv env{{}, model.base()};
+    void SetUp() override { model.setDefault(ModelFixtureServer::status(500)); }
     std::string prompt(size_t i) const { return json::parse(model.requests().at(i).body).value("prompt", ""); }
 };
 
@@ -51,16 +34,10 @@ ModelFixtureServer::Reply says(const std::string& text) { return ModelFixtureSer
 TEST(GroundedBuild, WithoutTheModelEverySectionIsGroundedAndStored) {
     StudioEnv env;
     env.profiles->save(kProfile);
-    ResumeStudioRequest r = request("  Data Platform Engineer ");
-    r.pageCount = 2;
-    r.style = "Classic serif";
-    r.language = "DE";
-    r.seniority = " Senior ";
-    ResumeDocument d = env.studio->build(r);
-
-    EXPECT_GT(d.id, 0);
-    EXPECT_EQ(json({d.name, d.templateName, d.seniority, d.pageCount, d.language}),
-              json({"Data Platform Engineer Resume", "classic", "Senior", 2, "de"}));
+    ResumeDocument d = env.studio->build({.targetRole = "  Data Platform Engineer ", .seniority = " Senior ",
+                                          .style = "Classic serif", .pageCount = 2, .jobDescription = kJob, .language = "DE"});
+    EXPECT_EQ(json({d.name, d.templateName, d.seniority, d.pageCount, d.language, d.coverLetterTemplate}),
+              json({"Data Platform Engineer Resume", "classic", "Senior", 2, "de", "Dear team, I like data."}));
     EXPECT_EQ(d.contact, "Jane Doe\njane@example.com | +1 415 555 2671 | Austin, TX | United States");
     EXPECT_EQ(d.summary, "Senior Data Engineer with 7 years of experience, targeting Data Platform Engineer "
                          "opportunities. Verified skills include Airflow, SQL, Python.");
@@ -68,7 +45,6 @@ TEST(GroundedBuild, WithoutTheModelEverySectionIsGroundedAndStored) {
     EXPECT_EQ(d.experience, "Acme Corp — Data Engineer (2019–2024)\nBuilt ETL pipelines in Airflow");
     EXPECT_EQ(d.education + "|" + d.certifications + "|" + d.projects,
               "BSc Computer Science, MIT, 2015|AWS Certified Data Analytics|");
-    EXPECT_EQ(d.coverLetterTemplate, "Dear team, I like data.");
     EXPECT_TRUE(text::startsWith(d.sourceFacts, "Full name: Jane Doe\nEmail: jane@example.com\n"));
     // The target role in the summary counts too; "need" is filler: 4 of 5 keywords, 80 -> 60 + 25.
     EXPECT_EQ(d.matchedKeywords, (Words{"platform", "airflow", "data", "sql"}));
@@ -91,54 +67,40 @@ TEST(GroundedBuild, AnExistingResumeFillsWhatTheProfileLacksAndFailuresStoreNoth
     writeFile(resume, "Sam Park\nsam@park.dev    SUMMARY\nAnalyst focused on retention.\nSKILLS:\nSQL, Tableau\n"
                       "PROJECTS\nChurn model");
     env.profiles->save(json{{"resumePath", resume.string()}, {"skills", "Looker"}});
-
-    ResumeStudioRequest missing = request("Analyst");
-    missing.sourceResumePath = (env.dir / "gone.pdf").string();
-    EXPECT_EQ(errorOf([&] { env.studio->build(missing); }), "Resume file was not found.");
+    EXPECT_EQ(errorOf([&] { env.studio->build({.targetRole = "Analyst", .sourceResumePath = env.dir / "gone.pdf"}); }),
+              "Resume file was not found.");
     EXPECT_EQ(errorOf([&] { env.studio->build(request("   ")); }), "Enter the job title you are targeting.");
-    ResumeStudioRequest noProfile = request("Analyst");
-    noProfile.useApplicationProfile = false;
-    EXPECT_EQ(errorOf([&] { env.studio->build(noProfile); }),
-              "Add information to your Application Profile or upload an existing resume before building a resume.");
     EXPECT_TRUE(env.studio->list().empty());
 
-    ResumeStudioRequest r = request("Analyst");
-    r.sourceResumePath = resume.string(); // the same text as the stored copy: used once
-    r.name = " Mine ";
-    ResumeDocument d = env.studio->build(r);
-    EXPECT_EQ(d.name, "Mine");
-    EXPECT_EQ(d.summary, "Analyst focused on retention.");
-    EXPECT_EQ(d.skills, "Looker"); // the profile's own entry wins
-    EXPECT_EQ(d.projects, "Churn model");
-    EXPECT_EQ(d.contact, "Sam Park\nsam@park.dev");
+    // The same text as the stored copy: used once.
+    ResumeDocument d = env.studio->build({.name = " Mine ", .targetRole = "Analyst", .sourceResumePath = resume});
+    EXPECT_EQ(json({d.name, d.summary, d.skills, d.projects, d.contact}),
+              json({"Mine", "Analyst focused on retention.", "Looker" /* the profile's own entry wins */,
+                    "Churn model", "Sam Park\nsam@park.dev"}));
     EXPECT_EQ(d.sourceFacts.find("Churn model"), d.sourceFacts.rfind("Churn model"));
-    EXPECT_TRUE(env.tempFolderEmpty());
 }
 
 TEST_F(AiStudio, EveryBranchOfSectionGeneration) {
     env.profiles->save(kProfile);
-    script({
-        // summary: fenced draft, fenced fact-check -> the checked text
-        says("```markdown\nSenior Data Engineer with seven years building Airflow pipelines.\n```"),
-        says("```text\nSenior Data Engineer with 7 years building Airflow pipelines.\n```"),
-        says("Python, SQL, [Add more skills]"),           // skills: placeholder -> grounded, no check
-        says("Experience was not provided in the facts."), // experience: refusal -> grounded
-        says("B.Sc. Computer Science — MIT (2015)"),       // education: usable draft ...
-        ModelFixtureServer::status(500),                   // ... but the check fails -> grounded
-        says("AWS Certified Data Analytics – Specialty"),  // certifications: usable draft ...
-        says("[Insert certification ID]"),                 // ... unusable check -> the draft
-        ModelFixtureServer::status(500),                   // projects: first call fails -> grounded (empty)
-    });
-    ResumeStudioRequest r = request("Data Platform Engineer");
-    r.pageCount = 2;
-    r.language = "de";
+    for (const auto& reply : {
+             // summary: fenced draft, fenced fact-check -> the checked text
+             says("```markdown\nSenior Data Engineer with seven years building Airflow pipelines.\n```"),
+             says("```text\nSenior Data Engineer with 7 years building Airflow pipelines.\n```"),
+             says("Python, SQL, [Add more skills]"),           // skills: placeholder -> grounded, no check
+             says("Experience was not provided in the facts."), // experience: refusal -> grounded
+             says("B.Sc. Computer Science — MIT (2015)"),       // education: usable draft ...
+             ModelFixtureServer::status(500),                   // ... but the check fails -> grounded
+             says("AWS Certified Data Analytics – Specialty"),  // certifications: usable draft ...
+             says("[Insert certification ID]"),                 // ... unusable check -> the draft
+             ModelFixtureServer::status(500),                   // projects: first call fails -> grounded (empty)
+         })
+        model.enqueue(reply);
+    const ResumeStudioRequest r{.targetRole = "Data Platform Engineer", .pageCount = 2, .jobDescription = kJob, .language = "de"};
     ResumeDocument d = env.studio->build(r);
-    EXPECT_EQ(d.summary, "Senior Data Engineer with 7 years building Airflow pipelines.");
-    EXPECT_EQ(d.skills, "SQL, Airflow, Python");
-    EXPECT_EQ(d.experience, "Acme Corp — Data Engineer (2019–2024)\nBuilt ETL pipelines in Airflow");
-    EXPECT_EQ(d.education, "BSc Computer Science, MIT, 2015");
-    EXPECT_EQ(d.certifications, "AWS Certified Data Analytics – Specialty");
-    EXPECT_EQ(d.projects, "");
+    EXPECT_EQ(json({d.summary, d.skills, d.experience, d.education, d.certifications, d.projects}),
+              json({"Senior Data Engineer with 7 years building Airflow pipelines.", "SQL, Airflow, Python",
+                    "Acme Corp — Data Engineer (2019–2024)\nBuilt ETL pipelines in Airflow",
+                    "BSc Computer Science, MIT, 2015", "AWS Certified Data Analytics – Specialty", ""}));
     ASSERT_EQ(model.requestCount(), 9u);
 
     // The draft prompt carries the rules, the request, every fact and the grounded baseline; the
@@ -153,28 +115,16 @@ TEST_F(AiStudio, EveryBranchOfSectionGeneration) {
     EXPECT_TRUE(text::startsWith(prompt(1), "Fact-check this resume professional summary"));
     EXPECT_TRUE(text::contains(prompt(1), "Keep the output in German."));
     EXPECT_TRUE(text::contains(prompt(1), "\nDRAFT SECTION:\nSenior Data Engineer with seven years"));
-    EXPECT_TRUE(text::startsWith(prompt(2), "Build the skills section"));
-    EXPECT_TRUE(text::startsWith(prompt(8), "Build the projects section"));
 }
 
 TEST(Grounding, ClaimsTheSourcesDoNotHold) {
-    const char* facts =
-        "Full name: Jordan Avery\nEXISTING RESUME TEXT (verified user document):\nSUMMARY\nSite reliability engineer "
-        "with eight years of experience running payment platforms on Kubernetes and PostgreSQL.\nEXPERIENCE\n"
-        "Northwind Payments — Senior SRE, Mar 2020 – Present\n• Cut p99 checkout latency by 38% and saved $42,000 on "
-        "120 nodes.\nEDUCATION\nB.S. Computer Science, Oregon State University, 2016\nSKILLS\nKubernetes, Go, Terraform";
-    struct Row {
-        const char* answer;
-        bool skillList;
-        const char* language;
-        Words claims;
-    };
-    const std::vector<Row> rows = {
+    const std::string facts = std::string("Full name: Jordan Avery\n") + S::kExistingResumeMarker + "\n" +
+                              readFile(fixturePath("corpus/classic-us.txt"));
+    const std::vector<std::tuple<const char*, bool, const char*, Words>> rows = {
         {"Site reliability engineer with 8 years running Kubernetes and PostgreSQL platforms at Northwind Payments.",
          false, "en", {}},
         {"• Cut p99 latency by 38%, saving $42,000 across 120 nodes (Mar 2020 – Present).", false, "en", {}},
         {"Targets Senior Backend Engineer roles.", false, "en", {}},
-        {"Grew revenue by 300% at Google.", false, "en", {"300%", "Google"}},
         {"Holds a PhD from MIT and a master's degree.", false, "en", {"PhD", "MIT", "master's"}},
         {"Kubernetes, go, quantum computing", true, "en", {"quantum computing"}},
         // Skills the job asks for are the likeliest inventions, in any case.
@@ -183,30 +133,29 @@ TEST(Grounding, ClaimsTheSourcesDoNotHold) {
         {"Senkte die Latenz um 38% mit Kubernetes.", false, "de", {}},
         {"Senkte die Latenz um 52% bei der Deutschen Bank mit AWS.", false, "de", {"52%", "AWS"}},
     };
-    for (const Row& row : rows) {
-        GroundingCheck check(facts, "We need Kafka and Kubernetes experts.", "Senior Backend Engineer", row.language);
-        EXPECT_EQ(check.unsupportedClaims(row.answer, row.skillList), row.claims) << row.answer;
+    for (const auto& [answer, skillList, language, claims] : rows) {
+        GroundingCheck check(facts, "We need Kafka and Kubernetes experts.", "Senior Backend Engineer", language);
+        EXPECT_EQ(check.unsupportedClaims(answer, skillList), claims) << answer;
     }
 }
 
 TEST_F(AiStudio, InventingOrBlankModelsChangeNoFactAndFaithfulOnesAreUsed) {
-    ResumeStudioRequest r = request("Senior Backend Engineer");
-    r.useApplicationProfile = false;
-    r.sourceResumePath = std::string(VELMORA_FIXTURES_DIR) + "/resumes/corpus/classic-us.txt";
-    r.jobDescription = "Kafka, Kubernetes and PostgreSQL.";
-    ResumeDocument offline = env.studio->build(r); // every model call fails
-    const std::vector<std::pair<std::string, std::string>> models = {
-        {"Grew revenue by 300% at Google. PhD from MIT. Expert in Quantum Computing and Kafka, Kubernetes.",
-         "unsupported_facts"},
-        {" \n\t ", "ai_unavailable"},
+    const ResumeStudioRequest r{.targetRole = "Senior Backend Engineer",
+                                .jobDescription = "Kafka, Kubernetes and PostgreSQL.",
+                                .sourceResumePath = fixturePath("corpus/classic-us.txt"),
+                                .useApplicationProfile = false};
+    const auto sections = [](const ResumeDocument& d) {
+        return Words{d.summary, d.skills, d.experience, d.education, d.certifications, d.projects};
     };
-    for (const auto& [answer, reason] : models) {
+    const Words offline = sections(env.studio->build(r)); // every model call fails
+    for (const auto& [answer, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"Grew revenue by 300% at Google. PhD from MIT. Expert in Quantum Computing and Kafka, Kubernetes.",
+              "unsupported_facts"},
+             {" \n\t ", "ai_unavailable"}}) {
         SCOPED_TRACE(reason);
         model.setDefault(says(answer));
         ResumeDocument d = env.studio->build(r);
-        for (auto field : {&ResumeDocument::summary, &ResumeDocument::skills, &ResumeDocument::experience,
-                           &ResumeDocument::education, &ResumeDocument::certifications, &ResumeDocument::projects})
-            EXPECT_EQ(d.*field, offline.*field);
+        EXPECT_EQ(sections(d), offline);
         ASSERT_EQ(d.keptFromSource.size(), 6u);
         for (const KeptSection& kept : d.keptFromSource) EXPECT_EQ(kept.reason, reason) << kept.section;
         if (reason == "unsupported_facts") {
@@ -220,35 +169,29 @@ TEST_F(AiStudio, InventingOrBlankModelsChangeNoFactAndFaithfulOnesAreUsed) {
 }
 
 TEST_F(AiStudio, RewritesBulletsAndLettersCarryTheirCutInputsAndFallBackLocally) {
-    ResumeDocument d;
-    d.targetRole = "SRE";
-    d.language = "fr";
-    d.experience = "  Ran on-call.\n";
-    d.jobDescription = "  " + std::string(12000, 'j');
-    d.sourceFacts = std::string(20000, 'f');
-    d.coverLetterTemplate = std::string(8000, 't');
+    const ResumeDocument d{.targetRole = "SRE", .language = "fr", .experience = "  Ran on-call.\n",
+                           .coverLetterTemplate = std::string(8000, 't'), .sourceFacts = std::string(20000, 'f'),
+                           .jobDescription = "  " + std::string(12000, 'j')};
     const json rewritten = {{"text", "Model text."}, {"notice", "Rewritten with fact-preserving AI assistance."}};
     const json unchanged = {{"text", "  Ran on-call.\n"},
                             {"notice", "AI assistance was unavailable; the section was left unchanged."}};
     struct Row {
-        const char* label;
         std::function<json()> call;
         json answered, offline;
-        std::vector<std::string> promptParts;
+        Words promptParts;
     };
     const std::vector<Row> rows = {
-        {"section", [&] { return env.studio->rewriteSection(d, "Experience", "SHORTEN"); }, rewritten, unchanged,
+        {[&] { return env.studio->rewriteSection(d, "Experience", "SHORTEN"); }, rewritten, unchanged,
          {"Make it more concise while preserving every fact.\nSTRICT RULES:", "\nOutput language: French\n",
           "\nJob description: " + std::string(9000, 'j') + "\n",
           "\nVerified source facts: " + std::string(16000, 'f') + "\n",
           "\nSection: Experience\nCurrent section:\n  Ran on-call.\n\nReturn only the revised section text."}},
-        {"polish", [&] { return env.studio->rewriteSection(d, "experience", "polish"); }, rewritten, unchanged,
+        {[&] { return env.studio->rewriteSection(d, "experience", "polish"); }, rewritten, unchanged,
          {"Rewrite for clarity and professional impact"}},
-        {"bullet", [&] { return env.studio->improveBullet("• - Migrated services -\n", "facts", "SRE", "jd", "es"); },
+        {[&] { return env.studio->improveBullet("• - Migrated services -\n", "facts", "SRE", "jd", "es"); },
          {{"bullet", "Model text."}, {"mode", "private_ai"}}, {{"bullet", "Migrated services"}, {"mode", "offline"}},
          {"\nOutput language: Spanish\n", "\nOriginal bullet: • - Migrated services -\nReturn one improved bullet only."}},
-        {"letter", [&] { return env.studio->generateCoverLetter(d, "Acme"); },
-         {{"text", "Model text."}, {"mode", "private_ai"}},
+        {[&] { return env.studio->generateCoverLetter(d, "Acme"); }, {{"text", "Model text."}, {"mode", "private_ai"}},
          {{"mode", "offline"},
           {"text", "Dear Hiring Manager,\n\nI am interested in the SRE opportunity with Acme. My background includes the "
                    "experience and skills summarized in my attached resume. I would welcome the opportunity to discuss "
@@ -259,12 +202,12 @@ TEST_F(AiStudio, RewritesBulletsAndLettersCarryTheirCutInputsAndFallBackLocally)
     };
     model.setDefault(says("Model text."));
     for (size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(rows[i].call(), rows[i].answered) << rows[i].label;
-        for (const std::string& part : rows[i].promptParts)
-            EXPECT_TRUE(text::contains(prompt(i), part)) << rows[i].label << ": " << part.substr(0, 40);
+        SCOPED_TRACE(i);
+        EXPECT_EQ(rows[i].call(), rows[i].answered);
+        for (const std::string& part : rows[i].promptParts) EXPECT_TRUE(text::contains(prompt(i), part)) << part.substr(0, 40);
     }
     model.setDefault(ModelFixtureServer::status(500));
-    for (const Row& row : rows) EXPECT_EQ(row.call(), row.offline) << row.label;
+    for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].call(), rows[i].offline) << i;
 
     // Unknown or empty sections never reach the model; neither does an empty bullet.
     const size_t asked = model.requestCount();

@@ -12,10 +12,8 @@
 #include <dlfcn.h>
 #include <functional>
 #include <mutex>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -26,6 +24,12 @@ std::vector<std::string> calls;
 void record(const std::string& call) {
     std::lock_guard lock(callsMutex);
     if (watching) calls.push_back(call);
+}
+
+void watch(bool on) {
+    std::lock_guard lock(callsMutex);
+    if (on) calls.clear();
+    watching = on;
 }
 
 } // namespace
@@ -50,12 +54,8 @@ using velmora::testing::fileMode;
 using velmora::testing::readFile;
 
 TEST(DurableWrite, BytesReachTheDiskBeforeTheRenameAndTheFolderAfterIt) {
-    struct Writer {
-        const char* name;
-        std::function<void(const fs::path&, const std::string&)> write;
-        unsigned newFileMode; // 0 when the user's umask decides
-    };
-    const Writer writers[] = {
+    // Each writer, and the mode of a new file: 0 when the user's umask decides.
+    const std::vector<std::tuple<const char*, std::function<void(const fs::path&, const std::string&)>, unsigned>> writers = {
         {"private file",
          [](const fs::path& p, const std::string& bytes) {
              velmora::writePrivateFileAtomically(p, {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
@@ -63,46 +63,29 @@ TEST(DurableWrite, BytesReachTheDiskBeforeTheRenameAndTheFolderAfterIt) {
          0600},
         {"export", [](const fs::path& p, const std::string& bytes) { velmora::writeFileAtomically(p, bytes); }, 0},
     };
-    for (const Writer& writer : writers) {
-        SCOPED_TRACE(writer.name);
+    for (const auto& [name, write, newFileMode] : writers) {
+        SCOPED_TRACE(name);
         velmora::testing::TempDir dir;
-        const fs::path folder = fs::canonical(dir.path());
-        const fs::path target = folder / "out.bin";
-        {
-            std::lock_guard lock(callsMutex);
-            calls.clear();
-            watching = true;
-        }
-        writer.write(target, "first");
-        {
-            std::lock_guard lock(callsMutex);
-            watching = false;
-        }
+        const fs::path folder = fs::canonical(dir.path()), target = folder / "out.bin";
+        watch(true);
+        write(target, "first");
+        watch(false);
         EXPECT_EQ(readFile(target), "first");
         // The descriptor was opened on the temporary name; it reads back as that name before the rename.
-        size_t renamed = calls.size();
-        std::string temporary;
-        for (size_t i = 0; i < calls.size(); ++i)
-            if (calls[i].starts_with("rename ") && calls[i].ends_with(" -> " + target.string())) {
-                renamed = i;
-                temporary = calls[i].substr(7, calls[i].find(" -> ") - 7);
-            }
-        ASSERT_LT(renamed, calls.size()) << "never renamed onto the target";
-        auto synced = [&](const std::string& path, size_t from, size_t to) {
-            return std::find(calls.begin() + from, calls.begin() + to, "fsync " + path) != calls.begin() + to;
-        };
-        EXPECT_TRUE(synced(temporary, 0, renamed)) << "the bytes were not synced before the rename";
-        EXPECT_TRUE(synced(folder.string(), renamed, calls.size())) << "the folder was not synced after the rename";
-        if (writer.newFileMode) {
-            EXPECT_EQ(fileMode(target), writer.newFileMode);
-        }
+        const auto renamed = std::find_if(calls.begin(), calls.end(), [&](const std::string& c) {
+            return c.starts_with("rename ") && c.ends_with(" -> " + target.string());
+        });
+        ASSERT_NE(renamed, calls.end()) << "never renamed onto the target";
+        const std::string temporary = renamed->substr(7, renamed->find(" -> ") - 7);
+        EXPECT_NE(std::find(calls.begin(), renamed, "fsync " + temporary), renamed) << "bytes not synced before the rename";
+        EXPECT_NE(std::find(renamed, calls.end(), "fsync " + folder.string()), calls.end())
+            << "the folder was not synced after the rename";
 
         // Replacing a file keeps the permissions its owner gave it.
+        if (newFileMode) { EXPECT_EQ(fileMode(target), newFileMode); }
         ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
-        writer.write(target, "second");
+        write(target, "second");
         EXPECT_EQ(readFile(target), "second");
-        if (!writer.newFileMode) {
-            EXPECT_EQ(fileMode(target), 0640u);
-        }
+        if (!newFileMode) { EXPECT_EQ(fileMode(target), 0640u); }
     }
 }

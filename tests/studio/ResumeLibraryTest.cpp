@@ -1,3 +1,4 @@
+// The sealed library of built resumes and the document format it stores.
 #include "StudioTestEnv.h"
 
 #include "storage/Sealing.h"
@@ -11,15 +12,11 @@ using S = ResumeStudioService;
 namespace {
 
 ResumeDocument draft(const std::string& name) {
-    ResumeDocument d;
-    d.name = name;
-    d.targetRole = "Data Engineer";
-    d.summary = "Builds pipelines.";
-    return d;
+    return {.name = name, .targetRole = "Data Engineer", .summary = "Builds pipelines."};
 }
 
 std::vector<SQLiteRow> rows(StudioEnv& env) {
-    return env.sqlite->query("SELECT id,name,resume_json,created_at,updated_at FROM resume_library ORDER BY id;");
+    return env.sqlite->query("SELECT id,name,resume_json FROM resume_library ORDER BY id;");
 }
 
 std::string keyFile(StudioEnv& env) { return env.store->fileURL(S::kLibraryKeyAccount).string(); }
@@ -29,7 +26,9 @@ void insertRow(StudioEnv& env, const std::string& name, const std::string& store
                         {name, stored, at, at});
 }
 
-const std::string kNotFound = "Resume was not found.";
+std::string decodeError(const json& j) {
+    return errorOf([&] { ResumeDocument::fromJson(j); });
+}
 
 } // namespace
 
@@ -38,9 +37,7 @@ TEST(ResumeLibrary, SaveUpdateDuplicateAndDeleteOneSealedRowEach) {
     ResumeDocument d = draft("Data");
     ResumeDocument saved = env.studio->save(d);
     ASSERT_GT(saved.id, 0);
-    EXPECT_EQ(d.id, saved.id);
-    EXPECT_EQ(saved.createdAt, "2026-03-01T09:30:00.000Z");
-    EXPECT_EQ(saved.updatedAt, saved.createdAt);
+    EXPECT_EQ(json({d.id, saved.createdAt, saved.updatedAt}), json({saved.id, "2026-03-01T09:30:00.000Z", saved.createdAt}));
     EXPECT_EQ(*env.studio->get(saved.id), saved);
     EXPECT_FALSE(env.studio->get(saved.id + 100));
     // Opened with the key file itself, not through the service, the row holds its own id.
@@ -54,43 +51,35 @@ TEST(ResumeLibrary, SaveUpdateDuplicateAndDeleteOneSealedRowEach) {
     EXPECT_EQ(fileMode(keyFile(env)), 0600u);
 
     env.clock->advance(std::chrono::minutes(5));
-    d.name = "Renamed";
-    d.skills = "Python";
-    d.experience = "Acme";
-    d.education = "BSc";
+    d.name = "Renamed", d.skills = "Python", d.experience = "Acme", d.education = "BSc";
     ResumeDocument updated = env.studio->updateAndSave(d);
-    EXPECT_EQ(updated.createdAt, "2026-03-01T09:30:00.000Z");
-    EXPECT_EQ(updated.updatedAt, "2026-03-01T09:35:00.000Z");
-    EXPECT_EQ(env.studio->get(d.id)->atsScore, 78) << "rescored on save";
+    EXPECT_EQ(json({updated.createdAt, updated.updatedAt, env.studio->get(d.id)->atsScore /* rescored */}),
+              json({"2026-03-01T09:30:00.000Z", "2026-03-01T09:35:00.000Z", 78}));
     EXPECT_EQ(*sqlite_row::text(rows(env).at(0), "name"), "Renamed");
 
     env.clock->advance(std::chrono::hours(1));
     ResumeDocument copy = env.studio->duplicate(d.id, "   ");
-    EXPECT_EQ(copy.name, "Renamed Copy");
     EXPECT_NE(copy.id, d.id);
-    EXPECT_EQ(copy.createdAt, "2026-03-01T10:35:00.000Z");
-    EXPECT_EQ(copy.updatedAt, copy.createdAt);
-    EXPECT_EQ(copy.experience, "Acme");
-    EXPECT_EQ(env.studio->get(copy.id)->id, copy.id);
+    EXPECT_EQ(json({copy.name, copy.createdAt, copy.updatedAt, copy.experience}),
+              json({"Renamed Copy", "2026-03-01T10:35:00.000Z", "2026-03-01T10:35:00.000Z", "Acme"}));
+    EXPECT_EQ(*env.studio->get(copy.id), copy);
     EXPECT_EQ(env.studio->duplicate(d.id, "  Named  ").name, "Named");
 
     env.studio->remove(d.id);
-    EXPECT_EQ(rows(env).size(), 2u);
     EXPECT_TRUE(env.studio->get(copy.id));
     for (auto action : std::vector<std::function<void()>>{[&] { env.studio->remove(d.id); },
                                                           [&] { env.studio->duplicate(d.id, "x"); },
                                                           // a save must not report success having stored nothing
                                                           [&] { env.studio->updateAndSave(d); }})
-        EXPECT_EQ(errorOf(action), kNotFound);
+        EXPECT_EQ(errorOf(action), "Resume was not found.");
     EXPECT_EQ(rows(env).size(), 2u);
 }
 
 TEST(ResumeLibrary, ListIsNewestFirstAndCountsRowsItCannotOpen) {
     StudioEnv env;
-    ResumeDocument a = draft("A");
+    ResumeDocument a = draft("A"), b = draft("B"), older = draft("Plain");
     env.studio->save(a);
     env.clock->advance(std::chrono::seconds(1));
-    ResumeDocument b = draft("B");
     env.studio->save(b);
     // A row sealed under another key, a row of broken base64, and an older plain-JSON row
     // whose own id is overruled by its row id.
@@ -98,17 +87,14 @@ TEST(ResumeLibrary, ListIsNewestFirstAndCountsRowsItCannotOpen) {
               sealing::base64Encode(sealing::seal(sealing::asBytes(draft("F").toJsonText()), SymmetricKey::random())),
               "2026-04-01T00:00:00.000Z");
     insertRow(env, "Broken", "not base64!", "2026-04-02T00:00:00.000Z");
-    ResumeDocument older = draft("Plain");
     older.id = 999;
     insertRow(env, "Plain row", "  " + older.toJsonText(), "2025-01-01T00:00:00.000Z");
 
     json listed = env.studio->list();
     ASSERT_EQ(listed.size(), 3u);
     EXPECT_EQ(json({listed[0]["name"], listed[1]["name"], listed[2]["name"]}), json({"B", "A", "Plain row"}));
-    EXPECT_EQ(listed[0]["id"], b.id);
-    EXPECT_EQ(listed[0]["resume"]["id"], b.id);
-    EXPECT_EQ(listed[0]["targetRole"], "Data Engineer");
-    EXPECT_EQ(listed[0]["updatedAt"], b.updatedAt);
+    EXPECT_EQ(json({listed[0]["id"], listed[0]["resume"]["id"], listed[0]["targetRole"], listed[0]["updatedAt"]}),
+              json({b.id, b.id, "Data Engineer", b.updatedAt}));
     EXPECT_EQ(listed[2]["resume"]["name"], "Plain");
     EXPECT_EQ(listed[2]["resume"]["id"], listed[2]["id"]);
     EXPECT_NE(listed[2]["id"], 999);
@@ -119,7 +105,7 @@ TEST(ResumeLibrary, ListIsNewestFirstAndCountsRowsItCannotOpen) {
 TEST(ResumeLibrary, ADamagedOrLostKeyIsSetAsideAndReportedNeverSilentlyReplaced) {
     StudioEnv env;
     writeFile(keyFile(env), std::string(31, 'k'));
-    ResumeDocument d = draft("A");
+    ResumeDocument d = draft("A"), second = draft("B");
     env.studio->save(d);
     const std::string firstAside = keyFile(env) + ".damaged-20260301T093000.000Z";
     EXPECT_EQ(readFile(firstAside), std::string(31, 'k'));
@@ -135,12 +121,10 @@ TEST(ResumeLibrary, ADamagedOrLostKeyIsSetAsideAndReportedNeverSilentlyReplaced)
     json status = again->libraryStatus();
     EXPECT_EQ(json({status["unreadableCount"], status["reason"], status["setAsideKey"]}),
               json({1, "damaged_key", firstAside + "-1"}));
-    EXPECT_EQ(readFile(firstAside), std::string(31, 'k'));
-    EXPECT_EQ(readFile(firstAside + "-1"), std::string(33, 'q'));
+    EXPECT_EQ(readFile(firstAside) + readFile(firstAside + "-1"), std::string(31, 'k') + std::string(33, 'q'));
 
     // A lost key keeps the rows and says why they cannot be opened; putting it back restores them.
     writeFile(keyFile(env), goodKey);
-    ResumeDocument second = draft("B");
     env.restart()->save(second);
     std::filesystem::remove(keyFile(env));
     status = env.restart()->libraryStatus();
@@ -163,14 +147,51 @@ TEST(ResumeLibrary, ConcurrentFirstUsesShareOneKey) {
     EXPECT_EQ(env.restart()->list().size(), 8u);
 }
 
-TEST(ResumeLibrary, LanguageAndTemplateNormalisers) {
-    const std::vector<std::pair<std::string, std::string>> languages = {
-        {"  PT \n", "pt"}, {"pt-BR", "en"}, {"EN", "en"}, {"", "en"}};
-    for (const auto& [in, out] : languages) EXPECT_EQ(S::normalizeLanguage(in), out) << in;
-    const std::vector<std::pair<std::string, std::string>> templates = {
-        {"Compact but Classic", "classic"}, {"COMPACT one-pager", "compact"}, {"Modern ATS", "modern"},
-        {"whatever", "modern"}};
-    for (const auto& [in, out] : templates) EXPECT_EQ(S::normalizeTemplate(in), out) << in;
-    EXPECT_EQ(S::languageName("de"), "German");
-    EXPECT_EQ(S::languageName("xx"), "English");
+TEST(ResumeDocumentJson, RoundTripsEveryKey) {
+    ResumeDocument d = sampleResume();
+    d.id = 42, d.pageCount = 2, d.atsScore = 77, d.matchedKeywords = {"go", "sql"}, d.missingKeywords = {"rust"};
+    d.createdAt = "2026-03-01T09:30:00.000Z", d.keptFromSource = {{"skills", "unsupported_facts", {"Kafka"}}};
+    json j = d.toJson();
+    EXPECT_EQ(ResumeDocument::fromJson(j), d);
+    EXPECT_EQ(ResumeDocument::fromJsonText(d.toJsonText()), d);
+    j["pageCount"] = 2.0; // a whole number written as a float is a whole number
+    EXPECT_EQ(ResumeDocument::fromJson(j).pageCount, 2);
+}
+
+TEST(ResumeDocumentJson, StrictDecodingNamesTheOffendingKey) {
+    const json base = sampleResume().toJson();
+    for (const auto& [key, value] : base.items()) {
+        json missing = base;
+        missing.erase(key);
+        // Documents stored before "keptFromSource" existed have none.
+        EXPECT_EQ(decodeError(missing), key == "keptFromSource"
+                                            ? "<no error>"
+                                            : "Resume data is invalid: the key \"" + key + "\" is missing.");
+    }
+    const std::vector<std::pair<json, std::string>> rows = {
+        {{{"summary", 5}}, "\"summary\" must be text."},
+        {{{"summary", nullptr}}, "\"summary\" must be text."},
+        {{{"atsScore", "77"}}, "\"atsScore\" must be a whole number."},
+        {{{"pageCount", 1.5}}, "\"pageCount\" must be a whole number."},
+        {{{"id", true}}, "\"id\" must be a whole number."},
+        {{{"atsScore", 1e12}}, "\"atsScore\" is out of range."},
+        {{{"matchedKeywords", {"go", 1}}}, "\"matchedKeywords\" must be a list of texts."},
+        {{{"missingKeywords", "rust"}}, "\"missingKeywords\" must be a list of texts."},
+        {{{"missingKeywords", std::vector<std::string>(201, "go")}}, "\"missingKeywords\" has too many entries."},
+        {{{"experience", std::string(ResumeDocument::kMaxTextBytes + 1, 'x')}}, "\"experience\" is too long."},
+        {{{"summary", "bad \xC3\x28 byte"}}, "\"summary\" is not valid UTF-8 text."},
+        {json::array(), "expected a JSON object."},
+        // At the caps, nothing is refused.
+        {{{"experience", std::string(ResumeDocument::kMaxTextBytes, 'x')},
+          {"missingKeywords", std::vector<std::string>(200, "go")}}, ""},
+    };
+    for (const auto& [change, message] : rows) {
+        json j = change;
+        if (j.is_object()) j = base, j.update(change);
+        EXPECT_EQ(decodeError(j), message.empty() ? "<no error>" : "Resume data is invalid: " + message) << change.dump().substr(0, 60);
+    }
+    std::string text = base.dump();
+    text.replace(text.find("\"Senior Backend Engineer\""), 25, "\"\\ud800\""); // a lone surrogate is no text
+    for (const std::string& bad : {std::string("{\"id\":"), text})
+        EXPECT_NE(errorOf([&] { ResumeDocument::fromJsonText(bad); }), "<no error>") << bad.substr(0, 20);
 }

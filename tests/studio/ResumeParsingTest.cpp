@@ -1,21 +1,15 @@
-#include "studio/ResumeStudioService.h"
+// The local pieces every build rests on: reading an existing resume into sections, skill lists,
+// the grounded summary, the rules that turn a model's draft down, and the ATS score.
+#include "StudioTestEnv.h"
 
-#include "core/Text.h"
-
-#include <gtest/gtest.h>
-
-using velmora::ApplicationProfile;
-using velmora::ParsedResumeSections;
-using S = velmora::ResumeStudioService;
+using namespace velmora;
+using S = ResumeStudioService;
+using Words = std::vector<std::string>;
+using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 // Layouts the corpus does not cover, each with the sections it must yield.
 TEST(ResumeParsing, SectionsOfAwkwardLayouts) {
-    struct Case {
-        const char* name;
-        std::string text;
-        ParsedResumeSections expected;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::tuple<const char*, std::string, ParsedResumeSections>> cases = {
         {"run-on PDF heading after the name", "Jane Doe    SUMMARY\nSeasoned analyst with SQL depth.",
          {"Seasoned analyst with SQL depth.", "", "", "", "", ""}},
         {"capitalised heading glued to the name line", "PRIYA NAIR SUMMARY\nData lead.\nSKILLS\nSQL",
@@ -29,8 +23,7 @@ TEST(ResumeParsing, SectionsOfAwkwardLayouts) {
          {"", "Python, SQL", "Globex, Analyst 2019-2022\n• Skills: Excel\nWork History and Awards", "MIT 2015",
           "AWS SAA\nPE License", ""}},
         {"repeated headings add to one section; white space collapses only at joins",
-         "x\nSKILLS\nGo\nPROJECTS\nParser\nSKILLS\nRust and C",
-         {"", "Go\nRust and C", "", "", "", "Parser"}},
+         "x\nSKILLS\nGo\nPROJECTS\nParser\nSKILLS\nRust and C", {"", "Go\nRust and C", "", "", "", "Parser"}},
         {"Italian and Portuguese headings, leaders and rules",
          "ESPERIENZA PROFESSIONALE\nAcme ........ 2019\n=====\nISTRUZIONE\nLaurea, Politecnico\nCOMPETÊNCIAS\nJava",
          {"", "Java", "Acme 2019", "Laurea, Politecnico", "", ""}},
@@ -48,11 +41,18 @@ TEST(ResumeParsing, SectionsOfAwkwardLayouts) {
           "", ""}},
         {"only blanks", "   \n  ", {}},
     };
-    for (const Case& c : cases) EXPECT_EQ(S::parseExistingResume(c.text), c.expected) << c.name;
+    for (const auto& [name, text, expected] : cases) EXPECT_EQ(S::parseExistingResume(text), expected) << name;
+    // Half a megabyte without a line break: one pass, and all of it kept as the summary.
+    std::string huge;
+    while (huge.size() < 512 * 1024) huge += "word another ";
+    EXPECT_EQ(S::parseExistingResume(huge).summary.size(), text::trim(huge).size());
+    EXPECT_EQ(S::extractExistingResumeText("Full name: A\nexisting resume text (VERIFIED user document):\n  body\n") +
+                  S::extractExistingResumeText("Full name: A"),
+              "body");
 }
 
 TEST(ResumeParsing, HeadingsInSixLanguagesMapToOneSection) {
-    const std::vector<std::pair<const char*, const char*>> cases = {
+    const Pairs cases = {
         {"## TECHNICAL SKILLS ##", "skills"},   {"  •  Work   History : ", "experience"},
         {"**Education & Training**", "education"}, {"Education and Training", "education"},
         {"FORMACIÓN ACADÉMICA", "education"},   {"Expérience professionnelle", "experience"},
@@ -62,58 +62,128 @@ TEST(ResumeParsing, HeadingsInSixLanguagesMapToOneSection) {
         {"Databases", "skills"},                {"Licensures", "certifications"},
         {"Work History and Awards", ""},        {"Skill", ""},
     };
-    for (const auto& [line, section] : cases)
-        EXPECT_EQ(S::headingToSection(S::normalizeHeading(line)), section) << line;
+    for (const auto& [line, section] : cases) EXPECT_EQ(S::headingToSection(S::normalizeHeading(line)), section) << line;
     EXPECT_EQ(S::headingToSection("Skills"), ""); // the table is looked up lower-cased
 }
 
-TEST(ResumeParsing, BoundedOnAHugeSingleLineAndFoundAfterTheMarker) {
-    // Half a megabyte without a line break: one pass, and all of it kept as the summary.
-    std::string huge;
-    while (huge.size() < 512 * 1024) huge += "word another ";
-    EXPECT_EQ(S::parseExistingResume(huge).summary.size(), velmora::text::trim(huge).size());
-    EXPECT_EQ(S::extractExistingResumeText("Full name: A\nexisting resume text (VERIFIED user document):\n  body\n"),
-              "body");
-    EXPECT_EQ(S::extractExistingResumeText("Full name: A"), "");
-}
-
-TEST(ResumeParsing, NameIsTheFirstLineThatLooksLikeOne) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
+TEST(ResumeParsing, NameAndContactFromProfileFirstThenFromText) {
+    const Pairs names = {
         {"\nJ\n  Jo  \nJane", "Jo"},
         {"é\nÉa", "Éa"}, // one accented letter is one character
         {"x\n\n ", "[YOUR NAME]"},
-        {"# Tomás Ruiz-Velasco\n", "Tomás Ruiz-Velasco"},
         {"PRIYA NAIR SUMMARY\nData lead", "PRIYA NAIR"},
         {"Jordan Avery Remote SRE\n", "Jordan Avery"},
         {"SUMMARY\nSenior Engineer\nann@example.com\nAnn Lee", "Ann Lee"},
     };
-    for (const auto& [text, name] : cases) EXPECT_EQ(S::firstNonEmptyLine(text), name) << text;
-}
+    for (const auto& [text, name] : names) EXPECT_EQ(S::firstNonEmptyLine(text), name) << text;
 
-TEST(ResumeParsing, ContactFromProfileFirstThenFromText) {
-    ApplicationProfile profile;
-    profile.fullName = " Jane Doe ";
-    profile.email = "jane@example.com";
-    profile.phone = "555-0100";
-    EXPECT_EQ(S::buildContact(profile, ""), "Jane Doe\njane@example.com | 555-0100");
-
-    std::string existing =
-        "J\nJohn Smith\nJOHN.SMITH@Example.ORG | (415) 555-2671 | https://www.LinkedIn.com/in/john-smith|x\n";
-    ApplicationProfile partial;
-    partial.cityState = "Austin, TX";
-    partial.country = "United States";
-    EXPECT_EQ(S::buildContact(partial, existing),
+    EXPECT_EQ(S::buildContact({.fullName = " Jane Doe ", .email = "jane@example.com", .phone = "555-0100"}, "Ann Lee\nann@x.io"),
+              "Jane Doe\njane@example.com | 555-0100");
+    EXPECT_EQ(S::buildContact({.country = "United States", .cityState = "Austin, TX"},
+                              "J\nJohn Smith\nJOHN.SMITH@Example.ORG | (415) 555-2671 | https://www.LinkedIn.com/in/john-smith|x\n"),
               "John Smith\nJOHN.SMITH@Example.ORG | (415) 555-2671 | Austin, TX | United States | "
               "https://www.LinkedIn.com/in/john-smith");
-    EXPECT_EQ(S::buildContact(ApplicationProfile{}, ""), "[YOUR NAME]");
-
-    // Phones in international forms, from the header; a year range is no phone.
-    const std::vector<std::pair<std::string, std::string>> phones = {
-        {"Ann Lee\n+33629583939\n\nEXPERIENCE\nAcme 2019 - 2024", "Ann Lee\n+33629583939"},
-        {"Ann Lee\nann@x.io · +49 (0)30 1234 5678 · Berlin, Deutschland", "Ann Lee\nann@x.io | +49 (0)30 1234 5678 | Berlin, Deutschland"},
+    // Phones in international forms come from the header; a year range is no phone.
+    const Pairs fromText = {
+        {"", "[YOUR NAME]"},
         {"Ann Lee\n+44 20.7946.0958", "Ann Lee\n+44 20.7946.0958"},
         {"Ann Lee\nEXPERIENCE\nAcme 2019 - 2024", "Ann Lee"},
         {"Jane Yuki\nyuki@example.jp\n\nSUMMARY\nBackend developer.", "Jane Yuki\nyuki@example.jp"},
     };
-    for (const auto& [text, contact] : phones) EXPECT_EQ(S::buildContact(ApplicationProfile{}, text), contact) << text;
+    for (const auto& [text, contact] : fromText) EXPECT_EQ(S::buildContact(ApplicationProfile{}, text), contact) << text;
+}
+
+TEST(GroundedPieces, SkillListsSummariesAndUnusableDrafts) {
+    EXPECT_EQ(S::splitSkills("• Go\n• C\n• Rust • go\n-"), (Words{"Go", "C", "Rust"})); // one letter is a skill
+    EXPECT_TRUE(S::splitSkills(" , ;").empty());
+    EXPECT_TRUE(S::containsWholeWord("Strong C++ and Node.js", "c++") && !S::containsWholeWord("Strong C++", "c"));
+    // The skills section keeps the user's order within each group; the summary sorts each group.
+    const Words skills = {"Python", "SQL", "zsh", "Airflow", "bash"};
+    EXPECT_EQ(S::prioritizeSkillsForJob(skills, "Airflow and sql"), (Words{"SQL", "Airflow", "Python", "zsh", "bash"}));
+    EXPECT_EQ(S::orderSkillsForSummary(skills, "Airflow and sql"), (Words{"Airflow", "SQL", "bash", "Python", "zsh"}));
+
+    const ResumeStudioRequest r{.targetRole = "Data Platform Engineer", .jobDescription = "We need Airflow and SQL experts."};
+    const Pairs summaries = {
+        {"Current title: Analyst\nYears of experience: 3.5",
+         "Analyst with 3.5 years of experience, targeting Data Platform Engineer opportunities."},
+        {"Years of experience: 7+ years",
+         "Professional with 7+ years of documented experience, targeting Data Platform Engineer opportunities."},
+        // Seven skills: the job's first, then six in all.
+        {"Current title: Analyst\nSkills: a1, b2, c3, d4, e5, f6, SQL",
+         "Analyst targeting Data Platform Engineer opportunities. Verified skills include SQL, a1, b2, c3, d4, e5."},
+    };
+    for (const auto& [known, summary] : summaries) EXPECT_EQ(S::buildGroundedSummary(known, r), summary);
+
+    const std::string longFallback(40, 'x');
+    const std::vector<std::tuple<std::string, std::string, std::string, bool>> drafts = {
+        {"skills", "  ", "Go", true},
+        {"projects", "", "", false},
+        {"skills", "Go, [YOUR skill]", "", true},
+        {"skills", "Go, [Yours truly]", "Go", false},
+        {"education", "Details were not supplied.", "BSc", true},
+        {"education", "Details were not supplied.", "", false},
+        {"professional summary", "Short.", longFallback, true},
+        {"professional summary", "Short.", "tiny", false},
+        {"professional experience", "Did things", longFallback, true},
+        {"professional experience", "Did things", "x", false},
+    };
+    for (const auto& [section, draft, fallback, unusable] : drafts)
+        EXPECT_EQ(S::isUnusableGeneratedSection(section, draft, fallback), unusable) << section << ": " << draft;
+}
+
+TEST(AtsKeywords, CountThenLengthThenAlphabetWithoutFillerShortTokensOrPunctuation) {
+    const std::vector<std::tuple<const char*, size_t, Words>> rows = {
+        {"Terraform kubernetes TERRAFORM terraform. Rust go java java python", 10,
+         {"terraform", "java", "kubernetes", "python", "rust"}},
+        {"Terraform kubernetes terraform", 1, {"terraform"}},
+        // node.js keeps its inner dot but loses the full stop; "ui" is too short; a token that
+        // ends in plus signs before a blank never matches the closing word boundary.
+        {"Skills: node.js. UI experience required with c++ and --yaml-- Experience", 30, {"node.js", "yaml"}},
+        {"We need strong Kafka. Hiring now: Terraform is a plus, ideally across teams.", 30, {"terraform", "kafka"}},
+        // A token that trims down to two letters is still too short.
+        {"IT-Ärzte gesucht", 30, {"gesucht"}},
+        {"", 30, {}},
+    };
+    for (const auto& [text, limit, keywords] : rows) EXPECT_EQ(S::extractKeywords(text, limit), keywords) << text;
+}
+
+TEST(AtsScore, KeywordCoverageAndCoreSections) {
+    std::string forty;
+    for (int i = 0; i < 40; ++i) forty += "keyword" + std::string{char('a' + i % 26), char('a' + i / 26)} + " ";
+    const std::string react = "react node.js";
+    const std::vector<std::tuple<const char*, ResumeDocument, Words, Words, int>> rows = {
+        {"43% coverage: round(43 * 0.75 + 25)",
+         {.summary = "Engineer.", .skills = "Alpha, bravo and charlie", .experience = "Acme", .education = "BSc",
+          .jobDescription = "alpha bravo charlie delta echo foxtrot golf"},
+         {"charlie", "alpha", "bravo"}, {"foxtrot", "delta", "echo", "golf"}, 57},
+        {"no job: 52.5 + 25 rounds half up", {.summary = "Engineer.", .skills = "Go", .experience = "Acme", .education = "BSc"},
+         {}, {}, 78},
+        {"no job, three core sections", {.summary = "x", .skills = "x", .experience = "x"}, {}, {}, 71},
+        {"no job, two", {.summary = "x", .skills = "x"}, {}, {}, 65},
+        {"no job, one", {.summary = "x"}, {}, {}, 59},
+        {"blank and non-core sections do not count", {.summary = " \n ", .projects = "Parser"}, {}, {}, 53},
+        {"inside longer tokens is no match",
+         {.summary = "x", .skills = "x", .experience = "Built reactive apps with react-native and node.jsx", .education = "x",
+          .jobDescription = react},
+         {}, {"node.js", "react"}, 25},
+        {"punctuation around tokens",
+         {.summary = "x", .skills = "x", .experience = "Built (React) dashboards on Node.js, daily", .education = "x",
+          .jobDescription = react},
+         {"node.js", "react"}, {}, 100},
+        {"a stop followed by a letter continues the token",
+         {.summary = "x", .skills = "x", .experience = "Built React.Native on Node.js:", .education = "x", .jobDescription = react},
+         {"node.js"}, {"react"}, 63},
+        // The lists are bounded: 30 matched, 15 missing; those rows check only how many each holds.
+        {"contact and letter do not count", {.contact = forty, .coverLetter = forty, .jobDescription = forty}, {}, Words(15), 0},
+        {"matched list bounded", {.projects = forty, .jobDescription = forty}, Words(30), {}, 75},
+    };
+    for (auto [label, d, matched, missing, score] : rows) {
+        SCOPED_TRACE(label);
+        d.matchedKeywords = {"stale"};
+        S::recalculateAts(d);
+        EXPECT_EQ(d.atsScore, score);
+        const bool counts = d.jobDescription == forty;
+        EXPECT_EQ(counts ? Words(d.matchedKeywords.size()) : d.matchedKeywords, matched);
+        EXPECT_EQ(counts ? Words(d.missingKeywords.size()) : d.missingKeywords, missing);
+    }
 }

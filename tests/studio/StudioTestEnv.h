@@ -4,30 +4,18 @@
 // Profile and resume services; only the model server is a loopback stand-in or absent), sample
 // resumes, and the read-back of exported PDFs through poppler.
 
-#include "resume/ResumeTestSupport.h" // errorOf
+#include "resume/ResumeTestSupport.h" // errorOf, runCommand, TempDir and the resume service
 #include "support/ModelFixtureServer.h"
-#include "support/TempDir.h"
 #include "core/AppPaths.h"
-#include "core/Clock.h"
 #include "core/Text.h"
-#include "profile/ApplicationProfileService.h"
-#include "resume/ResumeService.h"
-#include "storage/DatabaseService.h"
-#include "storage/SQLiteDatabase.h"
-#include "storage/SecureStoreService.h"
 #include "studio/ResumeStudioService.h"
 
 #include <gtest/gtest.h>
 #include <poppler-document.h>
 #include <poppler-page.h>
 
-#include <array>
-#include <chrono>
-#include <cstdio>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
+// Documents and requests are written with designated initializers that name only what a case sets.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace velmora::testing {
 
@@ -45,19 +33,17 @@ struct StudioEnv {
     std::shared_ptr<SecureStoreService> store = std::make_shared<SecureStoreService>(paths->secureStoreDirectory());
     std::shared_ptr<ApplicationProfileService> profiles =
         std::make_shared<ApplicationProfileService>(db, store, paths, clock);
-    std::shared_ptr<ResumeService> resumes = std::make_shared<ResumeService>(db);
     std::shared_ptr<ResumeStudioService> studio = restart();
 
-    StudioEnv() { useModel(kNoModel); }
     // Over a data folder that outlives this object, as successive runs of the program see it.
-    explicit StudioEnv(std::filesystem::path at) : root(std::move(at)) { useModel(kNoModel); }
-    void useModel(const std::string& url) { db->setSetting("ollamaUrl", url); }
+    explicit StudioEnv(std::filesystem::path at = {}, const std::string& model = kNoModel)
+        : root(at.empty() ? dir.path() / "data" : std::move(at)) {
+        db->setSetting("ollamaUrl", model);
+    }
     // A second service over the same files, as the next start of the program would make.
     std::shared_ptr<ResumeStudioService> restart() {
-        return started(std::make_shared<ResumeStudioService>(sqlite, resumes, profiles, store, clock));
-    }
-    bool tempFolderEmpty() const {
-        return !std::filesystem::exists(paths->tempDirectory()) || std::filesystem::is_empty(paths->tempDirectory());
+        return started(std::make_shared<ResumeStudioService>(sqlite, std::make_shared<ResumeService>(db), profiles,
+                                                             store, clock));
     }
 
 private:
@@ -68,29 +54,15 @@ private:
 };
 
 inline ResumeDocument sampleResume() {
-    ResumeDocument d;
-    d.targetRole = "Senior Backend Engineer";
-    d.contact = "Jane Doe\njane@example.com\n+1 555 0100\nLisbon, Portugal";
-    d.summary = "Backend engineer with eight years of distributed systems work.\nLeads small teams.";
-    d.skills = "Go, Rust, PostgreSQL, Kafka";
-    d.experience = "Acme Corp — Staff Engineer (2020–2024)\n- Cut p99 latency of the billing API by 40%\n"
-                   "• Ran the migration to event sourcing\nMentored four engineers";
-    d.education = "BSc Computer Science, University of Lisbon";
-    d.certifications = "AWS Solutions Architect";
-    d.projects = "Open-source rate limiter in Rust";
-    return d;
-}
-
-// Experience long enough for several pages: numbered lines that are easy to find again.
-inline ResumeDocument longResume(int lines) {
-    ResumeDocument d = sampleResume();
-    d.experience.clear();
-    for (int i = 1; i <= lines; ++i) {
-        char line[100];
-        std::snprintf(line, sizeof line, "Line%03d delivered a measurable improvement to the deployment pipeline\n", i);
-        d.experience += line;
-    }
-    return d;
+    return {.targetRole = "Senior Backend Engineer",
+            .contact = "Jane Doe\njane@example.com\n+1 555 0100\nLisbon, Portugal",
+            .summary = "Backend engineer with eight years of distributed systems work.\nLeads small teams.",
+            .skills = "Go, Rust, PostgreSQL, Kafka",
+            .experience = "Acme Corp — Staff Engineer (2020–2024)\n- Cut p99 latency of the billing API by 40%\n"
+                          "• Ran the migration to event sourcing\nMentored four engineers",
+            .education = "BSc Computer Science, University of Lisbon",
+            .certifications = "AWS Solutions Architect",
+            .projects = "Open-source rate limiter in Rust"};
 }
 
 // The text of each page, or nothing when poppler cannot open the file.
@@ -102,16 +74,6 @@ inline std::vector<std::string> pdfPages(const std::filesystem::path& file) {
         pages.emplace_back(bytes.begin(), bytes.end());
     }
     return pages;
-}
-
-inline std::string runCommand(const std::string& command, int* status = nullptr) {
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    std::array<char, 4096> buf;
-    for (size_t n; pipe && (n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0;) output.append(buf.data(), n);
-    int rc = pipe ? ::pclose(pipe) : -1;
-    if (status) *status = rc;
-    return output;
 }
 
 } // namespace velmora::testing
