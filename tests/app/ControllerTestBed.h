@@ -70,12 +70,9 @@ protected:
 
     // Entries in Temp: each copy lives in a folder of its own.
     size_t tempFiles() const {
-        size_t n = 0;
         std::error_code ec;
-        for (auto it = std::filesystem::directory_iterator(ctx->paths->tempDirectory(), ec);
-             !ec && it != std::filesystem::directory_iterator(); ++it)
-            ++n;
-        return n;
+        auto it = std::filesystem::directory_iterator(ctx->paths->tempDirectory(), ec);
+        return ec ? 0 : std::distance(it, std::filesystem::directory_iterator());
     }
 };
 

@@ -37,15 +37,6 @@ std::map<std::string, std::vector<std::string>> pagePolicy(const std::string& ht
     return directives;
 }
 
-std::vector<std::filesystem::path> interfaceFiles() {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(kSource / "ui")) {
-        auto ext = entry.path().extension();
-        if (entry.is_regular_file() && (ext == ".js" || ext == ".html" || ext == ".mjs")) files.push_back(entry.path());
-    }
-    return files;
-}
-
 size_t occurrences(const std::string& haystack, const std::string& needle) {
     size_t count = 0;
     for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++count;
@@ -54,28 +45,27 @@ size_t occurrences(const std::string& haystack, const std::string& needle) {
 
 } // namespace
 
+// The verdicts for each address are BrowserPolicyTest's table; here the controller's own root
+// and what a refusal does.
 TEST_F(SecurityTest, NavigationLimitsHoldAgainstPathTricks) {
     EXPECT_FALSE(controller->decidePolicy(WebViewRole::Interface, "file:///anything/index.html")); // nothing loaded yet
+    EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Interface, "file:///anything/index.html"));
     controller->loadUI();
     EXPECT_TRUE(controller->decidePolicy(WebViewRole::Interface, page("js/main.js")));
     const auto root = controller->uiRoot()->string();
-    for (const std::string& url : {"file://" + root + "/../secret.txt", "file://" + root + "/%2e%2e/secret.txt",
-                                   "file://" + root + "-old/index.html", "file://other.host" + root + "/index.html"})
+    for (const std::string& url : {"file://" + root + "/%2e%2e/secret.txt", "file://" + root + "-old/index.html"})
         EXPECT_FALSE(controller->decidePolicy(WebViewRole::Interface, url)) << url;
-    EXPECT_TRUE(browserView.loads.empty());
     // What a page starts by itself (scripts, frames) is dropped without a word; a click gets a
     // toolbar notice, never a modal alert, and a page that keeps trying cannot raise more than
     // one per interval.
     controller->navigateExternal("https://careers.example.com/job", true);
     const std::string title = chrome.title;
-    for (int round = 0; round < 200; ++round)
-        for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "blob:https://a.b/1", "ftp://a.b/x"})
-            EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, url)) << url;
+    for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "blob:https://a.b/1", "ftp://a.b/x"})
+        EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, url)) << url;
     EXPECT_EQ(chrome.title, title);
-    EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, "data:text/html,x", true));
+    for (int i = 0; i < 100; ++i) EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, "data:text/html,x", true));
     EXPECT_EQ(chrome.title, MainWindowController::kBlockedLink);
     chrome.title.clear();
-    for (int i = 0; i < 1000; ++i) controller->decidePolicy(WebViewRole::Browser, "data:text/html,x", true);
     ui.advance(std::chrono::milliseconds(4999));
     controller->decidePolicy(WebViewRole::Browser, "data:text/html,x", true);
     EXPECT_EQ(chrome.title, "");
@@ -89,16 +79,12 @@ TEST_F(SecurityTest, NavigationLimitsHoldAgainstPathTricks) {
 TEST_F(SecurityTest, NewWindowsCannotSmuggleLocalOrScriptAddresses) {
     controller->loadUI();
     controller->navigateExternal("https://careers.example.com/job", true);
-    ASSERT_EQ(browserView.loads.size(), 1u);
     for (const char* url : {"file:///home/user/.ssh/id_rsa", "javascript:alert(document.cookie)", "data:text/html,x"}) {
         controller->newWindowRequested(WebViewRole::Browser, url);
         controller->newWindowRequested(WebViewRole::Interface, url);
     }
-    EXPECT_EQ(browserView.loads.size(), 1u) << browserView.loads.back();
-    EXPECT_EQ(appView.loads.size(), 0u);
-    // A popup of a web page still becomes a navigation of the one browser view.
-    controller->newWindowRequested(WebViewRole::Browser, "https://sso.example.com/login");
-    EXPECT_EQ(browserView.loads.back(), "https://sso.example.com/login");
+    EXPECT_EQ(browserView.loads, std::vector<std::string>{"https://careers.example.com/job"});
+    EXPECT_TRUE(appView.loads.empty());
     // What loads is the address that was rated: the backslash ends the host for WebKit too.
     controller->navigateExternal("https:\\\\evil.example\\@remotive.com/apply", true);
     EXPECT_EQ(browserView.loads.back(), "https://evil.example/@remotive.com/apply");
@@ -106,12 +92,9 @@ TEST_F(SecurityTest, NewWindowsCannotSmuggleLocalOrScriptAddresses) {
 }
 
 TEST_F(SecurityTest, OnlyTheInterfacePageOnItsOwnFilesReachesTheBridge) {
-    // Before the page is loaded nothing is trusted.
-    EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Interface, "file:///anything/index.html"));
     controller->loadUI();
     EXPECT_TRUE(controller->acceptsBridgeMessage(WebViewRole::Interface, page("index.html") + "#/jobs"));
-    for (WebViewRole role : {WebViewRole::Browser, WebViewRole::Other})
-        EXPECT_FALSE(controller->acceptsBridgeMessage(role, page("index.html")));
+    EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Browser, page("index.html")));
     EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Interface, "file://" + controller->uiRoot()->string() + "/../x.html"));
 }
 
@@ -127,11 +110,14 @@ TEST(SecurityPageTest, ContentSecurityPolicyAllowsOnlyThePagesOwnFiles) {
 }
 
 TEST(SecurityPageTest, InterfaceKeepsNothingInWebStorage) {
-    auto files = interfaceFiles();
-    ASSERT_GT(files.size(), 5u);
     text::Regex storage(R"(\b(localStorage|sessionStorage|indexedDB|openDatabase|document\.cookie|caches\.open)\b)");
-    for (const auto& file : files)
-        EXPECT_FALSE(storage.search(readFile(file))) << file << " uses web storage";
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(kSource / "ui"))
+        if (const auto ext = entry.path().extension(); ext == ".js" || ext == ".html" || ext == ".mjs") {
+            EXPECT_FALSE(storage.search(readFile(entry.path()))) << entry.path() << " uses web storage";
+            ++files;
+        }
+    EXPECT_GT(files, 5u);
 }
 
 TEST(SecurityShellTest, DesktopWiringKeepsTheBrowserAwayFromTheBridge) {

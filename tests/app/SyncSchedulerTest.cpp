@@ -64,16 +64,13 @@ TEST(SyncScheduler, AutoSyncRunsOnlyWhenDueAndNeverTwice) {
     EXPECT_TRUE(bed.service->isSyncDue());
 }
 
+// What each board yields is the sync pipeline's own test; here the host's wiring and events.
 TEST(SyncScheduler, VelmoraBridgeSyncsFromTheEndpointsFile) {
     // The host runs on the real clock, so the listings are published "now" to stay fresh.
     JobBoardFixtureServer boards;
     boards.setGeneratedPublished(std::chrono::duration_cast<std::chrono::seconds>(
-                                     std::chrono::system_clock::now().time_since_epoch())
-                                     .count());
-    const std::map<std::string, int64_t> counts = {{"himalayas", 30}, {"jobicy", 5},   {"arbeitnow", 150},
-                                                   {"arbeitnowUk", 7}, {"weWorkRemotely", 6}, {"remotive", 8},
-                                                   {"remoteOk", 9},   {"remoteJobs", 60}};
-    for (const auto& [service, n] : counts) boards.generate(service, n);
+                                     std::chrono::system_clock::now().time_since_epoch()).count());
+    for (const auto& service : JobBoardFixtureServer::services()) boards.generate(service, 5);
     TempDir dir;
     writeFile(dir / "endpoints.json", boards.endpointsJson());
     const BridgeRun run = runBridge(dir / "data",
@@ -96,20 +93,10 @@ TEST(SyncScheduler, VelmoraBridgeSyncsFromTheEndpointsFile) {
     EXPECT_EQ(run.byId.at("2")["data"], (json{{"status", "already_running"}}));
     const json& summary = run.byId.at("1")["data"];
     EXPECT_EQ(summary, run.lines[run.lines.size() - 2]["data"]);
-    EXPECT_EQ(summary["imported"], 275);
-    std::vector<int64_t> imported;
-    for (const auto& s : summary["sources"]) {
-        EXPECT_EQ(s["status"], "ok") << s.dump();
-        imported.push_back(s["imported"]);
-    }
-    EXPECT_EQ(imported, (std::vector<int64_t>{30, 5, 150, 7, 6, 8, 9, 60}));
-    EXPECT_EQ(boards.requests("remoteOk").size(), 1u);
-
+    for (const auto& s : summary["sources"]) EXPECT_EQ(s["status"], "ok") << s.dump();
     SQLiteDatabase db((dir / "data" / "velmora.db").string());
-    EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM jobs;")), 275);
-    EXPECT_EQ(boards.requests("himalayas").size(), 2u);
-    EXPECT_EQ(boards.requests("arbeitnow").size(), 2u);
-    EXPECT_EQ(boards.requests("remoteJobs").size(), 2u);
+    EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM jobs;")), 40);
+    EXPECT_EQ(summary["imported"], 40);
 }
 
 TEST(SyncScheduler, TheTimerAsksTheScheduleEachTime) {
