@@ -12,7 +12,6 @@
 #include "studio/StudioTestEnv.h"
 #include "support/ModelFixtureServer.h"
 
-#include <algorithm>
 #include <array>
 #include <sstream>
 
@@ -116,10 +115,6 @@ TEST_F(ActionsTest, GetJobsReadsItsPayloadLeniently) {
     };
     for (const auto& [payload, count] : rows) EXPECT_EQ(call("getJobs", payload).size(), count) << payload;
 
-    const json job = call("getJobs", {{"query", "Engineer 7"}, {"limit", 1}})[0];
-    EXPECT_EQ(job["securityScore"], 85);
-    EXPECT_EQ(job["securityLabel"], "Quorvane Checked");
-    EXPECT_TRUE(job["publishedAt"].is_null());
     EXPECT_EQ(call("getCategories"), (json{{{"name", "Software & IT"}, {"count", 153}}, {{"name", "Sales"}, {"count", 52}}}));
     EXPECT_EQ(call("assessUrl", {{"url", "https://bit.ly/x"}, {"source", "Jobicy"}})["checks"].back(), "Listing source: Jobicy.");
     EXPECT_EQ(call("assessUrl")["label"], "Blocked");
