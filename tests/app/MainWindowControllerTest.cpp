@@ -146,13 +146,11 @@ TEST_F(MainWindowControllerTest, HidingTheBrowserRestoresThePageAndRelabelsTheTo
 
 // However the page answers, the armed file goes to one upload at most, and only in the browser.
 TEST_F(MainWindowControllerTest, UploadPromptUsesThePendingResumeOnlyOnceAndOnlyInTheBrowser) {
-    const struct {
-        bool hasField, raisesPrompt, scriptFails, attached;
-    } rows[] = {
+    const struct { bool hasField, raisesPrompt, scriptFails, attached; } rows[] = {
         {true, true, false, true},
-        {false, true, false, false},  // no marked field
-        {true, false, false, false},  // the click raised no prompt: disarmed when the check completes
-        {true, true, true, false},    // the page's script fails
+        {false, true, false, false}, // no marked field
+        {true, false, false, false}, // the click raised no prompt: disarmed when the check completes
+        {true, true, true, false},   // the page's script fails
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(::testing::Message() << row.hasField << row.raisesPrompt << row.scriptFails);
