@@ -7,7 +7,6 @@
 #include "app/FollowUpReminder.h"
 #include "app/ScriptedDialogs.h"
 #include "core/IncomingJob.h"
-#include "core/VelmoraError.h"
 #include "resume/ResumeService.h"
 #include "studio/StudioTestEnv.h"
 #include "support/ModelFixtureServer.h"
@@ -115,7 +114,6 @@ TEST_F(ActionsTest, GetJobsReadsItsPayloadLeniently) {
     };
     for (const auto& [payload, count] : rows) EXPECT_EQ(call("getJobs", payload).size(), count) << payload;
 
-    EXPECT_EQ(call("getCategories"), (json{{{"name", "Software & IT"}, {"count", 153}}, {{"name", "Sales"}, {"count", 52}}}));
     EXPECT_EQ(call("assessUrl", {{"url", "https://bit.ly/x"}, {"source", "Jobicy"}})["checks"].back(), "Listing source: Jobicy.");
     EXPECT_EQ(call("assessUrl")["label"], "Blocked");
 }
@@ -223,20 +221,14 @@ TEST_F(ActionsTest, ResumeActionsReadTheirPayloadStrictlyAndAnswerInTheUsersLang
               "not_requested");
     EXPECT_EQ(call("rewriteResumeFragment", {{"fragment", "  Led a team  "}}), (json{{"text", "Led a team"}, {"mode", "offline"}}));
     EXPECT_EQ(call("rewriteResumeFragment", {{"fragment", "   "}}), (json{{"text", ""}}));
+    // The questions themselves, and the model's, are the interview service's own tests.
     ctx->db->setSetting("language", "de"); // the default when the payload names none
     const json questions = call("generateInterviewQuestions", {{"title", "Support Engineer"}, {"description", kDescription}});
     EXPECT_EQ(questions["mode"], "offline_fallback");
     EXPECT_EQ(questions["questions"][1], "Warum interessiert Sie die Position Support Engineer?");
-
-    ModelFixtureServer server;
-    ctx->db->setSetting("ollamaUrl", server.base());
-    std::string lines;
-    for (int i = 1; i <= 9; ++i) lines += "- Question number " + std::to_string(i) + " about webhooks?\n";
-    server.setDefault(ModelFixtureServer::answer(lines));
-    const json q = call("generateInterviewQuestions", {{"title", "SRE"}, {"description", kDescription}, {"language", "it"}});
-    EXPECT_EQ(q["mode"], "private_ai");
-    EXPECT_EQ(q["questions"].size(), 9u);
-    EXPECT_EQ(q["notice"], "Domande create con assistenza IA privata in base alla descrizione del lavoro.");
+    EXPECT_EQ(call("generateInterviewQuestions", {{"title", "SRE"}, {"description", kDescription}, {"language", "FR"}})["notice"],
+              "L\u2019IA privée était indisponible ; Velmora a créé les questions localement à partir du titre et "
+              "de la description.");
 }
 
 TEST_F(ActionsTest, FileDialogsProposeSafeNamesAndTheActionsWriteTheChosenFile) {
@@ -330,17 +322,15 @@ TEST(HostActions, VelmoraBridgeExportsAndAsksTheModel) {
     EXPECT_EQ(run.byId["6"]["data"]["mode"], "offline_fallback"); // one line is too few questions
     EXPECT_EQ(server.requestCount(), 4u);
 
-    writeFile(dir / "broken.json", "[1,2]");
-    EXPECT_NE(runBridge(dir / "data", "", {"--dialogs", (dir / "broken.json").string()}).status, 0);
+    // Answers of the wrong shape, or none at all, stop the host before it serves anything.
+    for (const char* bad : {"[1,2]", R"({"open":"/a.pdf"})", R"({"save":[1]})", "{not json"}) {
+        writeFile(dir / "bad.json", bad);
+        EXPECT_NE(runBridge(dir / "data", "", {"--dialogs", (dir / "bad.json").string()}).status, 0) << bad;
+    }
+    EXPECT_NE(runBridge(dir / "data", "", {"--dialogs", (dir / "absent.json").string()}).status, 0);
 }
 
-TEST(ScriptedDialogsTest, RejectsMalformedAnswersAndReportsAlerts) {
-    for (const json& bad : {json::array(), json{{"open", "/a.pdf"}}, json{{"save", {1}}}})
-        EXPECT_THROW(ScriptedDialogs(bad, nullptr), VelmoraError) << bad;
-    TempDir dir;
-    writeFile(dir / "bad.json", "{not json");
-    EXPECT_THROW(ScriptedDialogs::fromFile(dir / "bad.json", nullptr), VelmoraError);
-    EXPECT_THROW(ScriptedDialogs::fromFile(dir / "absent.json", nullptr), VelmoraError);
+TEST(ScriptedDialogsTest, ReportsAlertsWhereTheScriptCanReadThem) {
     std::ostringstream err;
     ScriptedDialogs dialogs(json{{"open", nullptr}}, &err);
     EXPECT_FALSE(dialogs.chooseOpenFile("t", {}));
