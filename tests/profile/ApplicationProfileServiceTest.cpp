@@ -105,7 +105,6 @@ TEST_F(ProfileServiceTest, UnreadableRecordsAndKeysAreReportedAndOnlyASaveReplac
 TEST_F(ProfileServiceTest, ResumeIsStoredSealedAndOnlyEverDecryptedIntoTemp) {
     const std::string content = "RESUME-SECRET-7741 " + std::string(5000, 'r');
     EXPECT_EQ(service.save(form("My CV.TXT", content))["resumeName"], "My CV.TXT");
-    EXPECT_EQ(fs::file_size(bed.paths->encryptedResume()), content.size() + 28);
     EXPECT_EQ(bed.restart()->save(form())["resumeName"], "My CV.TXT"); // no resumePath: the resume stays
     auto copy = bed.restart()->createTemporaryResumeFile();
     ASSERT_TRUE(copy);
