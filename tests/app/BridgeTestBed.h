@@ -26,12 +26,17 @@ protected:
 
     void SetUp() override { registerActions(bridge, *ctx); }
 
+    // Until every request has been answered.
+    void settle() {
+        EXPECT_TRUE(loop.runUntil([&] { return bridge.inFlight() == 0; }, std::chrono::seconds(10)));
+        loop.drain();
+    }
+
     // The whole reply envelope of one request.
     json envelope(const std::string& action, const json& payload = json::object()) {
         delivered.clear();
         bridge.receive({{"action", action}, {"id", "1"}, {"payload", payload}});
-        EXPECT_TRUE(loop.runUntil([&] { return bridge.inFlight() == 0; }, std::chrono::seconds(10)));
-        loop.drain();
+        settle();
         EXPECT_EQ(delivered.size(), 1u);
         return delivered.empty() ? json() : delivered[0];
     }

@@ -10,12 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 
 namespace velmora::testing {
 
 // A window controller over fake web views, dialogs and toolbar, a fresh data folder and a
-// resource folder of our own, so each test says only which interface files exist.
+// resource folder of our own holding the page and a form-filling script that shows what it got.
 class ControllerTestBed : public ::testing::Test {
 protected:
     TempDir data;
@@ -29,20 +28,23 @@ protected:
     std::shared_ptr<MainWindowController> controller;
     std::vector<std::filesystem::path> pageFiles; // what the page's upload field took
     std::string lastAutofillScript;
+    int syncChecks = 0;
 
-    // Writes ui/<name> for each entry; the controller finds them under the resource folder.
-    void writeUi(const std::map<std::string, std::string>& files) {
-        for (const auto& [name, text] : files) {
-            std::filesystem::create_directories((resources / "ui" / name).parent_path());
-            writeFile(resources / "ui" / name, text);
-        }
+    ControllerTestBed() {
+        std::filesystem::create_directories(resources / "ui");
+        writeFile(resources / "ui" / "index.html", "<!doctype html><title>t</title>");
+        writeFile(resources / "ui" / "assist-autofill.js", "({ profile: __VELMORA_PROFILE__, again: __VELMORA_PROFILE__ })");
+        controller = create({resources.path()});
     }
 
-    // Over our resource folder unless the options name other roots.
-    std::shared_ptr<MainWindowController> create(MainWindowController::Options options = {}) {
-        if (options.resourceRoots.empty()) options.resourceRoots = {resources.path()};
-        return MainWindowController::create(ctx, MainWindowController::Platform{ui, appView, browserView, chrome, dialogs},
-                                            std::move(options));
+    // Over the given resource folders; the window the actions reach.
+    std::shared_ptr<MainWindowController> create(std::vector<std::filesystem::path> roots) {
+        MainWindowController::Options options;
+        options.resourceRoots = std::move(roots);
+        options.autoSyncIfDue = [this] { ++syncChecks; };
+        auto made = MainWindowController::create(ctx, {ui, appView, browserView, chrome, dialogs}, std::move(options));
+        ctx->window = made;
+        return made;
     }
 
     // The employer's page: answers the autofill script with `autofillResult`; its marked upload
@@ -70,12 +72,9 @@ protected:
 
     // Entries in Temp: each copy lives in a folder of its own.
     size_t tempFiles() const {
-        size_t n = 0;
         std::error_code ec;
-        for (auto it = std::filesystem::directory_iterator(ctx->paths->tempDirectory(), ec);
-             !ec && it != std::filesystem::directory_iterator(); ++it)
-            ++n;
-        return n;
+        auto it = std::filesystem::directory_iterator(ctx->paths->tempDirectory(), ec);
+        return ec ? 0 : std::distance(it, std::filesystem::directory_iterator());
     }
 };
 

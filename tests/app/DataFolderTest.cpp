@@ -21,26 +21,20 @@ json saveRequest(const std::string& id, const std::string& name) {
     return {{"action", "saveResumeStudio"}, {"id", id}, {"payload", json::parse(document.toJsonText())}};
 }
 
-// What a fresh bridge finds in the folder: the library's names and status, and the profile.
-struct Stored {
-    std::set<std::string> names;
-    json status, profile;
-};
-
-Stored readBack(const fs::path& data, const fs::path& err) {
+// The library's names and the profile a fresh bridge finds in the folder, all of it readable.
+std::pair<std::set<std::string>, json> readBack(const fs::path& data, const fs::path& err) {
     BridgeProcess reader(data, err);
     reader.send({{"action", "listResumeStudio"}, {"id", "list"}});
     reader.send({{"action", "getResumeStudioStatus"}, {"id", "status"}});
     reader.send({{"action", "getApplicationProfile"}, {"id", "profile"}});
-    Stored stored;
+    std::set<std::string> names;
     const json listed = reader.reply("list");
-    for (const auto& item : listed["data"]) stored.names.insert(item["name"].get<std::string>());
-    stored.status = reader.reply("status")["data"];
-    stored.profile = reader.reply("profile")["data"];
+    for (const auto& item : listed["data"]) names.insert(item["name"].get<std::string>());
+    EXPECT_EQ(reader.reply("status")["data"]["unreadableCount"], 0);
+    const json profile = reader.reply("profile")["data"];
+    EXPECT_FALSE(profile.contains("storageWarning")) << profile.dump();
     EXPECT_EQ(reader.finish(), 0) << reader.errors();
-    EXPECT_EQ(stored.status["unreadableCount"], 0);
-    EXPECT_FALSE(stored.profile.contains("storageWarning")) << stored.profile.dump();
-    return stored;
+    return {names, profile};
 }
 
 } // namespace
@@ -54,15 +48,13 @@ TEST(DataFolderTest, ASecondBridgeRefusesTheFolderAndNothingConfirmedIsLost) {
 
     BridgeProcess second(data, dir / "second.err");
     EXPECT_NE(second.finish(), 0);
-    EXPECT_NE(second.errors().find("Velmora is already running with this data folder: " + data.string()),
-              std::string::npos)
-        << second.errors();
+    EXPECT_NE(second.errors().find("Velmora is already running with this data folder: " + data.string()), std::string::npos);
 
     // The first one carries on undisturbed, and what it confirmed is there after it ends.
     first.send(saveRequest("again", "Also kept"));
     EXPECT_EQ(first.reply("again")["ok"], true);
     EXPECT_EQ(first.finish(), 0);
-    EXPECT_EQ(readBack(data, dir / "reader.err").names, (std::set<std::string>{"Kept", "Also kept"}));
+    EXPECT_EQ(readBack(data, dir / "reader.err").first, (std::set<std::string>{"Kept", "Also kept"}));
 }
 
 TEST(DataFolderTest, BridgesStartedTogetherNeverLoseAConfirmedDocumentOrProfile) {
@@ -80,23 +72,20 @@ TEST(DataFolderTest, BridgesStartedTogetherNeverLoseAConfirmedDocumentOrProfile)
         }
         std::set<std::string> confirmed;
         for (int i = 0; i < 2; ++i) {
-            const json saved = racers[i]->reply("save");
-            const json profile = racers[i]->reply("profile");
-            const int status = racers[i]->finish();
-            const std::string err = racers[i]->errors();
-            if (status == 0) {
-                ASSERT_EQ(saved["ok"], true) << err;
-                ASSERT_EQ(profile["ok"], true) << err;
-                confirmed.insert("R" + std::to_string(i));
-            } else {
-                EXPECT_NE(err.find("Velmora is already running with this data folder"), std::string::npos) << err;
+            const json saved = racers[i]->reply("save"), profile = racers[i]->reply("profile");
+            if (racers[i]->finish() != 0) {
+                EXPECT_NE(racers[i]->errors().find("Velmora is already running with this data folder"), std::string::npos);
+                continue;
             }
+            ASSERT_EQ(saved["ok"], true) << racers[i]->errors();
+            ASSERT_EQ(profile["ok"], true) << racers[i]->errors();
+            confirmed.insert("R" + std::to_string(i));
         }
         ASSERT_FALSE(confirmed.empty());
-        const Stored stored = readBack(data, dir / "reader.err");
-        EXPECT_EQ(stored.names, confirmed);
+        const auto [names, profile] = readBack(data, dir / "reader.err");
+        EXPECT_EQ(names, confirmed);
         // Whichever bridge saved last, the profile reads back as one of the confirmed saves.
-        EXPECT_TRUE(confirmed.count(stored.profile["fullName"].get<std::string>())) << stored.profile.dump();
+        EXPECT_TRUE(confirmed.count(profile["fullName"].get<std::string>())) << profile.dump();
     }
 }
 
@@ -108,11 +97,10 @@ TEST(DataFolderTest, StartNarrowsModesAndSweepsLeftovers) {
     // As an older Velmora, a crash and a default umask leave the folder.
     for (const char* folder : {"", "Profile", "Temp", "SecureStore", "Browser"}) fs::permissions(data / folder, fs::perms(0755));
     fs::permissions(data / "velmora.db", fs::perms(0644));
+    const char* leftovers[] = {"Temp/resume-a1b2c3/Ana CV.pdf", "Temp/velmora-resume-1B4E28BA.pdf",
+                               "Profile/..resume.bin.staged.tmp-Ab12Cd", "SecureStore/.profile.encryption.key.v1.bin.tmp-Zz9Yy8"};
     fs::create_directories(data / "Temp" / "resume-a1b2c3");
-    writeFile(data / "Temp" / "resume-a1b2c3" / "Ana CV.pdf", "plain resume");
-    writeFile(data / "Temp" / "velmora-resume-1B4E28BA.pdf", "plain resume");
-    writeFile(data / "Profile" / "..resume.bin.staged.tmp-Ab12Cd", "half a resume");
-    writeFile(data / "SecureStore" / ".profile.encryption.key.v1.bin.tmp-Zz9Yy8", "half a key");
+    for (const char* file : leftovers) writeFile(data / file, "half a resume or key");
     writeFile(data / "Profile" / "notes.tmp-kept", "not ours to remove");
 
     auto ctx = AppContext::create(AppPaths(data));
@@ -122,8 +110,7 @@ TEST(DataFolderTest, StartNarrowsModesAndSweepsLeftovers) {
     for (const char* file : {"velmora.db", "velmora.db-wal", "velmora.db-shm", "SecureStore/profile.encryption.key.v1.bin"})
         EXPECT_EQ(fileMode(data / file), 0600u) << file;
     EXPECT_TRUE(fs::is_empty(data / "Temp"));
-    EXPECT_FALSE(fs::exists(data / "Profile" / "..resume.bin.staged.tmp-Ab12Cd"));
-    EXPECT_FALSE(fs::exists(data / "SecureStore" / ".profile.encryption.key.v1.bin.tmp-Zz9Yy8"));
+    for (const char* file : leftovers) EXPECT_FALSE(fs::exists(data / file)) << file;
     EXPECT_TRUE(fs::exists(data / "Profile" / "notes.tmp-kept"));
     EXPECT_EQ(ctx->profiles->get().fullName, "Ana");
 }

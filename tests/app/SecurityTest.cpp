@@ -12,70 +12,32 @@ const std::filesystem::path kSource = VELMORA_SOURCE_DIR;
 
 class SecurityTest : public ControllerTestBed {
 protected:
-    SecurityTest() {
-        writeUi({{"index.html", "<!doctype html><title>t</title>"}});
-        controller = create();
-    }
-
-    std::string page(const std::string& relative) const {
-        return fileUrl(*controller->uiRoot() / relative);
-    }
+    std::string page(const std::string& relative) const { return fileUrl(*controller->uiRoot() / relative); }
 };
-
-// Directive name -> its sources, from the page's meta Content-Security-Policy.
-std::map<std::string, std::vector<std::string>> pagePolicy(const std::string& html) {
-    text::Regex meta(R"re(<meta\s+http-equiv="Content-Security-Policy"\s+content="([^"]*)")re",
-                     text::Regex::CaseInsensitive);
-    auto match = meta.firstMatch(html);
-    if (!match) return {};
-    std::map<std::string, std::vector<std::string>> directives;
-    for (const auto& part : text::Regex(";").split(*match->groups[1])) {
-        auto words = text::Regex("\\s+").split(text::trim(part));
-        if (words.empty() || words[0].empty()) continue;
-        directives[words[0]] = std::vector<std::string>(words.begin() + 1, words.end());
-    }
-    return directives;
-}
-
-std::vector<std::filesystem::path> interfaceFiles() {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(kSource / "ui")) {
-        auto ext = entry.path().extension();
-        if (entry.is_regular_file() && (ext == ".js" || ext == ".html" || ext == ".mjs")) files.push_back(entry.path());
-    }
-    return files;
-}
-
-size_t occurrences(const std::string& haystack, const std::string& needle) {
-    size_t count = 0;
-    for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++count;
-    return count;
-}
 
 } // namespace
 
+// The verdicts for each address are BrowserPolicyTest's table; here the controller's own root
+// and what a refusal does.
 TEST_F(SecurityTest, NavigationLimitsHoldAgainstPathTricks) {
     EXPECT_FALSE(controller->decidePolicy(WebViewRole::Interface, "file:///anything/index.html")); // nothing loaded yet
+    EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Interface, "file:///anything/index.html"));
     controller->loadUI();
     EXPECT_TRUE(controller->decidePolicy(WebViewRole::Interface, page("js/main.js")));
     const auto root = controller->uiRoot()->string();
-    for (const std::string& url : {"file://" + root + "/../secret.txt", "file://" + root + "/%2e%2e/secret.txt",
-                                   "file://" + root + "-old/index.html", "file://other.host" + root + "/index.html"})
+    for (const std::string& url : {"file://" + root + "/%2e%2e/secret.txt", "file://" + root + "-old/index.html"})
         EXPECT_FALSE(controller->decidePolicy(WebViewRole::Interface, url)) << url;
-    EXPECT_TRUE(browserView.loads.empty());
     // What a page starts by itself (scripts, frames) is dropped without a word; a click gets a
     // toolbar notice, never a modal alert, and a page that keeps trying cannot raise more than
     // one per interval.
     controller->navigateExternal("https://careers.example.com/job", true);
     const std::string title = chrome.title;
-    for (int round = 0; round < 200; ++round)
-        for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "blob:https://a.b/1", "ftp://a.b/x"})
-            EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, url)) << url;
+    for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "blob:https://a.b/1", "ftp://a.b/x"})
+        EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, url)) << url;
     EXPECT_EQ(chrome.title, title);
-    EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, "data:text/html,x", true));
+    for (int i = 0; i < 100; ++i) EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, "data:text/html,x", true));
     EXPECT_EQ(chrome.title, MainWindowController::kBlockedLink);
     chrome.title.clear();
-    for (int i = 0; i < 1000; ++i) controller->decidePolicy(WebViewRole::Browser, "data:text/html,x", true);
     ui.advance(std::chrono::milliseconds(4999));
     controller->decidePolicy(WebViewRole::Browser, "data:text/html,x", true);
     EXPECT_EQ(chrome.title, "");
@@ -89,16 +51,12 @@ TEST_F(SecurityTest, NavigationLimitsHoldAgainstPathTricks) {
 TEST_F(SecurityTest, NewWindowsCannotSmuggleLocalOrScriptAddresses) {
     controller->loadUI();
     controller->navigateExternal("https://careers.example.com/job", true);
-    ASSERT_EQ(browserView.loads.size(), 1u);
     for (const char* url : {"file:///home/user/.ssh/id_rsa", "javascript:alert(document.cookie)", "data:text/html,x"}) {
         controller->newWindowRequested(WebViewRole::Browser, url);
         controller->newWindowRequested(WebViewRole::Interface, url);
     }
-    EXPECT_EQ(browserView.loads.size(), 1u) << browserView.loads.back();
-    EXPECT_EQ(appView.loads.size(), 0u);
-    // A popup of a web page still becomes a navigation of the one browser view.
-    controller->newWindowRequested(WebViewRole::Browser, "https://sso.example.com/login");
-    EXPECT_EQ(browserView.loads.back(), "https://sso.example.com/login");
+    EXPECT_EQ(browserView.loads, std::vector<std::string>{"https://careers.example.com/job"});
+    EXPECT_TRUE(appView.loads.empty());
     // What loads is the address that was rated: the backslash ends the host for WebKit too.
     controller->navigateExternal("https:\\\\evil.example\\@remotive.com/apply", true);
     EXPECT_EQ(browserView.loads.back(), "https://evil.example/@remotive.com/apply");
@@ -106,19 +64,21 @@ TEST_F(SecurityTest, NewWindowsCannotSmuggleLocalOrScriptAddresses) {
 }
 
 TEST_F(SecurityTest, OnlyTheInterfacePageOnItsOwnFilesReachesTheBridge) {
-    // Before the page is loaded nothing is trusted.
-    EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Interface, "file:///anything/index.html"));
     controller->loadUI();
     EXPECT_TRUE(controller->acceptsBridgeMessage(WebViewRole::Interface, page("index.html") + "#/jobs"));
-    for (WebViewRole role : {WebViewRole::Browser, WebViewRole::Other})
-        EXPECT_FALSE(controller->acceptsBridgeMessage(role, page("index.html")));
+    EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Browser, page("index.html")));
     EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Interface, "file://" + controller->uiRoot()->string() + "/../x.html"));
 }
 
 // The page journeys check default-src, script-src, connect-src and that nothing is inline.
 TEST(SecurityPageTest, ContentSecurityPolicyAllowsOnlyThePagesOwnFiles) {
-    auto csp = pagePolicy(readFile(kSource / "ui/index.html"));
-    ASSERT_FALSE(csp.empty()) << "ui/index.html has no Content-Security-Policy";
+    const auto meta = text::Regex(R"re(<meta\s+http-equiv="Content-Security-Policy"\s+content="([^"]*)")re",
+                                  text::Regex::CaseInsensitive).firstMatch(readFile(kSource / "ui/index.html"));
+    ASSERT_TRUE(meta) << "ui/index.html has no Content-Security-Policy";
+    std::map<std::string, std::vector<std::string>> csp; // directive -> its sources
+    for (const auto& part : text::Regex(";").split(*meta->groups[1]))
+        if (auto words = text::Regex("\\s+").split(text::trim(part)); !words.empty() && !words[0].empty())
+            csp[words[0]].assign(words.begin() + 1, words.end());
     for (const char* directive : {"default-src", "connect-src", "object-src", "frame-src", "base-uri", "form-action"})
         EXPECT_EQ(csp[directive], std::vector<std::string>{"'none'"}) << directive;
     for (const auto& [directive, sources] : csp)
@@ -127,11 +87,14 @@ TEST(SecurityPageTest, ContentSecurityPolicyAllowsOnlyThePagesOwnFiles) {
 }
 
 TEST(SecurityPageTest, InterfaceKeepsNothingInWebStorage) {
-    auto files = interfaceFiles();
-    ASSERT_GT(files.size(), 5u);
     text::Regex storage(R"(\b(localStorage|sessionStorage|indexedDB|openDatabase|document\.cookie|caches\.open)\b)");
-    for (const auto& file : files)
-        EXPECT_FALSE(storage.search(readFile(file))) << file << " uses web storage";
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(kSource / "ui"))
+        if (const auto ext = entry.path().extension(); ext == ".js" || ext == ".html" || ext == ".mjs") {
+            EXPECT_FALSE(storage.search(readFile(entry.path()))) << entry.path() << " uses web storage";
+            ++files;
+        }
+    EXPECT_GT(files, 5u);
 }
 
 TEST(SecurityShellTest, DesktopWiringKeepsTheBrowserAwayFromTheBridge) {
@@ -141,8 +104,10 @@ TEST(SecurityShellTest, DesktopWiringKeepsTheBrowserAwayFromTheBridge) {
     // One message handler and one page script, on the interface view's content manager only.
     for (const char* once : {"webkit_user_content_manager_register_script_message_handler(",
                              "webkit_user_content_manager_add_script(", "script-message-received::velmora",
-                             "\"user-content-manager\""})
-        EXPECT_EQ(occurrences(shell, once), 1u) << once;
+                             "\"user-content-manager\""}) {
+        const size_t first = shell.find(once);
+        EXPECT_TRUE(first != std::string::npos && shell.find(once, first + 1) == std::string::npos) << once;
+    }
     for (const char* present : {
              // The browser view gets its own ephemeral context and no content manager.
              "browserView_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, \"web-context\", browserContext_.get(), nullptr))",

@@ -20,14 +20,11 @@ struct SchedulerBed : SyncTestBed {
     std::shared_ptr<JobSyncScheduler> scheduler =
         JobSyncScheduler::create(std::shared_ptr<JobAggregatorService>(service.get(), [](auto*) {}), loop, background, bridge);
 
-    std::vector<json> events(const std::string& name) const {
-        std::vector<json> out;
-        for (const auto& e : envelopes)
-            if (e["type"] == "event" && e["name"] == name) out.push_back(e["data"]);
-        return out;
+    size_t events(const std::string& name) const {
+        return std::count_if(envelopes.begin(), envelopes.end(), [&](const json& e) { return e.value("name", "") == name; });
     }
     bool waitFor(const std::function<bool()>& done) { return loop.runUntil(done, std::chrono::seconds(60)); }
-    bool completed() const { return !events("jobSyncCompleted").empty(); }
+    bool completed() const { return events("jobSyncCompleted") > 0; }
 };
 
 } // namespace
@@ -46,7 +43,7 @@ TEST(SyncScheduler, AutoSyncRunsOnlyWhenDueAndNeverTwice) {
     EXPECT_TRUE(bed.scheduler->syncRunning());
     bed.scheduler->autoSyncIfDue(); // already running: nothing more
     ASSERT_TRUE(bed.waitFor([&] { return bed.completed(); }));
-    EXPECT_EQ(bed.events("jobSyncStarted").size(), 1u);
+    EXPECT_EQ(bed.events("jobSyncStarted"), 1u);
     EXPECT_EQ(bed.db->getSetting("lastJobSync", ""), DateUtil::withFractional(bed.clock->now()));
 
     bed.envelopes.clear();
@@ -64,16 +61,13 @@ TEST(SyncScheduler, AutoSyncRunsOnlyWhenDueAndNeverTwice) {
     EXPECT_TRUE(bed.service->isSyncDue());
 }
 
+// What each board yields is the sync pipeline's own test; here the host's wiring and events.
 TEST(SyncScheduler, VelmoraBridgeSyncsFromTheEndpointsFile) {
     // The host runs on the real clock, so the listings are published "now" to stay fresh.
     JobBoardFixtureServer boards;
     boards.setGeneratedPublished(std::chrono::duration_cast<std::chrono::seconds>(
-                                     std::chrono::system_clock::now().time_since_epoch())
-                                     .count());
-    const std::map<std::string, int64_t> counts = {{"himalayas", 30}, {"jobicy", 5},   {"arbeitnow", 150},
-                                                   {"arbeitnowUk", 7}, {"weWorkRemotely", 6}, {"remotive", 8},
-                                                   {"remoteOk", 9},   {"remoteJobs", 60}};
-    for (const auto& [service, n] : counts) boards.generate(service, n);
+                                     std::chrono::system_clock::now().time_since_epoch()).count());
+    for (const auto& service : JobBoardFixtureServer::services()) boards.generate(service, 5);
     TempDir dir;
     writeFile(dir / "endpoints.json", boards.endpointsJson());
     const BridgeRun run = runBridge(dir / "data",
@@ -96,20 +90,10 @@ TEST(SyncScheduler, VelmoraBridgeSyncsFromTheEndpointsFile) {
     EXPECT_EQ(run.byId.at("2")["data"], (json{{"status", "already_running"}}));
     const json& summary = run.byId.at("1")["data"];
     EXPECT_EQ(summary, run.lines[run.lines.size() - 2]["data"]);
-    EXPECT_EQ(summary["imported"], 275);
-    std::vector<int64_t> imported;
-    for (const auto& s : summary["sources"]) {
-        EXPECT_EQ(s["status"], "ok") << s.dump();
-        imported.push_back(s["imported"]);
-    }
-    EXPECT_EQ(imported, (std::vector<int64_t>{30, 5, 150, 7, 6, 8, 9, 60}));
-    EXPECT_EQ(boards.requests("remoteOk").size(), 1u);
-
+    for (const auto& s : summary["sources"]) EXPECT_EQ(s["status"], "ok") << s.dump();
     SQLiteDatabase db((dir / "data" / "velmora.db").string());
-    EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM jobs;")), 275);
-    EXPECT_EQ(boards.requests("himalayas").size(), 2u);
-    EXPECT_EQ(boards.requests("arbeitnow").size(), 2u);
-    EXPECT_EQ(boards.requests("remoteJobs").size(), 2u);
+    EXPECT_EQ(std::get<int64_t>(*db.scalar("SELECT COUNT(*) FROM jobs;")), 40);
+    EXPECT_EQ(summary["imported"], 40);
 }
 
 TEST(SyncScheduler, TheTimerAsksTheScheduleEachTime) {
@@ -117,5 +101,5 @@ TEST(SyncScheduler, TheTimerAsksTheScheduleEachTime) {
     bed.scheduler->startTimer(std::chrono::milliseconds(10));
     ASSERT_TRUE(bed.waitFor([&] { return bed.completed(); })); // never synced: due at the first firing
     bed.scheduler->stopTimer();
-    EXPECT_EQ(bed.events("jobSyncStarted").size(), 1u);
+    EXPECT_EQ(bed.events("jobSyncStarted"), 1u);
 }

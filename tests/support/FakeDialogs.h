@@ -9,22 +9,19 @@
 namespace velmora::testing {
 
 // Dialogs as a user who cancels every file dialog and answers choices from a queue the test
-// fills; every title, alert and choice is recorded.
+// fills; every alert and choice is recorded.
 class FakeDialogs final : public Dialogs {
 public:
-    std::optional<std::filesystem::path> chooseOpenFile(const std::string& title,
-                                                        const std::vector<std::string>&) override {
-        titles.push_back(title);
+    std::optional<std::filesystem::path> chooseOpenFile(const std::string&, const std::vector<std::string>&) override {
         return std::nullopt;
     }
-    std::optional<std::filesystem::path> chooseSaveFile(const std::string& title, const std::string&,
+    std::optional<std::filesystem::path> chooseSaveFile(const std::string&, const std::string&,
                                                         const std::vector<std::string>&) override {
-        titles.push_back(title);
         return std::nullopt;
     }
     void showInfo(const std::string& message) override { infos.push_back(message); }
     void showCritical(const std::string& title, const std::string& message) override {
-        criticals.push_back(title + "\n" + message);
+        infos.push_back(title + "\n" + message);
     }
 
     bool askChoice(const std::string& title, const std::string& message, const std::string& accept,
@@ -38,9 +35,7 @@ public:
 
     std::deque<bool> choiceAnswers;
     std::vector<std::string> choices;
-    std::vector<std::string> titles;
-    std::vector<std::string> infos;
-    std::vector<std::string> criticals;
+    std::vector<std::string> infos; // alerts and critical messages alike
 };
 
 } // namespace velmora::testing

@@ -29,7 +29,7 @@ public:
         url_ = "file://" + file.string();
     }
     void reload() override {}
-    void stop() override { ++stops; }
+    void stop() override {}
     std::string currentUrl() const override { return url_; }
     void evaluateScript(const std::string& script, ScriptResult done) override {
         scripts.push_back(script);
@@ -52,7 +52,6 @@ public:
     std::filesystem::path loadedFile;
     std::filesystem::path readAccess;
     std::set<std::string> bodyClasses;
-    int stops = 0;
 
 private:
     UiLoop& ui_;
