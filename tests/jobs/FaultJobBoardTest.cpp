@@ -15,8 +15,7 @@
 
 using namespace velmora;
 using namespace velmora::testing;
-using json = nlohmann::json;
-using Reply = JobBoardFixtureServer::Reply;
+using std::chrono::milliseconds;
 
 namespace {
 
@@ -31,14 +30,8 @@ std::string noise(size_t size, uint64_t seed) {
     return bytes;
 }
 
-Reply with(Reply reply, const std::function<void(Reply&)>& change) {
-    change(reply);
-    return reply;
-}
-
 struct Misbehaviour {
     const char* service;
-    const char* source;
     Reply reply;
     std::string error; // the start of the message
     json httpStatus = nullptr;
@@ -47,53 +40,44 @@ struct Misbehaviour {
 } // namespace
 
 TEST(FaultJobBoard, MisbehavingBoardsFailAloneWithAShortMessageAndStoreNothing) {
-    HttpClient::Options quick = SyncTestBed::shortTimeouts();
-    quick.apiTimeout = quick.feedTimeout = std::chrono::milliseconds(700);
-    quick.maxBodyBytes = 1024 * 1024;
-    const Reply hang = with({200, "[]"}, [](Reply& r) { r.delay = std::chrono::milliseconds(1500); });
-    const std::string timedOut = "timed out";
-    const std::string unreachable = "The job source could not be reached";
+    const Reply hang{.body = "[]", .delay = milliseconds(1500)};
+    const std::string timedOut = "timed out", unreachable = "The job source could not be reached",
+                      invalid = "A job source returned invalid JSON";
     // Two rounds, as each board answers one way per sync; in the second, the boards left alone
     // must still import.
-    const Reply cut = with({200, "{\"jobs\": [1, 2, 3]}"}, [](Reply& r) { r.closeMidBody = true; });
-    const Reply flood = with({200, ""}, [](Reply& r) { r.streamBytes = 2 * 1024 * 1024; });
-    const Reply toFile = with({302, ""}, [](Reply& r) { r.location = "file:///etc/passwd"; });
-    const std::string invalid = "A job source returned invalid JSON";
     // clang-format off
     const std::vector<std::vector<Misbehaviour>> rounds = {
         {
-            {"himalayas", "Himalayas", hang, timedOut},
-            {"jobicy", "Jobicy", cut, unreachable},
-            {"arbeitnow", "Arbeitnow Europe", flood, "A job source sent a response larger than 1 MB."},
-            {"arbeitnowUk", "Arbeitnow UK", toFile, unreachable},
-            {"weWorkRemotely", "We Work Remotely", {200, noise(256u * 1024u, 3), "application/rss+xml"},
-             "We Work Remotely RSS could not be parsed."},
-            {"remotive", "Remotive", {200, std::string(100000, '[') + std::string(100000, ']')},
+            {"himalayas", hang, timedOut},
+            {"jobicy", {.body = "{\"jobs\": [1, 2, 3]}", .closeMidBody = true}, unreachable},
+            {"arbeitnow", {.streamBytes = 2u << 20}, "A job source sent a response larger than 1 MB."},
+            {"arbeitnowUk", {.status = 302, .location = "file:///etc/passwd"}, unreachable},
+            {"weWorkRemotely", {200, noise(256u * 1024u, 3), "application/rss+xml"}, "We Work Remotely RSS could not be parsed."},
+            {"remotive", {200, std::string(100000, '[') + std::string(100000, ']')},
              "A job source returned JSON nested too deeply to read."},
-            {"remoteOk", "Remote OK", {200, "[{\"id\": \"1\", \"position\": \"caf\xff\"}]"}, invalid},
-            {"remoteJobs", "RemoteJobs.org", {200, "[{\"data\": []}]"},
-             "A job source returned an unexpected response."},
+            {"remoteOk", {200, "[{\"id\": \"1\", \"position\": \"caf\xff\"}]"}, invalid},
+            {"remoteJobs", {200, "[{\"data\": []}]"}, "A job source returned an unexpected response."},
         },
         {
-            {"himalayas", "Himalayas", {200, noise(64u * 1024u, 2), "application/json"}, invalid},
-            {"remoteOk", "Remote OK", {200, noise(64u * 1024u, 1), "application/json"}, invalid},
-            {"remoteJobs", "RemoteJobs.org", hang, timedOut}, // the last board: none waits behind it
-            {"weWorkRemotely", "We Work Remotely", {503, "busy", "text/plain"},
-             "We Work Remotely returned an error.", 503},
-            {"jobicy", "Jobicy", {200, "not json at all"}, invalid + ": "},
-            {"arbeitnowUk", "Arbeitnow UK", {404, "{\"data\": []}"}, "Job source returned an HTTP error.", 404},
+            {"himalayas", {200, noise(64u * 1024u, 2), "application/json"}, invalid},
+            {"remoteOk", {200, noise(64u * 1024u, 1), "application/json"}, invalid},
+            {"remoteJobs", hang, timedOut}, // the last board: none waits behind it
+            {"weWorkRemotely", {503, "busy", "text/plain"}, "We Work Remotely returned an error.", 503},
+            {"jobicy", {200, "not json at all"}, invalid + ": "},
+            {"arbeitnowUk", {404, "{\"data\": []}"}, "Job source returned an HTTP error.", 404},
         },
     };
     // clang-format on
     for (const auto& round : rounds) {
-        SyncTestBed bed(quick);
+        SyncTestBed bed(SyncTestBed::quick(700, 1u << 20));
         bed.storeListing("https://example.com/kept");
         for (const auto& m : round)
             bed.boards.setReply(m.service, m.reply);
         const json summary = bed.service->sync({});
         int64_t others = 0;
         for (const auto& s : summary["sources"]) {
-            auto m = std::find_if(round.begin(), round.end(), [&](const auto& m) { return s["source"] == m.source; });
+            auto m = std::find_if(round.begin(), round.end(),
+                                  [&](const auto& m) { return s["source"] == SyncTestBed::sourceOf(m.service); });
             if (m == round.end()) {
                 EXPECT_EQ(s["status"], "ok") << s.dump();
                 others += s["imported"].get<int64_t>();
@@ -106,8 +90,9 @@ TEST(FaultJobBoard, MisbehavingBoardsFailAloneWithAShortMessageAndStoreNothing) 
             EXPECT_NE(s["error"].get<std::string>().find(m->error), std::string::npos);
             EXPECT_LT(s["error"].get<std::string>().size(), 300u); // not an echo of the noise
             EXPECT_EQ(s.value("httpStatus", json()), m->httpStatus);
-            EXPECT_EQ(bed.db->getSetting(std::string("sourceLast.") + m->source, ""), "");
-            EXPECT_EQ(bed.count("source=? AND url<>'https://example.com/kept'", {SQLiteValue::text(m->source)}), 0);
+            const std::string source = s["source"];
+            EXPECT_EQ(bed.db->getSetting("sourceLast." + source, ""), "");
+            EXPECT_EQ(bed.count("source=? AND url<>'https://example.com/kept'", {SQLiteValue::text(source)}), 0);
         }
         EXPECT_EQ(others > 0, round.size() < 8);
         EXPECT_EQ(summary["imported"], others);
@@ -121,13 +106,10 @@ TEST(FaultJobBoard, RedirectsToAnotherHostAreFollowedButNeverInCircles) {
     SyncTestBed bed;
     JobBoardFixtureServer elsewhere;
     // The same board answering from another host name and port.
-    Reply moved{301, ""};
-    moved.location = "http://localhost:" + std::to_string(elsewhere.port()) + "/remotive/api/remote-jobs";
-    bed.boards.setReply("remotive", moved);
+    const auto port = std::to_string(elsewhere.port());
+    bed.boards.setReply("remotive", {.status = 301, .location = "http://localhost:" + port + "/remotive/api/remote-jobs"});
     // A board that sends every request to itself again.
-    bed.boards.setHandler("remoteOk", [&](const JobBoardFixtureServer::Request&) {
-        return with({302, ""}, [&](Reply& r) { r.location = bed.boards.baseFor("remoteOk") + "/api"; });
-    });
+    bed.boards.setReply("remoteOk", {.status = 302, .location = bed.boards.baseFor("remoteOk") + "/api"});
 
     json summary = bed.service->sync({});
     EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Remotive"),
@@ -152,17 +134,12 @@ TEST(FaultJobBoard, ASyncKilledHalfWayLeavesADatabaseTheNextSyncCompletes) {
         if (pid == 0) {
             // Everything the sync needs lives in the child, so nothing is shared across fork.
             close(ready[0]);
-            JobBoardFixtureServer boards;
-            boards.generate("remotive", 4000, false);
-            boards.generate("himalayas", 2000, false);
-            auto clock = std::make_shared<FixedClock>(*DateUtil::parse("2026-12-06T12:00:00Z"));
-            auto db = std::make_shared<DatabaseService>(std::make_shared<SQLiteDatabase>(file), clock);
-            db->initialize();
-            JobAggregatorService service(
-                db, std::make_shared<SecurityService>(), std::make_shared<HttpClient>(SyncTestBed::shortTimeouts()),
-                JobSourceEndpoints::fromJsonText(boards.endpointsJson()), clock, std::make_shared<NoSleeper>());
+            SyncTestBed bed(SyncTestBed::quick(1500), file);
+            std::filesystem::remove(bed.dir.path()); // empty, and the kill skips its clean-up
+            bed.boards.generate("remotive", 4000, false);
+            bed.boards.generate("himalayas", 2000, false);
             int reports = 0;
-            service.sync([&](const std::string&, int64_t, int64_t) {
+            bed.service->sync([&](const std::string&, int64_t, int64_t) {
                 if (++reports == 3 && write(ready[1], "r", 1) != 1) _exit(2);
             });
             _exit(0);
@@ -170,7 +147,7 @@ TEST(FaultJobBoard, ASyncKilledHalfWayLeavesADatabaseTheNextSyncCompletes) {
         close(ready[1]);
         char byte;
         if (read(ready[0], &byte, 1) == 1) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+            std::this_thread::sleep_for(milliseconds(delay));
             kill(pid, SIGKILL);
         }
         close(ready[0]);
@@ -178,21 +155,13 @@ TEST(FaultJobBoard, ASyncKilledHalfWayLeavesADatabaseTheNextSyncCompletes) {
         waitpid(pid, &status, 0);
         EXPECT_TRUE(WIFSIGNALED(status)) << "the sync ended before it could be killed (delay " << delay << ")";
 
-        SyncTestBed bed; // its own boards; the killed run's file is opened beside it
-        auto sqlite = std::make_shared<SQLiteDatabase>(file);
-        EXPECT_EQ(std::get<std::string>(*sqlite->scalar("PRAGMA integrity_check;")), "ok");
-        auto db = std::make_shared<DatabaseService>(sqlite, bed.clock);
-        ASSERT_NO_THROW(db->initialize());
-        JobAggregatorService again(db, bed.security, bed.http,
-                                   JobSourceEndpoints::fromJsonText(bed.boards.endpointsJson()), bed.clock,
-                                   bed.sleeper);
-        json summary = again.sync({});
+        SyncTestBed bed(SyncTestBed::quick(1500), file); // the killed run's file, with new boards
+        EXPECT_EQ(std::get<std::string>(*bed.sqlite->scalar("PRAGMA integrity_check;")), "ok");
+        const json summary = bed.service->sync({});
         for (const auto& s : summary["sources"])
             EXPECT_NE(s["status"], "error") << s.dump();
         // Every fixture listing is there once, beside whatever the killed run had stored.
-        EXPECT_EQ(std::get<int64_t>(*sqlite->scalar("SELECT COUNT(*) FROM jobs WHERE url IN (SELECT url FROM jobs "
-                                                    "GROUP BY url HAVING COUNT(*) > 1);")),
-                  0);
-        EXPECT_GE(std::get<int64_t>(*sqlite->scalar("SELECT COUNT(*) FROM jobs;")), 21);
+        EXPECT_EQ(bed.count("url IN (SELECT url FROM jobs GROUP BY url HAVING COUNT(*) > 1)"), 0);
+        EXPECT_GE(bed.count(), 21);
     }
 }
