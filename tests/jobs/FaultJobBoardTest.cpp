@@ -1,12 +1,16 @@
 // Job boards that misbehave in ways a real network produces: boards that hang, hang up, flood,
 // redirect off the web or in circles, send noise or nonsense, and a sync killed half-way. That
 // source fails with a short message, the rest of the sync runs, and nothing stored is lost.
+// Also what the HTTP client alone decides: which addresses it refuses, its own user agent, and
+// the feed's time-out.
 #include "SyncTestBed.h"
+#include "core/VelmoraError.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstring>
+#include <future>
 #include <random>
 #include <thread>
 
@@ -16,17 +20,18 @@
 using namespace velmora;
 using namespace velmora::testing;
 using std::chrono::milliseconds;
+using ::testing::HasSubstr;
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 namespace {
 
 // Bytes of every value, NULs and broken UTF-8 included, the same on every run.
-std::string noise(size_t size, uint64_t seed) {
-    std::mt19937_64 random(seed);
+std::string noise(size_t size, uint32_t seed) {
+    std::mt19937 random(seed);
     std::string bytes(size, '\0');
-    for (size_t i = 0; i + 8 <= size; i += 8) {
-        uint64_t word = random();
-        std::memcpy(bytes.data() + i, &word, 8);
-    }
+    for (auto& byte : bytes)
+        byte = static_cast<char>(random());
     return bytes;
 }
 
@@ -107,7 +112,8 @@ TEST(FaultJobBoard, RedirectsToAnotherHostAreFollowedButNeverInCircles) {
     JobBoardFixtureServer elsewhere;
     // The same board answering from another host name and port.
     const auto port = std::to_string(elsewhere.port());
-    bed.boards.setReply("remotive", {.status = 301, .location = "http://localhost:" + port + "/remotive/api/remote-jobs"});
+    bed.boards.setReply("remotive",
+                        {.status = 301, .location = "http://localhost:" + port + "/remotive/api/remote-jobs"});
     // A board that sends every request to itself again.
     bed.boards.setReply("remoteOk", {.status = 302, .location = bed.boards.baseFor("remoteOk") + "/api"});
 
@@ -128,29 +134,23 @@ TEST(FaultJobBoard, ASyncKilledHalfWayLeavesADatabaseTheNextSyncCompletes) {
     TempDir dir;
     for (int delay : {0, 40}) {
         const auto file = (dir / ("velmora-" + std::to_string(delay) + ".db")).string();
-        int ready[2];
-        ASSERT_EQ(pipe(ready), 0);
-        pid_t pid = fork();
+        const pid_t pid = fork();
         if (pid == 0) {
-            // Everything the sync needs lives in the child, so nothing is shared across fork.
-            close(ready[0]);
+            // Everything the sync needs lives in the child, so nothing is shared across fork. The
+            // kill comes at the third progress report or a moment later, from a thread of its own.
             SyncTestBed bed(SyncTestBed::quick(1500), file);
             std::filesystem::remove(bed.dir.path()); // empty, and the kill skips its clean-up
             bed.boards.generate("remotive", 4000, false);
             bed.boards.generate("himalayas", 2000, false);
             int reports = 0;
             bed.service->sync([&](const std::string&, int64_t, int64_t) {
-                if (++reports == 3 && write(ready[1], "r", 1) != 1) _exit(2);
+                if (++reports == 3)
+                    std::thread([delay] {
+                        std::this_thread::sleep_for(milliseconds(delay)), kill(getpid(), SIGKILL);
+                    }).detach();
             });
             _exit(0);
         }
-        close(ready[1]);
-        char byte;
-        if (read(ready[0], &byte, 1) == 1) {
-            std::this_thread::sleep_for(milliseconds(delay));
-            kill(pid, SIGKILL);
-        }
-        close(ready[0]);
         int status = 0;
         waitpid(pid, &status, 0);
         EXPECT_TRUE(WIFSIGNALED(status)) << "the sync ended before it could be killed (delay " << delay << ")";
@@ -164,4 +164,32 @@ TEST(FaultJobBoard, ASyncKilledHalfWayLeavesADatabaseTheNextSyncCompletes) {
         EXPECT_EQ(bed.count("url IN (SELECT url FROM jobs GROUP BY url HAVING COUNT(*) > 1)"), 0);
         EXPECT_GE(bed.count(), 21);
     }
+}
+
+TEST(HttpClient, RefusesAddressesThatAreNotWebAddresses) {
+    HttpClient http;
+    for (const char* bad : {"", "not a url", "ftp://example.com/x", "file:///etc/passwd", "mailto:a@b.c", "http://"})
+        EXPECT_THAT([&] { http.getApi(bad); }, ThrowsMessage<VelmoraError>(StrEq("Invalid job-source URL."))) << bad;
+    EXPECT_TRUE(HttpClient::isWebUrl("HTTPS://Example.com/a?b=c"));
+    EXPECT_EQ(HttpClient::hostOf("https://RemoteOK.com/remote-jobs/1"), "remoteok.com");
+}
+
+TEST(HttpClient, ServesConcurrentRequestsFromOneClientAndTimesOutTheFeedOnItsOwn) {
+    JobBoardFixtureServer boards;
+    // The fixture server listens with a backlog of 5, so some of eight simultaneous connects
+    // wait for the kernel's one-second SYN retry; the API time-out must outlast it.
+    HttpClient http({std::chrono::seconds(10), std::chrono::milliseconds(300)});
+    std::vector<std::future<long>> results;
+    for (int i = 0; i < 8; ++i)
+        results.push_back(
+            std::async(std::launch::async, [&] { return http.getApi(boards.baseFor("remoteOk") + "/api").status; }));
+    for (auto& f : results)
+        EXPECT_EQ(f.get(), 200);
+    ASSERT_EQ(boards.requests("remoteOk").size(), 8u);
+    for (const auto& r : boards.requests())
+        EXPECT_EQ(r.userAgent, "Velmora-by-Quorvane/0.2.2 (+https://quorvane.com/velmora)");
+
+    boards.setReply("jobicy", {.body = "{}", .delay = std::chrono::milliseconds(900)});
+    EXPECT_THAT([&] { http.getFeed(boards.baseFor("jobicy") + "/a"); },
+                ThrowsMessage<VelmoraError>(HasSubstr("imed out")));
 }

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace velmora;
@@ -61,7 +61,9 @@ std::vector<Row> rows() {
         {"https://remotive.com%2F@x.example/", 40, "High Risk", "x.example"},
         {"https://r\xD0\xB5motive.com/apply", 25, "High Risk", "xn--rmotive-7gg.com"},
         {"https://xn--rmotive-7gg.com/apply", 25, "High Risk", "xn--rmotive-7gg.com"},
-        {"https://\xEF\xBD\x92" "emotive.com/", 45, "High Risk", "remotive.com"}, // a full-width letter
+        {"https://\xEF\xBD\x92"
+         "emotive.com/",
+         45, "High Risk", "remotive.com"}, // a full-width letter
         {"https://www.xn--bcher-kva.example/", 25, "High Risk", "www.xn--bcher-kva.example"},
         {"https://0x7f.1/", 65, "Review", "127.0.0.1"},
         {"https://example.com/\x01x", 65, "Review", "example.com"},
@@ -109,12 +111,16 @@ TEST(JobSecurityService, ScoresLabelsHostsAndSummaries) {
 }
 
 TEST(JobSecurityService, ChecksExplainEveryDeductionInOrder) {
-    const std::string https = "HTTPS encryption detected.", external = "Destination is an external employer or ATS domain.",
+    const std::string https = "HTTPS encryption detected.",
+                      external = "Destination is an external employer or ATS domain.",
                       credentials = "URL contains embedded credentials/user information.";
     const std::tuple<std::string, const char*, Checks> rows[] = {
-        {"http://user:pw@telegram-jobs.example/offer", "",
-         {"Connection is not HTTPS.", external, "Suspicious recruiting/payment wording found in hostname.", credentials}},
-        {"https://me@xn--80ak6aa92e.com:8080/", "We Work Remotely", // 65 - 25 - 40 - 8
+        {"http://user:pw@telegram-jobs.example/offer",
+         "",
+         {"Connection is not HTTPS.", external, "Suspicious recruiting/payment wording found in hostname.",
+          credentials}},
+        {"https://me@xn--80ak6aa92e.com:8080/",
+         "We Work Remotely", // 65 - 25 - 40 - 8
          {https, external, credentials, "Internationalized/punycode hostname detected; review carefully.",
           "Non-standard web port detected.", "Listing source: We Work Remotely."}},
         {"https://bit.ly/x1", "", {https, external, "URL shortener detected; destination is obscured."}},
@@ -130,6 +136,10 @@ TEST(JobSecurityService, ChecksExplainEveryDeductionInOrder) {
         EXPECT_LT(r.score, 85) << url;
     }
     const auto a = service().assess("https://remotive.com/", "Remotive");
-    EXPECT_EQ(a.toJson(), (nlohmann::json{{"score", a.score}, {"label", a.label}, {"isHttps", a.isHttps},
-                                          {"host", a.host}, {"summary", a.summary}, {"checks", a.checks}}));
+    EXPECT_EQ(a.toJson(), (nlohmann::json{{"score", a.score},
+                                          {"label", a.label},
+                                          {"isHttps", a.isHttps},
+                                          {"host", a.host},
+                                          {"summary", a.summary},
+                                          {"checks", a.checks}}));
 }

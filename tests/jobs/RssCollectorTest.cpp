@@ -16,15 +16,16 @@ TEST(RssCollector, CollectsItemFieldsIncludingCdataAndNamespacedNames) {
     ASSERT_EQ(items->size(), 2u);
     // A later element of the same name wins; an empty one is left out.
     EXPECT_EQ((*items)[0], (RSSCollector::Item{{"title", "Acme: Dev"},
-                                                               {"creator", "Ann"},
-                                                               {"description", "<p>Only in CDATA &amp; raw</p>"},
-                                                               {"category", "Two"}}));
+                                               {"creator", "Ann"},
+                                               {"description", "<p>Only in CDATA &amp; raw</p>"},
+                                               {"category", "Two"}}));
     EXPECT_EQ((*items)[1].at("title"), "Second &amp; more");
 }
 
 TEST(RssCollector, RejectsWhatIsNotWellFormedXml) {
-    for (const char* bad : {"<html><body>Service unavailable", "{\"jobs\": []}",
-                            "<rss><item><title>caf\xff</title></item></rss>", "<rss><item><title>&nbsp;</title></item></rss>"})
+    for (const char* bad :
+         {"<html><body>Service unavailable", "{\"jobs\": []}", "<rss><item><title>caf\xff</title></item></rss>",
+          "<rss><item><title>&nbsp;</title></item></rss>"})
         EXPECT_FALSE(RSSCollector::collect(bad)) << bad;
     auto empty = RSSCollector::collect("<rss><channel/></rss>");
     ASSERT_TRUE(empty);

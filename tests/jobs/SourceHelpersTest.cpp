@@ -23,8 +23,8 @@ TEST(SourceHelpers, ReadsValuesOfEveryTypeTheBoardsSend) {
     json listing = json::parse(R"({"id": 118204, "sid": "1130221", "empty": "", "nul": null, "flag": true,
         "price": 12.5, "obj": {"a": 1}, "tags": ["a", null, 7, "", "b"], "one": "solo",
         "places": [{"name": "Germany"}, {"name": ""}, "Spain", {"slug": "x"}], "n": "  42 ", "bad": "4x2"})");
-    const std::pair<const char*, const char*> strings[] = {{"id", "118204"}, {"sid", "1130221"}, {"empty", ""},
-                                                           {"nul", "fb"},    {"missing", "fb"}, {"flag", "true"},
+    const std::pair<const char*, const char*> strings[] = {{"id", "118204"},  {"sid", "1130221"}, {"empty", ""},
+                                                           {"nul", "fb"},     {"missing", "fb"},  {"flag", "true"},
                                                            {"price", "12.5"}, {"obj", "fb"}};
     for (const auto& [key, value] : strings)
         EXPECT_EQ(string(listing, key, "fb"), value) << key;
@@ -59,12 +59,11 @@ TEST(SourceHelpers, ReadsEveryDateFormTheBoardsUseWithinTheClockRangeAndKeepsNin
     // Fresh for ninety days inclusive; dates at the ends of what the parser accepts must not
     // overflow the difference (found by fuzzing).
     const TimePoint now = *DateUtil::parse("2026-12-06T12:00:00Z");
-    const std::pair<std::optional<TimePoint>, bool> fresh[] = {
-        {std::nullopt, true},
-        {now - std::chrono::seconds(7'776'000), true},
-        {now - std::chrono::seconds(7'776'001), false},
-        {DateUtil::parse("1677-12-03T08:00:00Z"), false},
-        {DateUtil::parse("2262-03-01T00:00:00Z"), true}};
+    const std::pair<std::optional<TimePoint>, bool> fresh[] = {{std::nullopt, true},
+                                                               {now - std::chrono::seconds(7'776'000), true},
+                                                               {now - std::chrono::seconds(7'776'001), false},
+                                                               {DateUtil::parse("1677-12-03T08:00:00Z"), false},
+                                                               {DateUtil::parse("2262-03-01T00:00:00Z"), true}};
     for (const auto& [published, isFreshNow] : fresh)
         EXPECT_EQ(isFresh(published, now), isFreshNow) << iso(published);
 }

@@ -8,10 +8,6 @@
 #include "support/TempDir.h"
 
 #include <algorithm>
-#include <memory>
-#include <string>
-#include <tuple>
-#include <vector>
 
 namespace velmora::testing {
 
@@ -58,20 +54,13 @@ struct SyncTestBed {
         return std::get<int64_t>(*sqlite->scalar("SELECT COUNT(*) FROM jobs WHERE " + where + ";", bindings));
     }
 
-    // Stored cells of one listing as text joined by "|": "<null>" for NULL, "<none>" when the
-    // link is not stored.
-    std::string cells(const std::string& url, const std::string& columns) {
-        auto rows = sqlite->query("SELECT " + columns + " FROM jobs WHERE url=?;", {url});
-        if (rows.empty()) return "<none>";
-        std::string out;
-        for (size_t from = 0, to; from <= columns.size(); from = to + 1) {
-            to = std::min(columns.find(',', from), columns.size());
-            const std::string column = columns.substr(from, to - from);
-            const auto& v = rows.front().at(column);
-            const auto* n = std::get_if<int64_t>(&v);
-            out += (from ? "|" : "") + (n ? std::to_string(*n) : sqlite_row::text(rows.front(), column).value_or("<null>"));
-        }
-        return out;
+    // Stored cells of one listing joined by "|": "<null>" for NULL; "<none>" when the link is not stored.
+    std::string cells(const std::string& url, std::string columns) {
+        const std::string glue = ",'<null>')||'|'||IFNULL(";
+        for (size_t at = columns.find(','); at != std::string::npos; at = columns.find(',', at + glue.size()))
+            columns.replace(at, 1, glue);
+        auto v = sqlite->scalar("SELECT ''||IFNULL(" + columns + ",'<null>') FROM jobs WHERE url=?;", {url});
+        return v ? std::get<std::string>(*v) : "<none>";
     }
 
     // A listing stored before the sync, written directly so no adapter is involved.
@@ -84,7 +73,9 @@ struct SyncTestBed {
     // The name a sync reports for a fixture server's service (both lists are in sync order).
     static std::string sourceOf(const std::string& service) {
         const auto& all = JobBoardFixtureServer::services();
-        return JobAggregatorService::schedule().at(std::find(all.begin(), all.end(), service) - all.begin()).displayName;
+        return JobAggregatorService::schedule()
+            .at(std::find(all.begin(), all.end(), service) - all.begin())
+            .displayName;
     }
 
     // The summary's record of one source; null when the sync did not report it.
