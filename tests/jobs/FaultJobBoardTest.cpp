@@ -45,7 +45,7 @@ struct Misbehaviour {
 } // namespace
 
 TEST(FaultJobBoard, MisbehavingBoardsFailAloneWithAShortMessageAndStoreNothing) {
-    const Reply hang{.body = "[]", .delay = milliseconds(1500)};
+    const Reply hang = with({200, "[]"}, [](Reply& r) { r.delay = milliseconds(1500); });
     const std::string timedOut = "timed out", unreachable = "The job source could not be reached",
                       invalid = "A job source returned invalid JSON";
     // Two rounds, as each board answers one way per sync; in the second, the boards left alone
@@ -54,9 +54,9 @@ TEST(FaultJobBoard, MisbehavingBoardsFailAloneWithAShortMessageAndStoreNothing) 
     const std::vector<std::vector<Misbehaviour>> rounds = {
         {
             {"himalayas", hang, timedOut},
-            {"jobicy", {.body = "{\"jobs\": [1, 2, 3]}", .closeMidBody = true}, unreachable},
-            {"arbeitnow", {.streamBytes = 2u << 20}, "A job source sent a response larger than 1 MB."},
-            {"arbeitnowUk", {.status = 302, .location = "file:///etc/passwd"}, unreachable},
+            {"jobicy", with({200, "{\"jobs\": [1, 2, 3]}"}, [](Reply& r) { r.closeMidBody = true; }), unreachable},
+            {"arbeitnow", with({200, ""}, [](Reply& r) { r.streamBytes = 2u << 20; }), "A job source sent a response larger than 1 MB."},
+            {"arbeitnowUk", redirect(302, "file:///etc/passwd"), unreachable},
             {"weWorkRemotely", {200, noise(256u * 1024u, 3), "application/rss+xml"}, "We Work Remotely RSS could not be parsed."},
             {"remotive", {200, std::string(100000, '[') + std::string(100000, ']')},
              "A job source returned JSON nested too deeply to read."},
@@ -112,10 +112,9 @@ TEST(FaultJobBoard, RedirectsToAnotherHostAreFollowedButNeverInCircles) {
     JobBoardFixtureServer elsewhere;
     // The same board answering from another host name and port.
     const auto port = std::to_string(elsewhere.port());
-    bed.boards.setReply("remotive",
-                        {.status = 301, .location = "http://localhost:" + port + "/remotive/api/remote-jobs"});
+    bed.boards.setReply("remotive", redirect(301, "http://localhost:" + port + "/remotive/api/remote-jobs"));
     // A board that sends every request to itself again.
-    bed.boards.setReply("remoteOk", {.status = 302, .location = bed.boards.baseFor("remoteOk") + "/api"});
+    bed.boards.setReply("remoteOk", redirect(302, bed.boards.baseFor("remoteOk") + "/api"));
 
     json summary = bed.service->sync({});
     EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Remotive"),
@@ -189,7 +188,7 @@ TEST(HttpClient, ServesConcurrentRequestsFromOneClientAndTimesOutTheFeedOnItsOwn
     for (const auto& r : boards.requests())
         EXPECT_EQ(r.userAgent, "Velmora-by-Quorvane/0.2.2 (+https://quorvane.com/velmora)");
 
-    boards.setReply("jobicy", {.body = "{}", .delay = std::chrono::milliseconds(900)});
+    boards.setReply("jobicy", with({200, "{}"}, [](Reply& r) { r.delay = milliseconds(900); }));
     EXPECT_THAT([&] { http.getFeed(boards.baseFor("jobicy") + "/a"); },
                 ThrowsMessage<VelmoraError>(HasSubstr("imed out")));
 }

@@ -83,7 +83,7 @@ std::vector<Row> rows() {
     for (const std::string host : {"bit.ly", "tinyurl.com", "t.co", "goo.gl", "ow.ly", "is.gd", "buff.ly"})
         r.push_back({"https://" + host + "/x1", 30, "High Risk", host});
     // clang-format off
-    for (const std::string url : std::initializer_list<std::string>{
+    for (const std::string& url : std::initializer_list<std::string>{
              "", "   ", "ftp://remotive.com/file", "mailto:jobs@remotive.com", "remotive.com/jobs", "//remotive.com/jobs",
              "https://", "https://:8080/", "javascript:alert(1)", "file:///etc/passwd", "https://exa mple.com/",
              "ht tp://example.com", "https://[::1/", "https://example.com:99999/", "https://0x100000000/",
@@ -106,7 +106,7 @@ TEST(JobSecurityService, ScoresLabelsHostsAndSummaries) {
         EXPECT_EQ(a.isHttps, row.label != "Blocked" && (row.url.find("https:") != std::string::npos ||
                                                         row.url.find("HTTPS:") != std::string::npos));
         EXPECT_EQ(a.summary, kSummaries.at(row.label));
-        if (row.label == "Blocked") EXPECT_EQ(a.checks, Checks{"URL format is not a supported web address."});
+        EXPECT_EQ(a.checks == Checks{"URL format is not a supported web address."}, row.label == "Blocked");
     }
 }
 

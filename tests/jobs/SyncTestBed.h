@@ -15,6 +15,15 @@ using Progress = std::tuple<std::string, int64_t, int64_t>;
 using Reply = JobBoardFixtureServer::Reply;
 using json = nlohmann::json;
 
+// A reply with more than status, body and type: with({200, "[]"}, [](Reply& r) { r.delay = ...; }).
+inline Reply with(Reply reply, const std::function<void(Reply&)>& change) {
+    change(reply);
+    return reply;
+}
+inline Reply redirect(int status, const std::string& location) {
+    return with({status, ""}, [&](Reply& r) { r.location = location; });
+}
+
 // A real database file, the real link rating and libcurl, pointed at the loopback job
 // boards, with "now" pinned to 2026-12-06T12:00:00Z and page waits recorded, not slept.
 struct SyncTestBed {

@@ -27,8 +27,10 @@ public:
         std::string userAgent;
     };
 
-    // An aggregate, so a test names only what it changes: {.status = 302, .location = "..."}.
     struct Reply {
+        Reply() = default;
+        Reply(int status_, std::string body_, std::string contentType_ = "application/json; charset=utf-8")
+            : status(status_), body(std::move(body_)), contentType(std::move(contentType_)) {}
         int status = 200;
         std::string body;
         std::string contentType = "application/json; charset=utf-8"; // (uncompressed: httplib compresses bare types)
