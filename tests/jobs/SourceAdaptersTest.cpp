@@ -167,38 +167,34 @@ TEST(SourceAdapters, OddListingsAreCleanedClampedOrSkipped) {
 
 // Page limits hold without real waiting. Found by fuzzing: full pages of listings that cannot
 // be stored (no link), with a total that is never reached, kept the offset-paged adapters
-// asking for the next page for ever.
+// asking for the next page for ever; so did a board that ignores the offset and repeats one
+// short page without a total.
 TEST(SourceAdapters, PagingEndsAtItsLimits) {
-    SyncTestBed bed;
-    bed.boards.generate("arbeitnow", -1, false); // a next link on every page
-    bed.boards.setArbeitnowPageSize(2);
-    EXPECT_EQ(fetch(bed, "arbeitnow", ""), 60);
-    EXPECT_EQ(bed.boards.requests("arbeitnow").size(), 30u);
-    EXPECT_EQ(bed.sleeper->total, std::chrono::milliseconds(29 * 120));
-
-    bed.boards.generate("himalayas", 100000, false);
-    EXPECT_EQ(fetch(bed, "himalayas", "engineer"), 25 * 20);
-    EXPECT_EQ(bed.boards.requests("himalayas").size(), 25u);
-
-    bed.boards.clearRequests();
-    bed.sleeper->total = {};
-    bed.boards.setReply("himalayas", {200, R"({"jobs": [{"title": "No link"}], "totalCount": 100000000})"});
-    EXPECT_EQ(fetch(bed, "himalayas", ""), 0);
-    EXPECT_EQ(bed.boards.requests("himalayas").size(), 250u);
-    EXPECT_EQ(bed.sleeper->total, std::chrono::milliseconds(249 * 150));
-
-    // A board that ignores the offset and repeats one short page without a total.
-    bed.boards.clearRequests();
-    bed.boards.setReply("himalayas",
-                        {200, R"({"jobs": [{"applicationLink": "https://a.example/j", "title": "Dev"}]})"});
-    EXPECT_EQ(fetch(bed, "himalayas", ""), 250);
-    EXPECT_EQ(bed.boards.requests("himalayas").size(), 250u);
-    EXPECT_EQ(bed.count("url='https://a.example/j'"), 1);
-
-    json page = {{"data", json::array()}};
-    for (int i = 0; i < 50; ++i)
-        page["data"].push_back({{"title", "No link"}});
-    bed.boards.setReply("remoteJobs", {200, page.dump()});
-    EXPECT_EQ(fetch(bed, "remoteJobs", ""), 0);
-    EXPECT_EQ(bed.boards.requests("remoteJobs").size(), 50u);
+    using SetUp = std::function<void(SyncTestBed&)>;
+    const auto reply = [](const char* service, std::string body) -> SetUp {
+        return [=](SyncTestBed& b) { b.boards.setReply(service, {200, body}); };
+    };
+    std::string noLinks = R"({"data": [{"title": "No link"})";
+    for (int i = 1; i < 50; ++i)
+        noLinks += R"(, {"title": "No link"})";
+    // clang-format off
+    const std::tuple<SetUp, const char*, const char*, int64_t, size_t, int> rows[] = {
+        {[](SyncTestBed& b) { b.boards.generate("arbeitnow", -1, false); b.boards.setArbeitnowPageSize(2); },
+         "arbeitnow", "", 60, 30, 29 * 120}, // a next link on every page
+        {[](SyncTestBed& b) { b.boards.generate("himalayas", 100000, false); }, "himalayas", "engineer", 25 * 20, 25, 24 * 150},
+        {reply("himalayas", R"({"jobs": [{"title": "No link"}], "totalCount": 100000000})"), "himalayas", "", 0, 250,
+         249 * 150},
+        {reply("himalayas", R"({"jobs": [{"applicationLink": "https://a.example/j", "title": "Dev"}]})"), "himalayas", "",
+         250, 250, 249 * 150},
+        {reply("remoteJobs", noLinks + "]}"), "remoteJobs", "", 0, 50, 49 * 200},
+    };
+    // clang-format on
+    for (const auto& [setUp, service, query, stored, requests, waited] : rows) {
+        SCOPED_TRACE(service);
+        SyncTestBed bed;
+        setUp(bed);
+        EXPECT_EQ(fetch(bed, service, query), stored);
+        EXPECT_EQ(bed.boards.requests(service).size(), requests);
+        EXPECT_EQ(bed.sleeper->total, std::chrono::milliseconds(waited));
+    }
 }
