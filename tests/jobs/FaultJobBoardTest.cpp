@@ -45,7 +45,9 @@ struct Misbehaviour {
 } // namespace
 
 TEST(FaultJobBoard, MisbehavingBoardsFailAloneWithAShortMessageAndStoreNothing) {
-    const Reply hang = with({200, "[]"}, [](Reply& r) { r.delay = milliseconds(1500); });
+    const Reply hang = with({200, "[]"}, [](Reply&r) { r.delay = milliseconds(1500); }),
+                cut = with({200, "{\"jobs\": [1, 2, 3]}"}, [](Reply&r) { r.closeMidBody = true; }),
+                flood = with({200, ""}, [](Reply&r) { r.streamBytes = 2u << 20; });
     const std::string timedOut = "timed out", unreachable = "The job source could not be reached",
                       invalid = "A job source returned invalid JSON";
     // Two rounds, as each board answers one way per sync; in the second, the boards left alone
@@ -54,10 +56,11 @@ TEST(FaultJobBoard, MisbehavingBoardsFailAloneWithAShortMessageAndStoreNothing) 
     const std::vector<std::vector<Misbehaviour>> rounds = {
         {
             {"himalayas", hang, timedOut},
-            {"jobicy", with({200, "{\"jobs\": [1, 2, 3]}"}, [](Reply& r) { r.closeMidBody = true; }), unreachable},
-            {"arbeitnow", with({200, ""}, [](Reply& r) { r.streamBytes = 2u << 20; }), "A job source sent a response larger than 1 MB."},
+            {"jobicy", cut, unreachable},
+            {"arbeitnow", flood, "A job source sent a response larger than 1 MB."},
             {"arbeitnowUk", redirect(302, "file:///etc/passwd"), unreachable},
-            {"weWorkRemotely", {200, noise(256u * 1024u, 3), "application/rss+xml"}, "We Work Remotely RSS could not be parsed."},
+            {"weWorkRemotely", {200, noise(256u * 1024u, 3), "application/rss+xml"},
+             "We Work Remotely RSS could not be parsed."},
             {"remotive", {200, std::string(100000, '[') + std::string(100000, ']')},
              "A job source returned JSON nested too deeply to read."},
             {"remoteOk", {200, "[{\"id\": \"1\", \"position\": \"caf\xff\"}]"}, invalid},

@@ -90,17 +90,19 @@ TEST(SourceAdapters, TheBoardsFixturesAreStoredFieldByField) {
                       ww = "https://weworkremotely.com/remote-jobs/", re = "https://remotive.com/remote-jobs/",
                       ok = "https://remoteOK.com/remote-jobs/remote-";
     // clang-format off
-    const std::tuple<std::string, const char*, const char*> listings[] = {
-        {hi + "hollowbrook-and-sons/jobs/senior-backend-engineer", "title,company,location,published_at,source",
-         "Senior Backend Engineer & Platform Lead|Hollowbrook & Sons|Germany, Netherlands|2026-12-05T09:30:00.000Z|Himalayas"},
-        {hi + "hollowbrook-and-sons/jobs/senior-backend-engineer", "description,tags,security_score",
-         "We're hiring a backend engineer. Design APIs & services 5+ years experience|"
+    const std::tuple<std::string, const char*, std::string> listings[] = {
+        {hi + "hollowbrook-and-sons/jobs/senior-backend-engineer",
+         "title,company,location,published_at,source,description,tags,security_score",
+         "Senior Backend Engineer & Platform Lead|Hollowbrook & Sons|Germany, Netherlands|2026-12-05T09:30:00.000Z|"
+         "Himalayas|We're hiring a backend engineer. Design APIs & services 5+ years experience|"
          "Backend-Engineer, Platform-Engineer, Software Development|85"},
-        {"https://jobs.tidewell.io/apply/csm-2291", "location,description,published_at,external_id,category", // ms on the wire
+        // Milliseconds on the wire.
+        {"https://jobs.tidewell.io/apply/csm-2291", "location,description,published_at,external_id,category",
          "India, Spain, Portugal, Brazil, Mexico|Help customers in six markets get value from Tidewell.|"
-         "2026-12-04T16:45:10.000Z|https://himalayas.app/companies/tidewell/jobs/customer-success-manager|Customer Support"},
-        {hi + "brightquill/jobs/freelance-copywriter", "location,external_id,category",
-         "Worldwide / Remote|https://himalayas.app/companies/brightquill/jobs/freelance-copywriter|Writing & Editorial"},
+         "2026-12-04T16:45:10.000Z|https://himalayas.app/companies/tidewell/jobs/customer-success-manager|"
+         "Customer Support"},
+        {hi + "brightquill/jobs/freelance-copywriter", "location,category,external_id",
+         "Worldwide / Remote|Writing & Editorial|" + hi + "brightquill/jobs/freelance-copywriter"},
         {jo + "118204-marketing-operations-specialist", "company,external_id,tags,description,published_at",
          "Saltmarsh & Reed|118204|Marketing & Sales, Full-Time|Own HubSpot & Salesforce workflows. Caf\u00e9 budget "
          "included.|2026-12-04T12:00:00.000Z"},
@@ -110,7 +112,8 @@ TEST(SourceAdapters, TheBoardsFixturesAreStoredFieldByField) {
          "https://jobicy.com/jobs/116500-ux-researcher|Design & Multimedia, Healthcare, Full-Time"},
         {"https://www.arbeitnow.com/jobs/companies/zugvogel-analytics/data-engineer-remote-77120",
          "location,external_id,tags", "Europe / Remote|data-engineer-remote-77120|full time"},
-        {ww + "hollowbrook-sons-senior-rails-developer-payments", "company,title,description,published_at,tags,location",
+        {ww + "hollowbrook-sons-senior-rails-developer-payments",
+         "company,title,description,published_at,tags,location",
          "Hollowbrook & Sons|Senior Rails Developer: Payments|Headquarters: Leeds Ruby & Rails on our payments stack.|"
          "2026-12-05T14:30:12.000Z|Back-End Programming|Anywhere in the World"},
         {ww + "tidewell-support-specialist-emea", "description", "Answer tickets in German & English."},
@@ -181,11 +184,12 @@ TEST(SourceAdapters, PagingEndsAtItsLimits) {
     const std::tuple<SetUp, const char*, const char*, int64_t, size_t, int> rows[] = {
         {[](SyncTestBed& b) { b.boards.generate("arbeitnow", -1, false); b.boards.setArbeitnowPageSize(2); },
          "arbeitnow", "", 60, 30, 29 * 120}, // a next link on every page
-        {[](SyncTestBed& b) { b.boards.generate("himalayas", 100000, false); }, "himalayas", "engineer", 25 * 20, 25, 24 * 150},
-        {reply("himalayas", R"({"jobs": [{"title": "No link"}], "totalCount": 100000000})"), "himalayas", "", 0, 250,
-         249 * 150},
-        {reply("himalayas", R"({"jobs": [{"applicationLink": "https://a.example/j", "title": "Dev"}]})"), "himalayas", "",
-         250, 250, 249 * 150},
+        {[](SyncTestBed& b) { b.boards.generate("himalayas", 100000, false); },
+         "himalayas", "engineer", 25 * 20, 25, 24 * 150},
+        {reply("himalayas", R"({"jobs": [{"title": "No link"}], "totalCount": 100000000})"),
+         "himalayas", "", 0, 250, 249 * 150},
+        {reply("himalayas", R"({"jobs": [{"applicationLink": "https://a.example/j", "title": "Dev"}]})"),
+         "himalayas", "", 250, 250, 249 * 150},
         {reply("remoteJobs", noLinks + "]}"), "remoteJobs", "", 0, 50, 49 * 200},
     };
     // clang-format on
