@@ -1,5 +1,5 @@
-// The whole sync against the loopback boards: the summary, the per-source schedule, failures
-// and retries, and what the user did to the listings surviving the next sync.
+// The whole sync against the loopback boards: what it stores, the summary, the per-source
+// schedule, failures and retries, and what the user did to the listings surviving the next sync.
 #include "SyncTestBed.h"
 #include "core/VelmoraError.h"
 
@@ -11,29 +11,90 @@ using namespace velmora;
 using namespace velmora::testing;
 using std::chrono::minutes;
 
+// What a sync stores from each board's hand-written responses, field by field, in what order
+// it asks the boards, and what the user did to the listings surviving the next sync.
 TEST(SyncPipeline, FullSyncImportsEverySourceInOrderAndTriageSurvivesTheNext) {
     SyncTestBed bed;
-    json summary = bed.service->sync(bed.recorder());
-    const std::pair<const char*, int> expected[] = {
-        {"Himalayas", 4},        {"Jobicy", 3},   {"Arbeitnow Europe", 3}, {"Arbeitnow UK", 1},
-        {"We Work Remotely", 3}, {"Remotive", 3}, {"Remote OK", 2},        {"RemoteJobs.org", 2}};
-    // Each source announces itself before its own reports.
-    json sources = json::array();
-    std::vector<std::string> announcements, announced;
-    for (const auto& [source, imported] : expected) {
-        sources.push_back({{"source", source}, {"status", "ok"}, {"imported", imported}});
-        announcements.push_back("Searching " + std::string(source) + "\u2026");
-    }
-    announcements.push_back("Job search complete");
+    const json summary = bed.service->sync(bed.recorder());
     EXPECT_EQ(summary, json::parse(R"({"imported": 21, "expiredRemoved": 0, "completedAt": "2026-12-06T12:00:00.000Z",
-                                       "sources": )" +
-                                   sources.dump() + "}"));
+        "sources": [{"source": "Himalayas", "status": "ok", "imported": 4},
+                    {"source": "Jobicy", "status": "ok", "imported": 3},
+                    {"source": "Arbeitnow Europe", "status": "ok", "imported": 3},
+                    {"source": "Arbeitnow UK", "status": "ok", "imported": 1},
+                    {"source": "We Work Remotely", "status": "ok", "imported": 3},
+                    {"source": "Remotive", "status": "ok", "imported": 3},
+                    {"source": "Remote OK", "status": "ok", "imported": 2},
+                    {"source": "RemoteJobs.org", "status": "ok", "imported": 2}]})"));
     EXPECT_EQ(bed.count(), 21);
     for (const char* key : {"lastJobSync", "sourceLast.Remotive", "sourceLast.RemoteJobs.org"})
         EXPECT_EQ(bed.db->getSetting(key, ""), "2026-12-06T12:00:00.000Z") << key;
+    // Each source announces itself before its own reports.
+    std::vector<std::string> announcements = {"Job search complete"}, announced;
+    for (const auto& s : JobAggregatorService::schedule())
+        announcements.insert(announcements.end() - 1, "Searching " + std::string(s.displayName) + "\u2026");
     for (const auto& [m, c, t] : bed.progress)
         if (c == 0 && t == 0 && (announced.empty() || announced.back() != m)) announced.push_back(m);
     EXPECT_EQ(announced, announcements);
+
+    const std::string hi = "https://himalayas.app/companies/", jo = "https://jobicy.com/jobs/",
+                      ww = "https://weworkremotely.com/remote-jobs/", re = "https://remotive.com/remote-jobs/",
+                      ok = "https://remoteOK.com/remote-jobs/remote-";
+    // clang-format off
+    const std::tuple<std::string, const char*, std::string> listings[] = {
+        {hi + "hollowbrook-and-sons/jobs/senior-backend-engineer",
+         "title,company,location,published_at,source,description,tags,security_score",
+         "Senior Backend Engineer & Platform Lead|Hollowbrook & Sons|Germany, Netherlands|2026-12-05T09:30:00.000Z|"
+         "Himalayas|We're hiring a backend engineer. Design APIs & services 5+ years experience|"
+         "Backend-Engineer, Platform-Engineer, Software Development|85"},
+        // Milliseconds on the wire.
+        {"https://jobs.tidewell.io/apply/csm-2291", "location,description,published_at,external_id,category",
+         "India, Spain, Portugal, Brazil, Mexico|Help customers in six markets get value from Tidewell.|"
+         "2026-12-04T16:45:10.000Z|https://himalayas.app/companies/tidewell/jobs/customer-success-manager|"
+         "Customer Support"},
+        {hi + "brightquill/jobs/freelance-copywriter", "location,category,external_id",
+         "Worldwide / Remote|Writing & Editorial|" + hi + "brightquill/jobs/freelance-copywriter"},
+        {jo + "118204-marketing-operations-specialist", "company,external_id,tags,description,published_at",
+         "Saltmarsh & Reed|118204|Marketing & Sales, Full-Time|Own HubSpot & Salesforce workflows. Caf\u00e9 budget "
+         "included.|2026-12-04T12:00:00.000Z"},
+        {jo + "117990-technical-support-engineer", "external_id,published_at,description", // no zone: read as UTC
+         "117990|2024-12-07T04:10:26.000Z|Help customers with our API."},
+        {jo + "116500-ux-researcher", "external_id,tags",
+         "https://jobicy.com/jobs/116500-ux-researcher|Design & Multimedia, Healthcare, Full-Time"},
+        {"https://www.arbeitnow.com/jobs/companies/zugvogel-analytics/data-engineer-remote-77120",
+         "location,external_id,tags", "Europe / Remote|data-engineer-remote-77120|full time"},
+        {ww + "hollowbrook-sons-senior-rails-developer-payments",
+         "company,title,description,published_at,tags,location",
+         "Hollowbrook & Sons|Senior Rails Developer: Payments|Headquarters: Leeds Ruby & Rails on our payments stack.|"
+         "2026-12-05T14:30:12.000Z|Back-End Programming|Anywhere in the World"},
+        {ww + "tidewell-support-specialist-emea", "description", "Answer tickets in German & English."},
+        {ww + "bookkeeper-4411", "company,location,published_at", "Remote employer|Remote|<null>"},
+        {re + "software-dev/senior-python-developer-2045118", "company,published_at,external_id,tags",
+         "Ashgrove Labs|2026-12-02T10:23:26.000Z|2045118|Software & IT, full_time, $90k - $110k"},
+        {re + "customer-support/support-lead-2043500", "location,category", "Remote|Customer Support"},
+        // The link rating compares the host case-insensitively.
+        {ok + "senior-frontend-engineer-quillstack-1130221", "title,location,external_id,tags,security_score",
+         "Senior Frontend Engineer \u2013 React|Worldwide|1130221|react, typescript, frontend|85"},
+        {ok + "customer-support-agent-brightline-1130100", "published_at", "2026-12-03T11:00:00.000Z"}, // from the page
+        {"https://greywater.co/careers/staff-security-engineer", "company,tags,source",
+         "Greywater & Co|Security, full-time, $160k \u2013 $190k|RemoteJobs.org"},
+        {"https://brightline.example/jobs/recruiting-coordinator", "location,tags,external_id",
+         "Remote|human-resources, contract|a7e3d9f2-0c44-4f1b-8d2e-3b9a7c6e5d21"},
+    };
+    const std::pair<const char*, int64_t> counts[] = {
+        {"url LIKE '%northgate%' OR url LIKE '%loomfield%'", 0}, // Himalayas listings without an application link
+        {"company IN ('Hafenblick AG', 'Altbau Media')", 0},      // Arbeitnow's office and stale listings
+        {"title='DevOps Engineer Kubernetes (m/w/d)' AND location='M\u00fcnchen'", 1},
+        {"source='Arbeitnow UK' AND location='United Kingdom / Remote'", 1},
+        {"title LIKE 'Growth%'", 0}, // Remotive's listing of 91 days
+        {"title IN ('JOBS', 'DevOps Engineer', 'Accountant')", 0}, // Remote OK's notice and placeholders
+        {"description LIKE '%We\u2019re looking%'", 1},            // repaired double-decoded text
+        {"title='Paralegal'", 0},
+    };
+    // clang-format on
+    for (const auto& [url, columns, values] : listings)
+        EXPECT_EQ(bed.cells(url, columns), values) << url;
+    for (const auto& [where, expected] : counts)
+        EXPECT_EQ(bed.count(where), expected) << where;
 
     // The user hides a listing and saves a search; then three new postings arrive, each on two
     // boards, and everything else is seen again: updated by link, never duplicated.
