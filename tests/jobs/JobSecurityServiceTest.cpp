@@ -1,3 +1,4 @@
+#include "core/Text.h"
 #include "jobs/SecurityService.h"
 
 #include <gmock/gmock.h>
@@ -29,12 +30,7 @@ const std::map<std::string, std::string> kSummaries = {
     {"Blocked", "Invalid or unsupported job URL."},
 };
 
-struct Row {
-    std::string url;
-    int score;
-    std::string label;
-    std::string host;
-};
+using Row = std::tuple<std::string, int, std::string, std::string>; // link, score, label, host
 
 std::vector<Row> rows() {
     std::vector<Row> r = {
@@ -95,16 +91,14 @@ std::vector<Row> rows() {
 } // namespace
 
 TEST(JobSecurityService, ScoresLabelsHostsAndSummaries) {
-    for (const auto& row : rows()) {
-        SCOPED_TRACE(row.url.substr(0, 80));
-        const auto a = service().assess(row.url, "Remotive");
-        EXPECT_EQ(a.score, row.score);
-        EXPECT_EQ(a.label, row.label);
-        EXPECT_EQ(a.host, row.host);
-        EXPECT_EQ(a.isHttps, row.label != "Blocked" && (row.url.find("https:") != std::string::npos ||
-                                                        row.url.find("HTTPS:") != std::string::npos));
-        EXPECT_EQ(a.summary, kSummaries.at(row.label));
-        EXPECT_EQ(a.checks == Checks{"URL format is not a supported web address."}, row.label == "Blocked");
+    for (const auto& [url, score, label, host] : rows()) {
+        SCOPED_TRACE(url.substr(0, 80));
+        const auto a = service().assess(url, "Remotive");
+        const bool https =
+            label != "Blocked" && (url.find("https:") != std::string::npos || url.find("HTTPS:") != std::string::npos);
+        EXPECT_EQ(std::tuple(a.score, a.label, a.host, a.isHttps, a.summary),
+                  std::tuple(score, label, host, https, kSummaries.at(label)));
+        EXPECT_EQ(a.checks == Checks{"URL format is not a supported web address."}, label == "Blocked");
     }
 }
 
