@@ -7,31 +7,19 @@ using namespace velmora;
 // Short keywords hit inside longer words and the first matching row wins; "ai " and "hr "
 // need their space, so a title ending in "ai" or "hr" does not hit them.
 TEST(JobCategories, ClassifyFollowsRowOrderAndSubstrings) {
+    // clang-format off
     const std::pair<const char*, const char*> rows[] = {
-        {"Senior Backend Engineer", "Software & IT"},
-        {"Security Engineer", "Cybersecurity"},
-        {"Barista", "Other Remote Jobs"},
-        {"", "Other Remote Jobs"},
-        {"Social Media Manager", "Cybersecurity"},
-        {"Assistant to William", "Cybersecurity"},
-        {"DATA ANALYST", "Data & AI"},
-        {"Senior Product Manager", "Product"},
-        {"Scrum Master", "Project Management"},
-        {"Paralegal", "Legal"},
-        {"Online English Tutor", "Education"},
-        {"Copywriter", "Writing & Editorial"},
-        {"Registered Nurse", "Healthcare"},
-        {"Bookkeeper", "Finance & Accounting"},
-        {"Sales Lead", "Sales"},
-        {"Customer Support Agent", "Customer Support"},
-        {"Head of AI", "Other Remote Jobs"},
-        {"AI Trainer", "Data & AI"},
-        {"UI Artist", "Design & Creative"},
-        {"HR Generalist", "Human Resources"},
-        {"Chief of HR", "Other Remote Jobs"},
-        {"ÜBERSETZER MARKETING", "Marketing"}, // lower-cased beyond ASCII
-        {"SÉCURITÉ CYBER", "Cybersecurity"},
+        {"Senior Backend Engineer", "Software & IT"}, {"Security Engineer", "Cybersecurity"},
+        {"Barista", "Other Remote Jobs"}, {"", "Other Remote Jobs"}, {"Social Media Manager", "Cybersecurity"},
+        {"Assistant to William", "Cybersecurity"}, {"DATA ANALYST", "Data & AI"}, {"Senior Product Manager", "Product"},
+        {"Scrum Master", "Project Management"}, {"Paralegal", "Legal"}, {"Online English Tutor", "Education"},
+        {"Copywriter", "Writing & Editorial"}, {"Registered Nurse", "Healthcare"},
+        {"Bookkeeper", "Finance & Accounting"}, {"Sales Lead", "Sales"}, {"Customer Support Agent", "Customer Support"},
+        {"Head of AI", "Other Remote Jobs"}, {"AI Trainer", "Data & AI"}, {"UI Artist", "Design & Creative"},
+        {"HR Generalist", "Human Resources"}, {"Chief of HR", "Other Remote Jobs"},
+        {"ÜBERSETZER MARKETING", "Marketing"}, {"SÉCURITÉ CYBER", "Cybersecurity"}, // lower-cased beyond ASCII
     };
+    // clang-format on
     for (const auto& [title, category] : rows) {
         EXPECT_EQ(classify(title), category) << title;
         EXPECT_EQ(normalizeCategory(category), category) << "a program category is its own normal form";
@@ -39,25 +27,22 @@ TEST(JobCategories, ClassifyFollowsRowOrderAndSubstrings) {
 }
 
 TEST(JobCategories, NormalizeCategoryMapsSourceVocabularyAndKeepsOtherTextCleanAndShort) {
-    std::string accented60, accented50;
-    for (int i = 0; i < 60; ++i)
-        (i < 50 ? accented50 : accented60) += "é";
-    accented60 = accented50 + accented60;
+    std::string accented50;
+    for (int i = 0; i < 50; ++i)
+        accented50 += "é";
+    // clang-format off
     const std::pair<std::string, std::string> rows[] = {
-        {"Software Development", "Software & IT"},
-        {"  \n\t ", "Other Remote Jobs"},
-        {"&nbsp;", "Other Remote Jobs"},
+        {"Software Development", "Software & IT"}, {"  \n\t ", "Other Remote Jobs"}, {"&nbsp;", "Other Remote Jobs"},
         {"Customer Service &amp; Support", "Customer Support"},
         {"Three Letter Words", "Human Resources"},       // "hr" inside three
         {"Cyber Security Engineering", "Software & IT"}, // the first row wins
-        {"Product Management", "Product"},
-        {"Writing", "Writing"},
-        {"  Teaching  ", "Teaching"},
+        {"Product Management", "Product"}, {"Writing", "Writing"}, {"  Teaching  ", "Teaching"},
         {"Tom &#39;n&#39; Jerry &lt;Cartoons&gt; &quot;x&quot;", "Tom 'n' Jerry <Cartoons> \"x\""},
         {"Fish &amp;lt;Chips", "Fish &lt;Chips"}, // decoded once only
         {std::string(60, 'z'), std::string(50, 'z')},
-        {accented60, accented50}, // the cut counts characters, not bytes
+        {accented50 + accented50, accented50}, // the cut counts characters, not bytes
     };
+    // clang-format on
     for (const auto& [given, expected] : rows)
         EXPECT_EQ(normalizeCategory(given), expected) << given;
 }

@@ -7,12 +7,22 @@
 #include "support/JobBoardFixtureServer.h"
 #include "support/TempDir.h"
 
-#include <memory>
-#include <string>
-#include <tuple>
-#include <vector>
+#include <algorithm>
 
 namespace velmora::testing {
+
+using Progress = std::tuple<std::string, int64_t, int64_t>;
+using Reply = JobBoardFixtureServer::Reply;
+using json = nlohmann::json;
+
+// A reply with more than status, body and type: with({200, "[]"}, [](Reply& r) { r.delay = ...; }).
+inline Reply with(Reply reply, const std::function<void(Reply&)>& change) {
+    change(reply);
+    return reply;
+}
+inline Reply redirect(int status, const std::string& location) {
+    return with({status, ""}, [&](Reply& r) { r.location = location; });
+}
 
 // A real database file, the real link rating and libcurl, pointed at the loopback job
 // boards, with "now" pinned to 2026-12-06T12:00:00Z and page waits recorded, not slept.
@@ -21,25 +31,28 @@ struct SyncTestBed {
     JobBoardFixtureServer boards;
     std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(*DateUtil::parse("2026-12-06T12:00:00Z"));
     std::shared_ptr<NoSleeper> sleeper = std::make_shared<NoSleeper>();
-    std::shared_ptr<SQLiteDatabase> sqlite = std::make_shared<SQLiteDatabase>((dir / "velmora.db").string());
-    std::shared_ptr<DatabaseService> db = std::make_shared<DatabaseService>(sqlite, clock);
+    std::shared_ptr<SQLiteDatabase> sqlite;
+    std::shared_ptr<DatabaseService> db;
     std::shared_ptr<SecurityService> security = std::make_shared<SecurityService>();
     std::shared_ptr<HttpClient> http;
     std::unique_ptr<JobAggregatorService> service;
-    std::vector<std::tuple<std::string, int64_t, int64_t>> progress;
+    std::vector<Progress> progress;
 
-    explicit SyncTestBed(HttpClient::Options options = shortTimeouts()) {
+    // `file`: a database left by another run, instead of a new one in the bed's folder.
+    explicit SyncTestBed(HttpClient::Options options = quick(1500, 32u << 20), const std::string& file = "")
+        : sqlite(std::make_shared<SQLiteDatabase>(file.empty() ? (dir / "velmora.db").string() : file)),
+          db(std::make_shared<DatabaseService>(sqlite, clock)), http(std::make_shared<HttpClient>(options)) {
         db->initialize();
-        http = std::make_shared<HttpClient>(options);
-        service = std::make_unique<JobAggregatorService>(
-            db, security, http, JobSourceEndpoints::fromJsonText(boards.endpointsJson()), clock, sleeper);
+        service = serviceWith(boards.endpointsJson(), sleeper);
     }
 
-    static HttpClient::Options shortTimeouts() {
-        HttpClient::Options o;
-        o.apiTimeout = std::chrono::milliseconds(1500);
-        o.feedTimeout = std::chrono::milliseconds(1500);
-        return o;
+    static HttpClient::Options quick(int ms, size_t maxBodyBytes = 32u << 20) {
+        return {std::chrono::milliseconds(ms), std::chrono::milliseconds(ms), maxBodyBytes};
+    }
+
+    std::unique_ptr<JobAggregatorService> serviceWith(const std::string& endpoints, std::shared_ptr<Sleeper> s) {
+        return std::make_unique<JobAggregatorService>(db, security, http, JobSourceEndpoints::fromJsonText(endpoints),
+                                                      clock, std::move(s));
     }
 
     JobAggregatorService::Progress recorder() {
@@ -47,17 +60,16 @@ struct SyncTestBed {
     }
 
     int64_t count(const std::string& where = "1=1", const std::vector<SQLiteValue>& bindings = {}) {
-        auto v = sqlite->scalar("SELECT COUNT(*) FROM jobs WHERE " + where + ";", bindings);
-        return std::get<int64_t>(*v);
+        return std::get<int64_t>(*sqlite->scalar("SELECT COUNT(*) FROM jobs WHERE " + where + ";", bindings));
     }
 
-    // One stored cell as text: "<null>" for NULL, "<none>" when the link is not stored.
-    std::string cell(const std::string& url, const std::string& column) {
-        auto rows = sqlite->query("SELECT " + column + " AS v FROM jobs WHERE url=?;", {url});
-        if (rows.empty()) return "<none>";
-        const auto& v = rows.front().at("v");
-        if (const auto* n = std::get_if<int64_t>(&v)) return std::to_string(*n);
-        return sqlite_row::text(rows.front(), "v").value_or("<null>");
+    // Stored cells of one listing joined by "|": "<null>" for NULL; "<none>" when the link is not stored.
+    std::string cells(const std::string& url, std::string columns) {
+        const std::string glue = ",'<null>')||'|'||IFNULL(";
+        for (size_t at = columns.find(','); at != std::string::npos; at = columns.find(',', at + glue.size()))
+            columns.replace(at, 1, glue);
+        auto v = sqlite->scalar("SELECT ''||IFNULL(" + columns + ",'<null>') FROM jobs WHERE url=?;", {url});
+        return v ? std::get<std::string>(*v) : "<none>";
     }
 
     // A listing stored before the sync, written directly so no adapter is involved.
@@ -67,8 +79,16 @@ struct SyncTestBed {
                         {url, expiresAt, expiresAt, expiresAt});
     }
 
+    // The name a sync reports for a fixture server's service (both lists are in sync order).
+    static std::string sourceOf(const std::string& service) {
+        const auto& all = JobBoardFixtureServer::services();
+        return JobAggregatorService::schedule()
+            .at(std::find(all.begin(), all.end(), service) - all.begin())
+            .displayName;
+    }
+
     // The summary's record of one source; null when the sync did not report it.
-    static nlohmann::json sourceRecord(const nlohmann::json& summary, const std::string& name) {
+    static json sourceRecord(const json& summary, const std::string& name) {
         for (const auto& s : summary["sources"])
             if (s["source"] == name) return s;
         return nullptr;

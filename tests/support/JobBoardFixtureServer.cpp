@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <charconv>
 #include <filesystem>
 
 namespace velmora::testing {
@@ -24,13 +25,11 @@ std::string replaceAll(std::string s, const std::string& from, const std::string
     return s;
 }
 
+// The parameter as a number; `fallback` when it is missing or not a number.
 int64_t param(const JobBoardFixtureServer::Request& r, const std::string& key, int64_t fallback) {
     auto it = r.params.find(key);
-    try {
-        return it == r.params.end() ? fallback : std::stoll(it->second);
-    } catch (...) {
-        return fallback;
-    }
+    if (it != r.params.end()) std::from_chars(it->second.data(), it->second.data() + it->second.size(), fallback);
+    return fallback;
 }
 
 std::string utc(int64_t unixSeconds, const char* format) {
