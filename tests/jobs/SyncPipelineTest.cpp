@@ -187,6 +187,23 @@ TEST(SyncPipeline, AFailingSourceIsReportedRememberedAndRetried) {
     }
 }
 
+// Batches are written on a thread of their own while the next pages are read: a write the
+// database refuses must still fail its source, keep what was written before it, and leave the
+// other boards alone.
+TEST(SyncPipeline, AStoreFailureFailsItsSourceAndKeepsTheBatchesBeforeIt) {
+    SyncTestBed bed;
+    bed.boards.generate("himalayas", 1000, false);
+    bed.sqlite->execute("CREATE TEMP TRIGGER full_disk BEFORE INSERT ON main.jobs WHEN new.source='Himalayas' AND "
+                        "(SELECT COUNT(*) FROM jobs WHERE source='Himalayas')>=400 BEGIN SELECT RAISE(ABORT,'disk full'); END;");
+    const json summary = bed.service->sync({});
+    EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Himalayas")["status"], "error") << summary.dump();
+    // Whole batches only: the one that reached the 400th listing rolled back.
+    EXPECT_GT(bed.count("source='Himalayas'"), 0);
+    EXPECT_LT(bed.count("source='Himalayas'"), 400);
+    EXPECT_EQ(SyncTestBed::sourceRecord(summary, "Remote OK")["status"], "ok");
+    EXPECT_GT(bed.count("source='Remote OK'"), 0);
+}
+
 TEST(SyncPipeline, SearchWordsComeFromTheSettingsAndSyncIsDueAfterTheUsersInterval) {
     SyncTestBed bed;
     EXPECT_TRUE(bed.service->isSyncDue()); // never synced
