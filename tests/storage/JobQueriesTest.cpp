@@ -55,87 +55,90 @@ TEST(JobQueries, NewestPublicationFirstPagedWithClampedLimits) {
     EXPECT_EQ(t.db.getJobs("All", "", 7, -5), t.db.getJobs("All", "", 7, 0));
 }
 
-TEST(JobQueries, FiltersByCategorySourceAgeAndJobType) {
+// One small board for every filter and location mode. Every mode narrows the list, the categories
+// and the dashboard alike; place names are bound values, so quotes, % and _ in a country name
+// match only themselves.
+TEST(JobQueries, FiltersAndLocationModesNarrowListsCategoriesAndCounts) {
     JobDb t;
-    auto job = [&](const std::string& url, const std::string& source, int ageDays, std::vector<std::string> tags) {
-        auto j = JobDb::job(url, "Engineer", "Worldwide", ageDays > 100 ? "Healthcare" : "Software & IT");
-        j.source = source;
-        j.tags = std::move(tags);
-        j.publishedAt = t.clock->now() - std::chrono::hours(24 * ageDays);
-        t.store(j);
+    const auto today = t.clock->now() + std::chrono::hours(24 * 8);
+    // url, source, days since publication, tags, location, category, security score
+    const std::tuple<const char*, const char*, int, std::vector<std::string>, const char*, const char*, int> board[] = {
+        {"ancient", "Remote OK", 400, {"Internship"}, "UK", "Healthcare", 95},
+        {"old-ft", "Remote OK", 200, {"full time", "Senior"}, "London, u.k.", "Healthcare", 70},
+        {"month-ct", "Remotive", 25, {"Contractor"}, "Europe / Remote", "Software & IT", 69},
+        {"week-pt", "Jobicy", 6, {"PART_TIME", "Design"}, "Remote - USA", "Software & IT", 90},
+        {"new-ft", "Remotive", 1, {"Full-time"}, "Worldwide / Remote", "Software & IT", 10},
+        {"remote", "Jobicy", 2, {}, "Remote", "Software & IT", 10},
+        {"ohare", "Jobicy", 2, {}, "O'Hare % Land_1", "Legal", 10},
+        {"wild", "Jobicy", 2, {}, "O'Hare Big Land91", "Legal", 10}, // what wildcards would take
     };
-    job("new-ft", "Remotive", 1, {"Full-time"});
-    job("week-pt", "Jobicy", 6, {"PART_TIME", "Design"});
-    job("month-ct", "Remotive", 25, {"Contractor"});
-    job("old-ft", "Remote OK", 200, {"full time", "Senior"});
-    job("ancient", "Remote OK", 400, {"Internship"});
-    const Urls everything{"ancient", "month-ct", "new-ft", "old-ft", "week-pt"};
+    for (const auto& [url, source, age, tags, location, category, score] : board) {
+        if (url == std::string("month-ct")) t.advanceDays(8); // the first two were stored more than a week ago
+        auto j = JobDb::job(url, "Engineer", location, category);
+        j.source = source;
+        j.tags = tags;
+        j.publishedAt = today - std::chrono::hours(24 * age);
+        t.store(j, score);
+    }
+    const Urls all{"ancient", "month-ct", "new-ft", "ohare", "old-ft", "remote", "week-pt", "wild"};
+    const char* ww = "worldwide";
 
     // clang-format off
-    const std::tuple<const char*, Change, Urls> rows[] = {
-        {"no filter", {}, everything},
-        {"all", [](auto& q) { q.category = "aLl"; }, everything},
-        {"empty category", [](auto& q) { q.category = ""; }, everything},
-        {"category", [](auto& q) { q.category = "Software & IT"; }, {"month-ct", "new-ft", "week-pt"}},
-        {"category in another case", [](auto& q) { q.category = "healthcare"; }, {}},
-        {"part of a category", [](auto& q) { q.category = "Software"; }, {}},
-        {"source", [](auto& q) { q.source = "Remotive"; }, {"month-ct", "new-ft"}},
-        {"unknown source", [](auto& q) { q.source = "remotive"; }, {}},
-        {"a week", [](auto& q) { q.postedWithinDays = 7; }, {"new-ft", "week-pt"}},
-        {"days clamped to a year", [](auto& q) { q.postedWithinDays = 1000000; },
-         {"month-ct", "new-ft", "old-ft", "week-pt"}},
-        {"negative days: any age", [](auto& q) { q.postedWithinDays = -3; }, everything},
-        {"full-time in any spelling", [](auto& q) { q.jobType = "full-time"; }, {"new-ft", "old-ft"}},
-        {"part-time", [](auto& q) { q.jobType = "part-time"; }, {"week-pt"}},
-        {"contract", [](auto& q) { q.jobType = "contract"; }, {"month-ct"}},
-        {"internship", [](auto& q) { q.jobType = "internship"; }, {"ancient"}},
-        {"unknown type", [](auto& q) { q.jobType = "gig"; }, {}},
-        {"combined", [](auto& q) { q.source = "Remote OK"; q.jobType = "full-time"; q.postedWithinDays = 365; },
+    // location mode, home country code and name, other filters, listed
+    const std::tuple<const char*, const char*, const char*, Change, Urls> rows[] = {
+        {ww, "", "", {}, all},
+        {ww, "", "", [](auto& q) { q.category = "aLl"; }, all},
+        {ww, "", "", [](auto& q) { q.category = ""; }, all},
+        {ww, "", "", [](auto& q) { q.category = "Software & IT"; }, {"month-ct", "new-ft", "remote", "week-pt"}},
+        {ww, "", "", [](auto& q) { q.category = "healthcare"; }, {}}, // exact case
+        {ww, "", "", [](auto& q) { q.category = "Software"; }, {}},
+        {ww, "", "", [](auto& q) { q.source = "Remotive"; }, {"month-ct", "new-ft"}},
+        {ww, "", "", [](auto& q) { q.source = "remotive"; }, {}},
+        {ww, "", "", [](auto& q) { q.postedWithinDays = 7; }, {"new-ft", "ohare", "remote", "week-pt", "wild"}},
+        {ww, "", "", [](auto& q) { q.postedWithinDays = 1000000; }, // clamped to a year
+         {"month-ct", "new-ft", "ohare", "old-ft", "remote", "week-pt", "wild"}},
+        {ww, "", "", [](auto& q) { q.postedWithinDays = -3; }, all},
+        {ww, "", "", [](auto& q) { q.jobType = "full-time"; }, {"new-ft", "old-ft"}}, // in any spelling
+        {ww, "", "", [](auto& q) { q.jobType = "part-time"; }, {"week-pt"}},
+        {ww, "", "", [](auto& q) { q.jobType = "contract"; }, {"month-ct"}},
+        {ww, "", "", [](auto& q) { q.jobType = "internship"; }, {"ancient"}},
+        {ww, "", "", [](auto& q) { q.jobType = "gig"; }, {}},
+        {ww, "", "", [](auto& q) { q.source = "Remote OK"; q.jobType = "full-time"; q.postedWithinDays = 365; },
          {"old-ft"}},
+        {" US ", "", "", {}, {"new-ft", "week-pt"}},
+        {"home", "", "", {}, {"new-ft"}},
+        {"home", "gb", "United Kingdom", {}, {"month-ct", "new-ft", "old-ft"}},
+        {"home", "DE", "Germany", {}, {"month-ct", "new-ft"}},
+        {"home", "", "O'Hare % Land_1", {}, {"new-ft", "ohare"}},
+        {"home", "DE", "Germany", [](auto& q) { q.category = "Software & IT"; }, {"month-ct", "new-ft"}},
+        {"mars", "DE", "Germany", {}, all}, // an unknown mode is worldwide
     };
     // clang-format on
-    for (const auto& [name, change, expected] : rows)
-        EXPECT_EQ(sorted(t.list(change)), expected) << name;
-}
-
-// Every mode narrows the list, the categories and the dashboard alike; place names are bound
-// values, so quotes, % and _ in a country name match only themselves.
-TEST(JobQueries, LocationModesApplyToListsCategoriesAndCounts) {
-    JobDb t;
-    const std::pair<const char*, const char*> stored[] = {{"remote", "Remote"},
-                                                          {"usa", "Remote - USA"},
-                                                          {"ww", "Worldwide / Remote"},
-                                                          {"eu", "Europe / Remote"},
-                                                          {"uk", "UK"},
-                                                          {"london", "London, u.k."},
-                                                          {"ohare", "O'Hare % Land_1"},
-                                                          {"wild", "O'Hare Big Land91"}}; // what wildcards would take
-    for (const auto& [url, location] : stored)
-        t.store(JobDb::job(url, "t", location, url[0] == 'r' ? "Sales" : "Legal"));
-    const Urls everything{"eu", "london", "ohare", "remote", "uk", "usa", "wild", "ww"};
-
-    // mode, code, name, listed
-    const std::tuple<const char*, const char*, const char*, Urls> rows[] = {
-        {"worldwide", "", "", everything},
-        {" US ", "", "", {"usa", "ww"}},
-        {"home", "", "", {"ww"}},
-        {"home", "gb", "United Kingdom", {"eu", "london", "ww"}},
-        {"home", "DE", "Germany", {"eu", "ww"}},
-        {"home", "", "O'Hare % Land_1", {"ohare", "ww"}},
-        {"mars", "DE", "Germany", everything}, // an unknown mode is worldwide
-    };
-    for (const auto& [mode, code, name, expected] : rows) {
-        SCOPED_TRACE(std::string(mode) + " " + code + " " + name);
+    for (const auto& [mode, code, name, change, expected] : rows) {
+        SCOPED_TRACE(std::string(mode) + " " + code + " " + name + " " + ::testing::PrintToString(expected));
         t.db.setSetting("locationMode", mode);
         t.db.setSetting("homeCountryCode", code);
         t.db.setSetting("homeCountryName", name);
-        EXPECT_EQ(sorted(t.search("")), expected);
+        EXPECT_EQ(sorted(t.list(change)), expected);
+        const size_t shown = t.list().size();
         int64_t categoryTotal = 0;
         for (const auto& c : t.db.getCategories())
             categoryTotal += c["count"].get<int64_t>();
-        EXPECT_EQ(categoryTotal, static_cast<int64_t>(expected.size()));
-        EXPECT_EQ(t.db.dashboardCounts()["totalJobs"], expected.size());
+        EXPECT_EQ(categoryTotal, static_cast<int64_t>(shown));
+        EXPECT_EQ(t.db.dashboardCounts()["totalJobs"], shown);
     }
+
+    // Categories largest first, then by name; each count keeps its own threshold in every mode.
+    t.db.setSetting("locationMode", "worldwide");
+    EXPECT_EQ(t.db.getCategories(), (json{{{"name", "Software & IT"}, {"count", 4}},
+                                          {{"name", "Healthcare"}, {"count", 2}},
+                                          {{"name", "Legal"}, {"count", 2}}}));
+    EXPECT_EQ(t.db.dashboardCounts(),
+              (json{{"totalJobs", 8}, {"checkedJobs", 3}, {"added7d", 6}, {"applications", 0}}));
+    t.db.recordOpenedApplication(std::nullopt, "Job", "Co", "https://e.com/x");
+    t.db.setSetting("locationMode", "us");
+    EXPECT_EQ(t.db.dashboardCounts(),
+              (json{{"totalJobs", 2}, {"checkedJobs", 1}, {"added7d", 2}, {"applications", 1}}));
 }
 
 TEST(JobQueries, ListingsLiveNinetyDaysFromTheirLastSightingAndKeepTheirFirstStore) {
@@ -165,26 +168,6 @@ TEST(JobQueries, ListingsLiveNinetyDaysFromTheirLastSightingAndKeepTheirFirstSto
     EXPECT_EQ(t.db.deleteExpiredJobs(), 1);
     EXPECT_EQ(t.count("SELECT COUNT(*) FROM jobs;"), 1);
     EXPECT_EQ(t.db.deleteExpiredJobs(), 0);
-}
-
-TEST(JobQueries, CountsKeepTheirThresholdsAndCategoriesSortLargestFirst) {
-    JobDb t;
-    t.store(JobDb::job("old", "t", "Worldwide", "Sales"), 70);
-    t.advanceDays(8);
-    t.store(JobDb::job("new", "t", "Worldwide", "Marketing"), 69);
-    EXPECT_EQ(t.db.dashboardCounts(),
-              (json{{"totalJobs", 2}, {"checkedJobs", 1}, {"added7d", 1}, {"applications", 0}}));
-    t.db.recordOpenedApplication(std::nullopt, "Job", "Co", "https://e.com/x");
-    t.store(JobDb::job("us", "t", "Remote - USA", "Legal"), 90);
-    t.store(JobDb::job("us2", "t", "USA", "Legal"), 95);
-    t.store(JobDb::job("de", "t", "Germany", "Legal"), 95);
-    EXPECT_EQ(t.db.getCategories(), (json{{{"name", "Legal"}, {"count", 3}},
-                                          {{"name", "Marketing"}, {"count", 1}},
-                                          {{"name", "Sales"}, {"count", 1}}}));
-    // Each count keeps its own threshold inside a location mode, too.
-    t.db.setSetting("locationMode", "us");
-    EXPECT_EQ(t.db.dashboardCounts(),
-              (json{{"totalJobs", 4}, {"checkedJobs", 3}, {"added7d", 3}, {"applications", 1}}));
 }
 
 TEST(JobQueries, OnePostingOnSeveralBoardsIsOneRowAndMarksFollowTheLink) {

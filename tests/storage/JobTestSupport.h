@@ -91,12 +91,6 @@ inline void expectFields(const nlohmann::json& actual, const nlohmann::json& exp
         EXPECT_EQ(actual[key], value) << key;
 }
 
-// `base` with the fields of `changes` set.
-inline nlohmann::json with(nlohmann::json base, const nlohmann::json& changes) {
-    base.update(changes);
-    return base;
-}
-
 inline Urls sorted(Urls u) {
     std::sort(u.begin(), u.end());
     return u;
