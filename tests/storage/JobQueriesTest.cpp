@@ -10,28 +10,6 @@ using velmora::testing::sorted;
 using velmora::testing::Urls;
 using Change = std::function<void(DatabaseService::JobQuery&)>;
 
-TEST(JobQueries, StoredJobMapsEveryColumn) {
-    JobDb t;
-    auto j = JobDb::job("https://remotive.com/1", "Data Engineer", "Worldwide", "Data & AI");
-    j.publishedAt = *DateUtil::parse("2026-02-27T08:00:00.250Z");
-    j.tags = {"Full-time", "", "USD 100k"};
-    const int64_t id = t.db.upsertJob(j, JobDb::rating(85, "Quorvane Checked"));
-    json expected = json::parse(R"({"externalId": "ext-https://remotive.com/1", "source": "Remotive",
-        "title": "Data Engineer", "company": "Acme https://remotive.com/1", "category": "Data & AI",
-        "location": "Worldwide", "description": "Build things.", "url": "https://remotive.com/1",
-        "publishedAt": "2026-02-27T08:00:00.250Z", "addedAt": "2026-03-01T12:00:00.000Z",
-        "expiresAt": "2026-05-30T12:00:00.000Z", "securityScore": 85, "securityLabel": "Quorvane Checked",
-        "tags": "Full-time, USD 100k", "mark": "", "alsoOn": [], "applicationStatus": "", "matchScore": 0,
-        "matchedSkills": []})");
-    expected["id"] = id;
-    EXPECT_EQ(t.db.getJobs("All", "", 50, 0), json::array({expected}));
-
-    // Values of unexpected kinds written by anything else still map to the documented fallbacks.
-    t.sqlite->execute("UPDATE jobs SET published_at=NULL, security_label='', company=x'00', tags=x'4142';");
-    expectFields(t.db.getJobs("All", "", 50, 0)[0],
-                 {{"publishedAt", nullptr}, {"securityLabel", "Unchecked"}, {"company", ""}, {"tags", ""}});
-}
-
 TEST(JobQueries, NewestPublicationFirstPagedWithClampedLimits) {
     JobDb t;
     for (const char* day : {"2026-01-01", "2026-02-28"}) {
@@ -141,33 +119,48 @@ TEST(JobQueries, FiltersAndLocationModesNarrowListsCategoriesAndCounts) {
               (json{{"totalJobs", 2}, {"checkedJobs", 1}, {"added7d", 2}, {"applications", 1}}));
 }
 
-TEST(JobQueries, ListingsLiveNinetyDaysFromTheirLastSightingAndKeepTheirFirstStore) {
+TEST(JobQueries, AListingMapsEveryColumnAndLivesNinetyDaysFromItsLastSighting) {
     JobDb t;
-    auto first = JobDb::job("a", "Old Title");
-    first.publishedAt = *DateUtil::parse("2026-02-01T00:00:00Z");
-    const int64_t id = t.store(first, 40);
+    auto j = JobDb::job("https://remotive.com/1", "Data Engineer", "Worldwide", "Data & AI");
+    j.publishedAt = *DateUtil::parse("2026-02-27T08:00:00.250Z");
+    j.tags = {"Full-time", "", "USD 100k"};
+    const int64_t id = t.db.upsertJob(j, JobDb::rating(40, "Review"));
     t.store(JobDb::job("gone"), 80);
-    t.advanceDays(3);
+    json expected = json::parse(R"({"externalId": "ext-https://remotive.com/1", "source": "Remotive",
+        "title": "Data Engineer", "company": "Acme https://remotive.com/1", "category": "Data & AI",
+        "location": "Worldwide", "description": "Build things.", "url": "https://remotive.com/1",
+        "publishedAt": "2026-02-27T08:00:00.250Z", "addedAt": "2026-03-01T12:00:00.000Z",
+        "expiresAt": "2026-05-30T12:00:00.000Z", "securityScore": 40, "securityLabel": "Review",
+        "tags": "Full-time, USD 100k", "mark": "", "alsoOn": [], "applicationStatus": "", "matchScore": 0,
+        "matchedSkills": []})");
+    expected["id"] = id;
+    EXPECT_EQ(t.db.getJobs("All", "Data Engineer", 50, 0), json::array({expected}));
 
     // Seen again: the new text and rating, the first store time, the earlier publication.
-    auto second = JobDb::job("a", "New Title", "USA");
+    t.advanceDays(3);
+    auto second = JobDb::job("https://remotive.com/1", "New Title", "USA");
     second.source = "Jobicy";
     EXPECT_EQ(t.db.upsertJob(second, JobDb::rating(85, "Quorvane Checked")), id);
     expectFields(t.db.getJobs("All", "New Title", 50, 0)[0], json::parse(R"({"title": "New Title", "source": "Jobicy",
         "location": "USA", "securityScore": 85, "securityLabel": "Quorvane Checked", "addedAt":
-        "2026-03-01T12:00:00.000Z", "expiresAt": "2026-06-02T12:00:00.000Z", "publishedAt": "2026-02-01T00:00:00.000Z"})"));
-    second.publishedAt = *DateUtil::parse("2026-02-20T00:00:00Z");
+        "2026-03-01T12:00:00.000Z", "expiresAt": "2026-06-02T12:00:00.000Z", "publishedAt": "2026-02-27T08:00:00.250Z"})"));
+    second.publishedAt = *DateUtil::parse("2026-02-28T00:00:00Z");
     t.store(second, 80);
-    EXPECT_EQ(t.db.getJobs("All", "New Title", 50, 0)[0]["publishedAt"], "2026-02-20T00:00:00.000Z");
+    EXPECT_EQ(t.db.getJobs("All", "New Title", 50, 0)[0]["publishedAt"], "2026-02-28T00:00:00.000Z");
 
     // 88 days later the unseen listing is past its 90 days: hidden everywhere before deletion.
     t.advanceDays(88);
-    EXPECT_EQ(t.search(""), Urls{"a"});
+    EXPECT_EQ(t.search(""), Urls{"https://remotive.com/1"});
     EXPECT_EQ(t.db.getCategories(), (json{{{"name", "Software & IT"}, {"count", 1}}}));
     expectFields(t.db.dashboardCounts(), {{"totalJobs", 1}, {"checkedJobs", 1}});
     EXPECT_EQ(t.db.deleteExpiredJobs(), 1);
     EXPECT_EQ(t.count("SELECT COUNT(*) FROM jobs;"), 1);
     EXPECT_EQ(t.db.deleteExpiredJobs(), 0);
+
+    // Values of unexpected kinds written by anything else still map to the documented fallbacks.
+    t.sqlite->execute("UPDATE jobs SET published_at=NULL, security_label='', company=x'00', tags=x'4142';");
+    expectFields(t.db.getJobs("All", "", 50, 0)[0],
+                 {{"publishedAt", nullptr}, {"securityLabel", "Unchecked"}, {"company", ""}, {"tags", ""}});
 }
 
 TEST(JobQueries, OnePostingOnSeveralBoardsIsOneRowAndMarksFollowTheLink) {
