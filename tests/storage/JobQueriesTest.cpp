@@ -6,7 +6,6 @@ using namespace velmora;
 using nlohmann::json;
 using velmora::testing::expectFields;
 using velmora::testing::JobDb;
-using velmora::testing::sorted;
 using velmora::testing::Urls;
 using Change = std::function<void(DatabaseService::JobQuery&)>;
 
@@ -97,7 +96,9 @@ TEST(JobQueries, FiltersAndLocationModesNarrowListsCategoriesAndCounts) {
         t.db.setSetting("locationMode", mode);
         t.db.setSetting("homeCountryCode", code);
         t.db.setSetting("homeCountryName", name);
-        EXPECT_EQ(sorted(t.list(change)), expected);
+        Urls listed = t.list(change);
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(listed, expected);
         const size_t shown = t.list().size();
         int64_t categoryTotal = 0;
         for (const auto& c : t.db.getCategories())
