@@ -9,29 +9,6 @@ using velmora::testing::JobDb;
 using velmora::testing::Urls;
 using Change = std::function<void(DatabaseService::JobQuery&)>;
 
-TEST(JobQueries, NewestPublicationFirstPagedWithClampedLimits) {
-    JobDb t;
-    for (const char* day : {"2026-01-01", "2026-02-28"}) {
-        auto j = JobDb::job(day);
-        j.publishedAt = *DateUtil::parse(std::string(day) + "T00:00:00Z");
-        t.store(j);
-    }
-    t.store(JobDb::job("unpublished-a")); // sorts by added_at 2026-03-01
-    t.advanceDays(1);
-    t.store(JobDb::job("unpublished-b"));
-    EXPECT_EQ(t.search(""), (Urls{"unpublished-b", "unpublished-a", "2026-02-28", "2026-01-01"}));
-    EXPECT_EQ(JobDb::urls(t.db.getJobs("All", "", 2, 1)), (Urls{"unpublished-a", "2026-02-28"}));
-
-    std::vector<std::pair<IncomingJob, SecurityAssessment>> many;
-    for (int i = 0; i < 498; ++i)
-        many.emplace_back(JobDb::job(std::to_string(i)), JobDb::rating(65));
-    t.db.upsertJobs(many);
-    // limit, offset, rows
-    for (auto [limit, offset, rows] : {std::tuple{0, 0, 1}, {-3, 0, 1}, {10000, 0, 500}, {10, 500, 2}, {10, -5, 10}})
-        EXPECT_EQ(t.db.getJobs("All", "", limit, offset).size(), size_t(rows)) << limit << " " << offset;
-    EXPECT_EQ(t.db.getJobs("All", "", 7, -5), t.db.getJobs("All", "", 7, 0));
-}
-
 // One small board for every filter and location mode. Every mode narrows the list, the categories
 // and the dashboard alike; place names are bound values, so quotes, % and _ in a country name
 // match only themselves.
@@ -118,6 +95,20 @@ TEST(JobQueries, FiltersAndLocationModesNarrowListsCategoriesAndCounts) {
     t.db.setSetting("locationMode", "us");
     EXPECT_EQ(t.db.dashboardCounts(),
               (json{{"totalJobs", 2}, {"checkedJobs", 1}, {"added7d", 2}, {"applications", 1}}));
+
+    // Newest publication first (the later stored first on a tie), paged, with limits clamped to
+    // 1..500 and offsets to 0 and up.
+    t.db.setSetting("locationMode", "worldwide");
+    const Urls newest{"new-ft", "wild", "ohare", "remote", "week-pt", "month-ct", "old-ft", "ancient"};
+    EXPECT_EQ(t.search(""), newest);
+    EXPECT_EQ(JobDb::urls(t.db.getJobs("All", "", 2, 1)), (Urls{"wild", "ohare"}));
+    std::vector<std::pair<IncomingJob, SecurityAssessment>> many;
+    for (int i = 0; i < 494; ++i)
+        many.emplace_back(JobDb::job(std::to_string(i)), JobDb::rating(65));
+    t.db.upsertJobs(many); // stored now, so newer than the board: 502 listings
+    for (auto [limit, offset, rows] : {std::tuple{0, 0, 1}, {-3, 0, 1}, {10000, 0, 500}, {10, 497, 5}, {10, -5, 10}})
+        EXPECT_EQ(t.db.getJobs("All", "", limit, offset).size(), size_t(rows)) << limit << " " << offset;
+    EXPECT_EQ(t.db.getJobs("All", "", 7, -5), t.db.getJobs("All", "", 7, 0));
 }
 
 TEST(JobQueries, AListingMapsEveryColumnAndLivesNinetyDaysFromItsLastSighting) {
