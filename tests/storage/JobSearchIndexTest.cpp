@@ -24,13 +24,11 @@ void expectSameAsScan(JobDb& t, const std::vector<std::string>& queries, const s
         for (const auto& j : t.db.getJobs("All", q, 500, 0))
             found.push_back(j["id"]);
         // Unexpired rows holding the phrase, without any index help, in the list's order.
-        std::vector<SQLiteValue> b{SQLiteValue::text(DateUtil::withFractional(t.clock->now()))};
-        b.insert(b.end(), 5, SQLiteValue::text("%" + phrase + "%"));
-        for (const auto& row :
-             t.sqlite->query("SELECT id FROM jobs NOT INDEXED WHERE expires_at >= ? AND (title LIKE ? "
-                             "OR company LIKE ? OR description LIKE ? OR tags LIKE ? OR location "
-                             "LIKE ?) ORDER BY COALESCE(published_at,added_at) DESC,id DESC LIMIT 500;",
-                             b))
+        for (const auto& row : t.sqlite->query(
+                 "SELECT id FROM jobs NOT INDEXED WHERE expires_at >= ?1 AND (title LIKE ?2 OR company LIKE ?2 OR "
+                 "description LIKE ?2 OR tags LIKE ?2 OR location LIKE ?2) ORDER BY COALESCE(published_at,added_at) "
+                 "DESC,id DESC LIMIT 500;",
+                 {DateUtil::withFractional(t.clock->now()), "%" + phrase + "%"}))
             scanned.push_back(*sqlite_row::integer(row, "id"));
         EXPECT_EQ(found, scanned) << when << ", query: " << q;
     }

@@ -38,9 +38,7 @@ std::set<std::string> entries(const fs::path& folder) {
 TEST(Sealing, RoundTripsWithFreshNoncesAndRefusesAlteredTruncatedOrForeignBoxes) {
     const SymmetricKey key = SymmetricKey::random();
     for (size_t size : {size_t(0), size_t(1), size_t(1000), size_t(1) << 20}) {
-        Bytes plain(size);
-        for (size_t i = 0; i < size; ++i)
-            plain[i] = static_cast<uint8_t>(i * 31 + 7);
+        const Bytes plain = randomBytes(size);
         const Bytes box = seal(plain, key);
         ASSERT_EQ(box.size(), plain.size() + 28) << size; // 12 bytes of nonce, 16 of tag
         EXPECT_EQ(open(box, key), plain) << size;
