@@ -72,31 +72,30 @@ TEST(ApplicationQueries, StagesStampAppliedOnceAndUpdatesChangeOnlyTheFieldsGive
     e.notes = "Referred by Ana";
     const int64_t id = idOf(t.db.addApplication(e));
     // A day passes before each change; the fields it must leave build on the steps before.
+    // clang-format off
     const std::pair<DatabaseService::ApplicationChange, json> steps[] = {
         {stage("Applied"), {{"appliedAt", "2026-03-02T12:00:00.000Z"}, {"followUpAt", "2026-03-09"}}}, // a week on
         {{"Interviewing", std::nullopt, "2026-03-20"}, {{"followUpAt", "2026-03-20"}, {"notes", "Referred by Ana"}}},
         {stage("Applied"), // only the first time counts, and the user's date stays
          {{"appliedAt", "2026-03-02T12:00:00.000Z"}, {"followUpAt", "2026-03-20"}, {"status", "Applied"}}},
-        {{std::nullopt, "línea 1\n\"quoted\" ✓", std::nullopt},
-         {{"status", "Applied"}, {"notes", "línea 1\n\"quoted\" ✓"}}},
+        {{std::nullopt, "línea 1\n\"quoted\" ✓", std::nullopt}, {{"status", "Applied"}, {"notes", "línea 1\n\"quoted\" ✓"}}},
         {{std::nullopt, std::nullopt, "2026-04-01T09:30:00Z"}, {{"followUpAt", "2026-04-01"}}},
         {{std::nullopt, std::nullopt, ""}, {{"followUpAt", ""}, {"statusChangedAt", "2026-03-04T12:00:00.000Z"}}},
     };
+    // clang-format on
     for (const auto& [change, fields] : steps) {
         t.advanceDays(1);
         expectFields(t.db.updateApplication(id, change), fields);
     }
-    auto app = t.db.getApplication(id);
-    std::vector<std::string> stages;
-    for (const auto& step : app["history"])
-        stages.push_back(step["status"]);
-    EXPECT_EQ(stages, (std::vector<std::string>{"Saved", "Applied", "Interviewing", "Applied"}));
+    EXPECT_EQ(t.db.getApplication(id)["history"], json::parse(R"([{"status": "Saved", "at": "2026-03-01T12:00:00.000Z"},
+        {"status": "Applied", "at": "2026-03-02T12:00:00.000Z"}, {"status": "Interviewing",
+        "at": "2026-03-03T12:00:00.000Z"}, {"status": "Applied", "at": "2026-03-04T12:00:00.000Z"}])"));
 
     // The same stage again is no change; the history is bounded.
     EXPECT_EQ(t.db.updateApplication(id, stage("Applied"))["history"].size(), 4u);
     for (size_t i = 0; i < DatabaseService::kMaxHistoryEntries; ++i)
         t.db.updateApplication(id, stage(i % 2 ? "Offer" : "Interviewing"));
-    app = t.db.getApplication(id);
+    const json app = t.db.getApplication(id);
     EXPECT_EQ(app["history"].size(), DatabaseService::kMaxHistoryEntries);
     EXPECT_EQ(app["history"].back()["status"], "Offer");
 
