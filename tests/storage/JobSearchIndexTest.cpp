@@ -97,10 +97,6 @@ TEST(JobSearchIndex, EqualsTheScanThroughEveryWriterAndRestart) {
             t.sqlite->execute(std::string("UPDATE jobs SET ") + column[rng() % 5] +
                                   "=?||id WHERE id % 9 = ?;", // each its own posting
                               {pick() + " x", int(rng() % 9)});
-            t.sqlite->execute("INSERT INTO jobs(external_id,source,title,company,category,location,description,url,"
-                              "added_at,last_seen_at,expires_at) SELECT 'raw',source,?,company||?,category,location,"
-                              "description,url||?,added_at,last_seen_at,expires_at FROM jobs WHERE id % 5 = 0;",
-                              {pick(), " raw " + std::to_string(next), "/raw" + std::to_string(next++)});
             t.sqlite->execute("DELETE FROM jobs WHERE id % 13 = ?;", {int(rng() % 13)});
         } else if (op == 4) { // time passes: listings not seen again expire at the start of the next sync
             t.advanceDays(static_cast<int>(rng() % 40));
