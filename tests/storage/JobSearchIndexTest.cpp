@@ -93,10 +93,9 @@ TEST(JobSearchIndex, EqualsTheScanThroughEveryWriterAndRestart) {
                 t.store(randomJob(rng() % 2 ? next++ : rng() % (next + 1)));
             t.sqlite->execute(rng() % 2 ? "COMMIT;" : "ROLLBACK;");
         } else if (op == 3) { // writers that bypass the service
-            const char* column[] = {"title", "company", "description", "tags", "location"};
-            t.sqlite->execute(std::string("UPDATE jobs SET ") + column[rng() % 5] +
-                                  "=?||id WHERE id % 9 = ?;", // each its own posting
-                              {pick() + " x", int(rng() % 9)});
+            for (const char* column : {"title", "company", "description", "tags", "location"})
+                t.sqlite->execute(std::string("UPDATE jobs SET ") + column + "=?||id WHERE id % 9 = ?;", // own posting
+                                  {pick() + " x", int(rng() % 9)});
             t.sqlite->execute("DELETE FROM jobs WHERE id % 13 = ?;", {int(rng() % 13)});
         } else if (op == 4) { // time passes: listings not seen again expire at the start of the next sync
             t.advanceDays(static_cast<int>(rng() % 40));
