@@ -35,7 +35,7 @@ public:
                   _exit(sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK ? 0 : 1);
               });
           }) {
-        for (int i = 0; i < 2000 && pid() == 0; ++i)
+        for (int i = 0; i < 6000 && pid() == 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     pid_t pid() const { return std::atoi(readFile(mark_).c_str()); }
