@@ -5,15 +5,16 @@
 
 using namespace velmora;
 
-TEST(Text, CaseMappingIsUnicodeAware) {
+TEST(Text, CaseMappingTrimAndUtf8ValidationAreUnicodeAware) {
     EXPECT_EQ(text::lower("ÉCOLE Straße ÀÖ"), "école straße àö");
     EXPECT_EQ(text::upper("straße"), "STRASSE");
-}
-
-TEST(Text, TrimRemovesUnicodeWhiteSpaceAndNewlinesOnly) {
+    // Trimming removes Unicode white space and newlines only.
     EXPECT_EQ(text::trim("\u00a0\t line one\nline two \r\n\u2003"), "line one\nline two");
     EXPECT_EQ(text::trim("   "), "");
     EXPECT_EQ(text::trim("é"), "é");
+    EXPECT_TRUE(text::isValidUtf8("plain ascii é €"));
+    EXPECT_FALSE(text::isValidUtf8(std::string("bad \xC3\x28 byte")));
+    EXPECT_FALSE(text::isValidUtf8(std::string("\xED\xA0\x80"))); // an encoded surrogate
 }
 
 TEST(Text, CharacterLimitsCountWhatUsersSee) {
@@ -33,12 +34,6 @@ TEST(Text, AffixesMayBeTheWholeText) {
         EXPECT_EQ(text::endsWith(s, affix), ends) << s << " " << affix;
         EXPECT_EQ(text::startsWith(s, affix), starts) << s << " " << affix;
     }
-}
-
-TEST(Text, Utf8Validation) {
-    EXPECT_TRUE(text::isValidUtf8("plain ascii é €"));
-    EXPECT_FALSE(text::isValidUtf8(std::string("bad \xC3\x28 byte")));
-    EXPECT_FALSE(text::isValidUtf8(std::string("\xED\xA0\x80"))); // an encoded surrogate
 }
 
 TEST(Text, RegexUsesIcuSyntaxAndReportsByteRanges) {

@@ -3,8 +3,6 @@
 #include "core/Text.h"
 #include "core/VelmoraError.h"
 
-#include <gtest/gtest.h>
-
 using namespace velmora;
 using nlohmann::json;
 using velmora::testing::expectFields;
@@ -12,150 +10,102 @@ using velmora::testing::JobDb;
 
 namespace {
 
-int64_t idOf(const json& app) {
-    return app["id"].get<int64_t>();
-}
-
-DatabaseService::NewApplication entry(const std::string& url, const std::string& status = "Saved") {
-    DatabaseService::NewApplication e;
-    e.title = "Engineer";
-    e.company = "Acme";
-    e.url = url;
-    e.status = status;
-    return e;
-}
+using App = DatabaseService::NewApplication;
+const auto idOf = [](const json& app) { return app["id"].get<int64_t>(); };
+const auto entry = [](std::string url, std::string status = "Saved") {
+    return App{{}, "Engineer", "Acme", url, status};
+};
+const auto stage = [](std::string s) { return DatabaseService::ApplicationChange{s, std::nullopt, std::nullopt}; };
 
 } // namespace
 
-TEST(ApplicationQueries, OpeningTwiceKeepsFirstTimeStatusAndNotes) {
+TEST(ApplicationQueries, OneEntryPerLinkKeepsItsFirstTimeStatusNotesAndListing) {
     JobDb t;
-    const int64_t jobId = t.store(JobDb::job("https://e.com/a"));
+    const int64_t jobId = t.store(JobDb::job("a"));
     t.db.recordOpenedApplication(jobId, "Engineer", "Acme", "https://e.com/a");
-    auto apps = t.db.getApplications();
-    ASSERT_EQ(apps.size(), 1u);
-    json expected = json::parse(R"({"jobId": 0, "title": "Engineer", "company": "Acme", "url": "https://e.com/a",
+    json expected = json::parse(R"({"title": "Engineer", "company": "Acme", "url": "https://e.com/a",
         "firstOpenedAt": "2026-03-01T12:00:00.000Z", "lastOpenedAt": "2026-03-01T12:00:00.000Z", "status": "Opened",
         "notes": "", "appliedAt": "", "statusChangedAt": "2026-03-01T12:00:00.000Z", "followUpAt": "",
         "history": [{"status": "Opened", "at": "2026-03-01T12:00:00.000Z"}]})");
-    expected["id"] = apps[0]["id"];
+    expected["id"] = 1;
     expected["jobId"] = jobId;
-    EXPECT_EQ(apps[0], expected);
-    const int64_t id = idOf(apps[0]);
-    t.db.updateApplication(id, "Interviewing", "Call on Friday");
+    EXPECT_EQ(t.db.getApplications(), json::array({expected}));
+    t.db.updateApplication(1, "Interviewing", "Call on Friday");
 
+    // Opened again, without a listing (the earlier link stays) or saved again by its link.
     t.advanceDays(2);
     t.db.recordOpenedApplication(std::nullopt, "Senior Engineer", "Acme Inc", "https://e.com/a");
-    apps = t.db.getApplications();
+    t.db.recordOpenedApplication(0, "Senior Engineer", "Acme Inc", "https://e.com/a");
+    EXPECT_EQ(idOf(t.db.addApplication(entry(" https://e.com/a "))), 1);
+    auto apps = t.db.getApplications();
     ASSERT_EQ(apps.size(), 1u);
-    // A missing job id keeps the earlier link.
-    expectFields(apps[0], {{"id", id}, {"jobId", jobId}, {"title", "Senior Engineer"}, {"company", "Acme Inc"}});
-    expectFields(apps[0], json::parse(R"({"firstOpenedAt": "2026-03-01T12:00:00.000Z", "status": "Interviewing",
-        "lastOpenedAt": "2026-03-03T12:00:00.000Z", "notes": "Call on Friday"})"));
+    expectFields(apps[0], json::parse(R"({"id": 1, "title": "Senior Engineer", "company": "Acme Inc",
+        "firstOpenedAt": "2026-03-01T12:00:00.000Z", "lastOpenedAt": "2026-03-03T12:00:00.000Z",
+        "status": "Interviewing", "notes": "Call on Friday"})"));
+    EXPECT_EQ(apps[0]["jobId"], jobId);
     EXPECT_EQ(apps[0]["history"].size(), 2u);
-}
 
-// Foreign keys are on: storing 0 or a vanished id as given would fail the insert, and a
-// listing's expiry must null the link rather than leave it pointing nowhere.
-TEST(ApplicationQueries, JobIdsThatNameNoListingAreRecordedAsNone) {
-    JobDb t;
-    EXPECT_NO_THROW(t.db.recordOpenedApplication(0, "A", "Co", "https://e.com/a"));
-    EXPECT_NO_THROW(t.db.recordOpenedApplication(424242, "B", "Co", "https://e.com/b"));
-    auto unknown = entry("https://e.com/c");
+    // Saved from a listing: its title and link fill the entry; opening it moves it on.
+    App fromListing;
+    fromListing.jobId = t.store(JobDb::job("b", "Data Engineer"));
+    expectFields(t.db.addApplication(fromListing),
+                 {{"title", "Data Engineer"}, {"url", "https://e.com/b"}, {"status", "Saved"}, {"appliedAt", ""}});
+    t.advanceDays(1);
+    t.db.recordOpenedApplication(std::nullopt, "Data Engineer", "Acme", "https://e.com/b");
+    EXPECT_EQ(t.db.getApplications()[0]["status"], "Opened"); // and the latest opened comes first
+
+    // Foreign keys are on: ids that name no listing are recorded as none (as given, they would
+    // fail the insert), and a listing's expiry nulls the link rather than leaving it dangling.
+    t.db.recordOpenedApplication(424242, "B", "Co", "https://e.com/gone");
+    auto unknown = entry("https://e.com/unknown");
     unknown.jobId = 424242;
     EXPECT_TRUE(t.db.addApplication(unknown)["jobId"].is_null());
-    for (const auto& app : t.db.getApplications())
-        EXPECT_TRUE(app["jobId"].is_null()) << app.dump();
-
-    // A later open with a real listing links it, and a missing id afterwards keeps the link.
-    t.advanceDays(1);
-    const int64_t jobId = t.store(JobDb::job("https://e.com/a"));
-    t.db.recordOpenedApplication(jobId, "A", "Co", "https://e.com/a");
-    t.db.recordOpenedApplication(0, "A", "Co", "https://e.com/a");
-    EXPECT_EQ(t.db.getApplications()[0]["jobId"], jobId);
-
     t.advanceDays(91);
-    EXPECT_EQ(t.db.deleteExpiredJobs(), 1);
-    EXPECT_TRUE(t.db.getApplications()[0]["jobId"].is_null());
-    EXPECT_EQ(t.db.getApplications()[0]["title"], "A");
+    EXPECT_EQ(t.db.deleteExpiredJobs(), 2);
+    for (const auto& app : t.db.getApplications())
+        EXPECT_TRUE(app["jobId"].is_null()) << app["url"];
 }
 
-TEST(ApplicationQueries, SavingAListingTwiceGivesTheOneEntry) {
+TEST(ApplicationQueries, StagesStampAppliedOnceAndUpdatesChangeOnlyTheFieldsGiven) {
     JobDb t;
-    DatabaseService::NewApplication fromListing;
-    fromListing.jobId = t.store(JobDb::job("https://e.com/a", "Data Engineer")); // title and link from the listing
-    auto saved = t.db.addApplication(fromListing);
-    EXPECT_EQ(saved["title"], "Data Engineer");
-    EXPECT_EQ(saved["url"], "https://e.com/a");
-    EXPECT_EQ(saved["status"], "Saved");
-    EXPECT_EQ(saved["appliedAt"], "");
-
-    t.db.updateApplication(idOf(saved), {"Applied", "sent", std::nullopt});
-    auto again = t.db.addApplication(entry(" https://e.com/a "));
-    EXPECT_EQ(idOf(again), idOf(saved));
-    EXPECT_EQ(again["status"], "Applied");
-    EXPECT_EQ(again["notes"], "sent");
-    EXPECT_EQ(t.db.getApplications().size(), 1u);
-
-    // Opening a saved listing moves it on; opening an applied one does not move it back.
-    auto other = t.db.addApplication(entry("https://e.com/b"));
-    t.advanceDays(1);
-    t.db.recordOpenedApplication(std::nullopt, "Engineer", "Acme", "https://e.com/b");
-    t.db.recordOpenedApplication(std::nullopt, "Data Engineer", "Acme", "https://e.com/a");
-    EXPECT_EQ(t.db.getApplication(idOf(other))["status"], "Opened");
-    EXPECT_EQ(t.db.getApplication(idOf(other))["history"].size(), 2u);
-    EXPECT_EQ(t.db.getApplication(idOf(saved))["status"], "Applied");
-}
-
-TEST(ApplicationQueries, StagesStampAppliedOnceAndExtendABoundedHistory) {
-    JobDb t;
-    const int64_t id = idOf(t.db.addApplication(entry("https://e.com/a")));
-    t.advanceDays(1);
-    auto app = t.db.updateApplication(id, {"Applied", std::nullopt, std::nullopt});
-    EXPECT_EQ(app["appliedAt"], "2026-03-02T12:00:00.000Z");
-    EXPECT_EQ(app["followUpAt"], "2026-03-09"); // a week after applying
-    t.advanceDays(3);
-    app = t.db.updateApplication(id, {"Interviewing", std::nullopt, "2026-03-20"});
-    EXPECT_EQ(app["followUpAt"], "2026-03-20");
-    t.advanceDays(1);
-    app = t.db.updateApplication(id, {"Applied", std::nullopt, std::nullopt});
-    EXPECT_EQ(app["appliedAt"], "2026-03-02T12:00:00.000Z"); // only the first time counts
-    EXPECT_EQ(app["followUpAt"], "2026-03-20");              // the user's date stays
-    EXPECT_EQ(app["statusChangedAt"], "2026-03-06T12:00:00.000Z");
-    std::vector<std::string> stages;
-    for (const auto& step : app["history"])
-        stages.push_back(step["status"]);
-    EXPECT_EQ(stages, (std::vector<std::string>{"Saved", "Applied", "Interviewing", "Applied"}));
-
-    // The same stage again is no change; the history is bounded.
-    EXPECT_EQ(t.db.updateApplication(id, {"Applied", std::nullopt, std::nullopt})["history"].size(), 4u);
-    for (size_t i = 0; i < DatabaseService::kMaxHistoryEntries; ++i)
-        t.db.updateApplication(id, {i % 2 ? "Offer" : "Interviewing", std::nullopt, std::nullopt});
-    app = t.db.getApplication(id);
-    EXPECT_EQ(app["history"].size(), DatabaseService::kMaxHistoryEntries);
-    EXPECT_EQ(app["history"].back()["status"], "Offer");
-}
-
-TEST(ApplicationQueries, UpdatesChangeOnlyTheFieldsGiven) {
-    JobDb t;
-    auto e = entry("https://e.com/a", "Applied");
+    auto e = entry("https://e.com/a");
     e.notes = "Referred by Ana";
     const int64_t id = idOf(t.db.addApplication(e));
-    auto app = t.db.updateApplication(id, {"Interviewing", std::nullopt, std::nullopt});
-    EXPECT_EQ(app["notes"], "Referred by Ana");
-    app = t.db.updateApplication(id, {std::nullopt, "línea 1\n\"quoted\" ✓", std::nullopt});
-    EXPECT_EQ(app["status"], "Interviewing");
-    EXPECT_EQ(app["notes"], "línea 1\n\"quoted\" ✓");
-    app = t.db.updateApplication(id, {std::nullopt, std::nullopt, "2026-04-01T09:30:00Z"});
-    EXPECT_EQ(app["followUpAt"], "2026-04-01");
-    app = t.db.updateApplication(id, {std::nullopt, std::nullopt, ""});
-    EXPECT_EQ(app["followUpAt"], "");
+    // A day passes before each change; the fields it must leave build on the steps before.
+    // clang-format off
+    const std::pair<DatabaseService::ApplicationChange, json> steps[] = {
+        {stage("Applied"), {{"appliedAt", "2026-03-02T12:00:00.000Z"}, {"followUpAt", "2026-03-09"}}}, // a week on
+        {{"Interviewing", std::nullopt, "2026-03-20"}, {{"followUpAt", "2026-03-20"}, {"notes", "Referred by Ana"}}},
+        {stage("Applied"), // only the first time counts, and the user's date stays
+         {{"appliedAt", "2026-03-02T12:00:00.000Z"}, {"followUpAt", "2026-03-20"}, {"status", "Applied"}}},
+        {{std::nullopt, "línea 1\n\"quoted\" ✓", std::nullopt}, {{"status", "Applied"}, {"notes", "línea 1\n\"quoted\" ✓"}}},
+        {{std::nullopt, std::nullopt, "2026-04-01T09:30:00Z"}, {{"followUpAt", "2026-04-01"}}},
+        {{std::nullopt, std::nullopt, ""}, {{"followUpAt", ""}, {"statusChangedAt", "2026-03-04T12:00:00.000Z"}}},
+    };
+    // clang-format on
+    for (const auto& [change, fields] : steps) {
+        t.advanceDays(1);
+        expectFields(t.db.updateApplication(id, change), fields);
+    }
+    EXPECT_EQ(t.db.getApplication(id)["history"], json::parse(R"([{"status": "Saved", "at": "2026-03-01T12:00:00.000Z"},
+        {"status": "Applied", "at": "2026-03-02T12:00:00.000Z"}, {"status": "Interviewing",
+        "at": "2026-03-03T12:00:00.000Z"}, {"status": "Applied", "at": "2026-03-04T12:00:00.000Z"}])"));
+
+    // The same stage again is no change; the history is bounded.
+    EXPECT_EQ(t.db.updateApplication(id, stage("Applied"))["history"].size(), 4u);
+    for (size_t i = 0; i < DatabaseService::kMaxHistoryEntries; ++i)
+        t.db.updateApplication(id, stage(i % 2 ? "Offer" : "Interviewing"));
+    const json app = t.db.getApplication(id);
+    EXPECT_EQ(app["history"].size(), DatabaseService::kMaxHistoryEntries);
+    EXPECT_EQ(app["history"].back()["status"], "Offer");
+
     // An overlong note is cut to the documented maximum, whole characters kept.
     std::string huge;
     while (huge.size() < 100'000)
         huge += "né ";
-    app = t.db.updateApplication(id, {std::nullopt, huge, std::nullopt});
-    EXPECT_EQ(text::characterCount(app["notes"].get<std::string>()), DatabaseService::kMaxNotesCharacters);
-    EXPECT_TRUE(text::isValidUtf8(app["notes"].get<std::string>()));
+    const std::string notes = t.db.updateApplication(id, {std::nullopt, huge, std::nullopt})["notes"];
+    EXPECT_EQ(text::characterCount(notes), DatabaseService::kMaxNotesCharacters);
+    EXPECT_TRUE(text::isValidUtf8(notes));
 }
 
 TEST(ApplicationQueries, BadInputIsRefusedAndChangesNothing) {
@@ -211,7 +161,7 @@ TEST(ApplicationQueries, TrackerCountsMeanWhatTheySay) {
     ASSERT_EQ(counts["followUps"].size(), 2u);
     EXPECT_EQ(idOf(counts["followUps"][0]), interviewing);
     EXPECT_EQ(idOf(counts["followUps"][1]), applied);
-    t.db.updateApplication(rejected, {"Applied", std::nullopt, std::nullopt}); // reopened: due again
+    t.db.updateApplication(rejected, stage("Applied")); // reopened: due again
     EXPECT_EQ(t.db.trackerCounts()["followUpsDue"], 3);
 
     t.sqlite->execute("DROP TABLE applications;");

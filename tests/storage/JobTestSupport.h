@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -47,12 +46,7 @@ struct JobDb {
         return j;
     }
 
-    static SecurityAssessment rating(int score, const std::string& label = "Review") {
-        SecurityAssessment a;
-        a.score = score;
-        a.label = label;
-        return a;
-    }
+    static SecurityAssessment rating(int score, const std::string& label = "Review") { return {score, label}; }
 
     int64_t store(const IncomingJob& j, int score = 65) { return db.upsertJob(j, rating(score)); }
 
@@ -65,9 +59,7 @@ struct JobDb {
         return out;
     }
 
-    Urls search(const std::string& query, const std::string& category = "All") const {
-        return urls(db.getJobs(category, query, 500, 0));
-    }
+    Urls search(const std::string& query) const { return urls(db.getJobs("All", query, 500, 0)); }
 
     static DatabaseService::JobQuery query(const std::function<void(DatabaseService::JobQuery&)>& change = {}) {
         DatabaseService::JobQuery q;
@@ -89,11 +81,6 @@ struct JobDb {
 inline void expectFields(const nlohmann::json& actual, const nlohmann::json& expected) {
     for (const auto& [key, value] : expected.items())
         EXPECT_EQ(actual[key], value) << key;
-}
-
-inline Urls sorted(Urls u) {
-    std::sort(u.begin(), u.end());
-    return u;
 }
 
 } // namespace velmora::testing

@@ -1,34 +1,89 @@
 #include "storage/SecureStoreService.h"
 #include "core/VelmoraError.h"
 #include "storage/PrivateFile.h"
+#include "storage/Sealing.h"
 #include "support/TempDir.h"
 
-#include <gtest/gtest.h>
-#include <memory>
+#include <gmock/gmock.h>
+
+#include <set>
 #include <sys/stat.h>
 #include <thread>
-#include <vector>
 
 using namespace velmora;
+using namespace velmora::sealing;
 using velmora::testing::fileMode;
 using velmora::testing::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
 
+SymmetricKey keyOf(uint8_t fill) {
+    return *SymmetricKey::fromBytes(Bytes(32, fill));
+}
+
 Bytes bytesOf(std::string_view s) {
     return Bytes(s.begin(), s.end());
 }
 
-std::vector<std::string> entries(const fs::path& folder) {
-    std::vector<std::string> names;
+std::set<std::string> entries(const fs::path& folder) {
+    std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(folder))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
+        names.insert(e.path().filename().string());
     return names;
 }
 
 } // namespace
+
+TEST(Sealing, RoundTripsWithFreshNoncesAndRefusesAlteredTruncatedOrForeignBoxes) {
+    const SymmetricKey key = SymmetricKey::random();
+    for (size_t size : {size_t(0), size_t(1), size_t(1000), size_t(1) << 20}) {
+        const Bytes plain = randomBytes(size);
+        const Bytes box = seal(plain, key);
+        ASSERT_EQ(box.size(), plain.size() + 28) << size; // 12 bytes of nonce, 16 of tag
+        EXPECT_EQ(open(box, key), plain) << size;
+    }
+    const Bytes box = seal(asBytes("confidential profile"), key), again = seal(asBytes("confidential profile"), key);
+    EXPECT_FALSE(std::equal(box.begin(), box.begin() + 12, again.begin())); // distinct nonces
+    for (size_t i = 0; i < box.size(); ++i) {
+        Bytes altered = box;
+        altered[i] ^= 0x01;
+        EXPECT_THROW(open(altered, key), SealingError) << "byte " << i;
+    }
+    for (size_t keep : {box.size() - 1, size_t(27), size_t(0)})
+        EXPECT_THROW(open(Bytes(box.begin(), box.begin() + keep), key), SealingError) << keep;
+    EXPECT_THROW(open(box, keyOf(2)), SealingError);
+
+    // Test case 14 of the GCM reference vectors (AES-256, zero key, zero IV, one zero block),
+    // laid out as nonce || ciphertext || tag and written in base64: the box is plain AES-256-GCM.
+    const Bytes vector = *base64Decode("AAAAAAAAAAAAAAAAzqdAPU1ga24HTsXTuvOdGNDRyKeZmWvwJluYtdSKuRk=");
+    EXPECT_EQ(open(vector, keyOf(0)), Bytes(16, 0));
+}
+
+TEST(Sealing, Base64IsStandardPaddedAndDecodedStrictlyAndIdsAreRandomAndWellFormed) {
+    const std::pair<Bytes, std::string> pairs[] = {
+        {{}, ""}, {{'f'}, "Zg=="}, {{'f', 'o'}, "Zm8="}, {{'f', 'o', 'o'}, "Zm9v"}, {{0xfb, 0xff, 0xfe}, "+//+"}};
+    for (const auto& [bytes, text] : pairs) {
+        EXPECT_EQ(base64Encode(bytes), text);
+        EXPECT_EQ(base64Decode(text), bytes) << text;
+    }
+    const Bytes big = randomBytes(100000);
+    const std::string text = base64Encode(big);
+    EXPECT_EQ(text.find('\n'), std::string::npos);
+    EXPECT_EQ(base64Decode(text), big);
+    for (const char* bad :
+         {"Zg=", "Zg", "Z===", "Zm9v\n", "Zm 9", "Zm9-", "Zm_v", "=Zm9", "Zg=a", "{\"a\":1}", "é\xff=="})
+        EXPECT_EQ(base64Decode(bad), std::nullopt) << bad;
+
+    EXPECT_FALSE(SymmetricKey::random() == SymmetricKey::random());
+    EXPECT_EQ(SymmetricKey::fromBytes(Bytes(31)), std::nullopt);
+    EXPECT_EQ(SymmetricKey::fromBytes(Bytes(33)), std::nullopt);
+    std::set<std::string> seen;
+    for (int i = 0; i < 100; ++i)
+        EXPECT_THAT(*seen.insert(randomUuid()).first,
+                    ::testing::MatchesRegex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}"));
+    EXPECT_EQ(seen.size(), 100u);
+}
 
 TEST(SecureStoreService, KeepsKeysInAPrivateFolderUnderSafeNames) {
     TempDir dir;
@@ -39,10 +94,12 @@ TEST(SecureStoreService, KeepsKeysInAPrivateFolderUnderSafeNames) {
     SecureStoreService store(folder); // a wider folder is narrowed again
     EXPECT_EQ(fileMode(folder), 0700u);
 
-    EXPECT_EQ(store.fileURL("profile.encryption.key.v1"), folder / "profile.encryption.key.v1.bin");
     // A climbing name cannot leave the folder: "/" is replaced, so ".." stays part of one name.
     for (const auto& [account, file] : std::vector<std::pair<std::string, std::string>>{
-             {"a/b c", "a_b_c.bin"}, {"../../etc/passwd", ".._.._etc_passwd.bin"}, {"clé", "cl_.bin"}})
+             {"profile.encryption.key.v1", "profile.encryption.key.v1.bin"},
+             {"a/b c", "a_b_c.bin"},
+             {"../../etc/passwd", ".._.._etc_passwd.bin"},
+             {"clé", "cl_.bin"}})
         EXPECT_EQ(store.fileURL(account), folder / file) << account;
 
     EXPECT_EQ(store.read("k"), std::nullopt);
@@ -51,7 +108,7 @@ TEST(SecureStoreService, KeepsKeysInAPrivateFolderUnderSafeNames) {
     EXPECT_EQ(store.read("k"), Bytes(32, 0xAB));
     store.set(Bytes(32, 0x01), "k", true);
     EXPECT_EQ(store.read("k"), Bytes(32, 0x01));
-    EXPECT_EQ(entries(folder), std::vector<std::string>{"k.bin"}); // no temporary files left behind
+    EXPECT_EQ(entries(folder), std::set<std::string>{"k.bin"}); // no temporary files left behind
 }
 
 TEST(SecureStoreService, CreateNeverReplacesAKeyAndEveryRacerGetsTheSameOne) {
@@ -61,11 +118,11 @@ TEST(SecureStoreService, CreateNeverReplacesAKeyAndEveryRacerGetsTheSameOne) {
     for (int i = 0; i < 8; ++i)
         stores.push_back(std::make_unique<SecureStoreService>(dir / "SecureStore"));
     std::vector<Bytes> answers(stores.size());
-    std::vector<std::thread> racers;
-    for (size_t i = 0; i < stores.size(); ++i)
-        racers.emplace_back([&, i] { answers[i] = stores[i]->create(Bytes(32, uint8_t(i + 1)), "k"); });
-    for (auto& t : racers)
-        t.join();
+    {
+        std::vector<std::jthread> racers;
+        for (size_t i = 0; i < stores.size(); ++i)
+            racers.emplace_back([&, i] { answers[i] = stores[i]->create(Bytes(32, uint8_t(i + 1)), "k"); });
+    }
     for (const Bytes& answer : answers)
         EXPECT_EQ(answer, *stores[0]->read("k"));
     EXPECT_EQ(fileMode(stores[0]->fileURL("k")), 0600u);
@@ -85,7 +142,7 @@ TEST(SecureStoreService, CreateNeverReplacesAKeyAndEveryRacerGetsTheSameOne) {
     EXPECT_EQ(readWholeFile(second), Bytes(32, 5));
     EXPECT_FALSE(store.read("short"));
     EXPECT_EQ(entries(dir / "SecureStore"),
-              (std::vector<std::string>{"k.bin", "short.bin.damaged-T1", "short.bin.damaged-T1-1"}));
+              (std::set<std::string>{"k.bin", "short.bin.damaged-T1", "short.bin.damaged-T1-1"}));
 }
 
 TEST(SecureStoreService, AFolderItCannotWriteFailsTheWriteAndKeepsTheOldKey) {
@@ -94,6 +151,16 @@ TEST(SecureStoreService, AFolderItCannotWriteFailsTheWriteAndKeepsTheOldKey) {
     SecureStoreService blocked(dir / "blocker" / "SecureStore"); // fails on first write, not here
     EXPECT_THROW(blocked.set(Bytes(32, 1), "k", false), VelmoraError);
 
+    // Private files: folders and FIFOs are refused without blocking; the mode asked for is kept.
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    for (const fs::path& p : {dir.path(), dir / "pipe", dir / "missing"})
+        EXPECT_THROW(readWholeFile(p), VelmoraError) << p;
+    writePrivateFileAtomically(dir / "f", bytesOf("hello"), 0640);
+    EXPECT_EQ(readWholeFile(dir / "f"), bytesOf("hello"));
+    EXPECT_EQ(fileMode(dir / "f"), 0640u);
+    writePrivateFileAtomically(dir / "empty", Bytes{});
+    EXPECT_TRUE(readWholeFile(dir / "empty").empty());
+
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
     SecureStoreService store(dir / "SecureStore");
     store.set(Bytes(32, 7), "k", false);
@@ -101,17 +168,4 @@ TEST(SecureStoreService, AFolderItCannotWriteFailsTheWriteAndKeepsTheOldKey) {
     EXPECT_THROW(store.set(Bytes(32, 9), "k", false), VelmoraError);
     ASSERT_EQ(::chmod((dir / "SecureStore").c_str(), 0700), 0);
     EXPECT_EQ(store.read("k"), Bytes(32, 7));
-}
-
-TEST(PrivateFile, ReadRefusesFoldersAndFifosWithoutBlocking) {
-    TempDir dir;
-    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-    for (const fs::path& p : {dir.path(), dir / "pipe", dir / "missing"})
-        EXPECT_THROW(readWholeFile(p), VelmoraError) << p;
-
-    writePrivateFileAtomically(dir / "f", bytesOf("hello"), 0640);
-    EXPECT_EQ(readWholeFile(dir / "f"), bytesOf("hello"));
-    EXPECT_EQ(fileMode(dir / "f"), 0640u);
-    writePrivateFileAtomically(dir / "empty", Bytes{});
-    EXPECT_TRUE(readWholeFile(dir / "empty").empty());
 }
