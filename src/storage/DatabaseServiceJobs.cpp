@@ -570,16 +570,13 @@ void DatabaseService::indexPendingListings(const SQLiteDatabase::StatementRunner
 }
 
 int64_t DatabaseService::deleteExpiredJobs() {
+    // The count is what the DELETE removed, so a failed one reports none.
     int64_t count = 0;
     try {
-        count = scalarInt("SELECT COUNT(*) FROM jobs WHERE expires_at < ?;", {SQLiteValue::text(nowText())});
-    } catch (const std::exception&) {
-        count = 0;
-    }
-    try {
-        db_->execute("DELETE FROM jobs WHERE expires_at < ?;", {SQLiteValue::text(nowText())});
+        count = db_->executeReturningChanges("DELETE FROM jobs WHERE expires_at < ?;", {SQLiteValue::text(nowText())});
     } catch (const std::exception&) {
         // The next sync tries again; expired rows are hidden from every list meanwhile.
+        count = 0;
     }
     // Deleted listings and listings indexed again leave stale search entries behind; once they
     // outnumber the live ones, every search pays for them, so the index starts afresh. A sync

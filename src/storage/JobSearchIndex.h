@@ -24,7 +24,6 @@ class SQLiteDatabase;
 // they outnumber the live listings.
 class JobSearchIndex {
 public:
-    // Listings per document when the index is built from the stored rows.
     // Stale entries tolerated beyond the live listings before a rebuild.
     static constexpr int kRebuildSlack = 200;
     // Listings per document. Larger documents share their trigrams (about a fifth less work
