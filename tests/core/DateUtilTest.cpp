@@ -7,8 +7,9 @@ using namespace std::chrono;
 
 // Three digits always, before the epoch too: text order is time order, which SQL relies on.
 TEST(DateUtil, WritesMillisecondsInUtcAndReadsBothForms) {
-    const std::pair<int64_t, std::string> moments[] = {
-        {1769850300123, "2026-01-31T09:05:00.123Z"}, {1769850300007, "2026-01-31T09:05:00.007Z"}, {-1, "1969-12-31T23:59:59.999Z"}};
+    const std::pair<int64_t, std::string> moments[] = {{1769850300123, "2026-01-31T09:05:00.123Z"},
+                                                       {1769850300007, "2026-01-31T09:05:00.007Z"},
+                                                       {-1, "1969-12-31T23:59:59.999Z"}};
     for (const auto& [ms, text] : moments) {
         EXPECT_EQ(DateUtil::withFractional(TimePoint(milliseconds(ms))), text);
         EXPECT_EQ(DateUtil::parse(text), TimePoint(milliseconds(ms))) << text;

@@ -28,8 +28,8 @@ TEST(Text, CharacterLimitsCountWhatUsersSee) {
 TEST(Text, AffixesMayBeTheWholeText) {
     // text, affix, ends with it, starts with it
     for (const auto& [s, affix, ends, starts] :
-         {std::tuple{"abc", "abc", true, true}, std::tuple{"ab", "abc", false, false}, std::tuple{"xabc", "bc", true, false},
-          std::tuple{"abcx", "ab", false, true}}) {
+         {std::tuple{"abc", "abc", true, true}, std::tuple{"ab", "abc", false, false},
+          std::tuple{"xabc", "bc", true, false}, std::tuple{"abcx", "ab", false, true}}) {
         EXPECT_EQ(text::endsWith(s, affix), ends) << s << " " << affix;
         EXPECT_EQ(text::startsWith(s, affix), starts) << s << " " << affix;
     }
