@@ -34,7 +34,7 @@ protected:
 
 } // namespace
 
-TEST_F(ProfileServiceTest, ASaveRoundTripsAcrossRestartsAndUnreadableRecordsAndKeysWaitForTheNextSave) {
+TEST_F(ProfileServiceTest, ASaveRoundTripsAcrossRestartsAndUnreadableRecordsOrKeysAreReportedUntilASaveReplacesThem) {
     json saved = service.save(form());
     // The resume name is set by the service only, never by the form; numbers and null read as text.
     EXPECT_EQ(json::array({saved["resumeName"], saved["education"], saved["phone"], saved["linkedIn"],
