@@ -1,11 +1,7 @@
 #pragma once
 
-#include "core/AppPaths.h"
-#include "core/Clock.h"
 #include "profile/ApplicationProfileService.h"
 #include "support/TempDir.h"
-
-#include <memory>
 
 namespace velmora::testing {
 
@@ -16,11 +12,9 @@ struct ProfileBed {
     std::shared_ptr<SQLiteDatabase> sqlite;
     std::shared_ptr<DatabaseService> db;
     std::shared_ptr<SecureStoreService> store;
-    std::shared_ptr<Clock> clock;
     std::shared_ptr<ApplicationProfileService> service;
 
-    explicit ProfileBed(const std::filesystem::path& root, std::shared_ptr<Clock> clock_ = nullptr)
-        : paths(std::make_shared<AppPaths>(root)), clock(std::move(clock_)) {
+    explicit ProfileBed(const std::filesystem::path& root) : paths(std::make_shared<AppPaths>(root)) {
         std::filesystem::create_directories(paths->applicationSupport());
         sqlite = std::make_shared<SQLiteDatabase>(paths->database().string());
         db = std::make_shared<DatabaseService>(sqlite);
@@ -31,7 +25,7 @@ struct ProfileBed {
 
     // A new service over the same files: what the next run sees, with an empty key cache.
     std::shared_ptr<ApplicationProfileService> restart() const {
-        return std::make_shared<ApplicationProfileService>(db, store, paths, clock);
+        return std::make_shared<ApplicationProfileService>(db, store, paths);
     }
 
     std::filesystem::path keyFile(const char* account = ApplicationProfileService::kProfileKeyAccount) const {
