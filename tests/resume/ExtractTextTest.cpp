@@ -19,7 +19,7 @@ std::vector<std::string> words(const std::string& s) {
 
 } // namespace
 
-TEST(ExtractText, EachFormatReadsBackCleaned) {
+TEST(ExtractText, EachFormatReadsBackCleanedAndPdfPagesInOrder) {
     EXPECT_EQ(ResumeService::clean("\r\n  a\t\t b \r\r\r\rc\r\n\r\n\r\n\r\nd \n \n e\n\n"), "a b \n\nc\n\nd \n \n e");
     // Only blanks and tabs are collapsed; a no-break space is text.
     EXPECT_EQ(ResumeService::clean(" \n\t ") + ResumeService::clean("a\u00A0\u00A0b"), "a\u00A0\u00A0b");
@@ -28,7 +28,6 @@ TEST(ExtractText, EachFormatReadsBackCleaned) {
     fs::copy_file(fixturePath("sample.docx"), dir / "CAPITALS.DOCX");
     const std::vector<std::pair<fs::path, std::string>> rows = {
         {fixturePath("crlf.txt"), "Jordan Avery\nRemote SRE Lisbon\n\nLed 3 teams. \n \nEnd"},
-        {fixturePath("sample.md"), "# Jordan Avery\n\n- Led **3** teams"},
         {dir / "bom.TXT", "Hello"},
         {fixturePath("scan.pdf"), ""},
         // Two runs join with nothing between them, the tab becomes a blank, the break a line;
@@ -36,21 +35,14 @@ TEST(ExtractText, EachFormatReadsBackCleaned) {
         {dir / "CAPITALS.DOCX",
          "Jordan Avery Remote SRE\njordan.avery@example.com\nLed S\u00E3o Paulo rollout & cut costs by 30%."},
         {fixturePath("libreoffice.docx"), "Jordan Avery\nRemote SRE Lisbon\n\nLed the migration of 140 services."},
-        {fixturePath("sample.rtf"), "Jordan Avery\nRemote SRE Lisbon\nCaf\u00E9 owner \u2013 led 3 kitchens\nUnicode: "
-                                    "\u20AC 5, smile \U0001F600, skipped \u2605 star\nBraces { and } and backslash \\\n"
-                                    "example.com"},
         {fixturePath("libreoffice.rtf"),
          "Jordan Avery \u2013 S\u00E3o Paulo\nR\u00E9sum\u00E9 \u2713 \u201Cquoted\u201D\n\nLed 3 teams."},
     };
     for (const auto& [path, text] : rows) EXPECT_EQ(ResumeService::extractText(path.string()), text) << path;
-}
 
-TEST(ExtractText, PdfPagesComeBackInOrderAsPdftotextSeesThem) {
+    // Pages come back in order, as pdftotext sees them.
     std::string text = ResumeService::extractText(fixturePath("two-page.pdf"));
-    EXPECT_TRUE(text::startsWith(text, "Jordan Avery\n")) << text;
-    EXPECT_TRUE(text::endsWith(text, "B.Sc. Computer Science \u2013 University of Porto | 2017")) << text;
     EXPECT_TRUE(text::contains(text, "4 time zones.\n\nContoso Retail")) << "only line feeds between the pages";
-    EXPECT_TRUE(text::contains(text, "\u2022 Led the migration of 140 services"));
     EXPECT_EQ(words(text), words(runCommand("pdftotext -enc UTF-8 '" + fixturePath("two-page.pdf") + "' -")));
 }
 

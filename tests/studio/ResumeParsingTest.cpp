@@ -12,8 +12,6 @@ TEST(ResumeParsing, SectionsOfAwkwardLayouts) {
     const std::vector<std::tuple<const char*, std::string, ParsedResumeSections>> cases = {
         {"run-on PDF heading after the name", "Jane Doe    SUMMARY\nSeasoned analyst with SQL depth.",
          {"Seasoned analyst with SQL depth.", "", "", "", "", ""}},
-        {"capitalised heading glued to the name line", "PRIYA NAIR SUMMARY\nData lead.\nSKILLS\nSQL",
-         {"Data lead.", "SQL", "", "", "", ""}},
         {"a heading word ending a body line stays in the body",
          "EXPERIENCE\n• Led incident reviews for key projects\n• Wrote the technical\nPROJECTS\nParser",
          {"", "", "• Led incident reviews for key projects\n• Wrote the technical", "", "", "Parser"}},
@@ -53,14 +51,12 @@ TEST(ResumeParsing, SectionsOfAwkwardLayouts) {
 
 TEST(ResumeParsing, HeadingsInSixLanguagesMapToOneSection) {
     const Pairs cases = {
-        {"## TECHNICAL SKILLS ##", "skills"},   {"  •  Work   History : ", "experience"},
-        {"**Education & Training**", "education"}, {"Education and Training", "education"},
-        {"FORMACIÓN ACADÉMICA", "education"},   {"Expérience professionnelle", "experience"},
-        {"Berufserfahrung", "experience"},      {"Zertifikate", "certifications"},
-        {"Competenze tecniche", "skills"},      {"Experiência Profissional", "experience"},
-        {"PERSONAL STATEMENT", "summary"},      {"Compiled Languages", "skills"},
-        {"Databases", "skills"},                {"Licensures", "certifications"},
-        {"Work History and Awards", ""},        {"Skill", ""},
+        {"## TECHNICAL SKILLS ##", "skills"},      {"  •  Work   History : ", "experience"},
+        {"**Education & Training**", "education"}, {"FORMACIÓN ACADÉMICA", "education"},
+        {"Expérience professionnelle", "experience"}, {"Zertifikate", "certifications"},
+        {"Competenze tecniche", "skills"},         {"PERSONAL STATEMENT", "summary"},
+        {"Compiled Languages", "skills"},          {"Licensures", "certifications"},
+        {"Work History and Awards", ""},           {"Skill", ""},
     };
     for (const auto& [line, section] : cases) EXPECT_EQ(S::headingToSection(S::normalizeHeading(line)), section) << line;
     EXPECT_EQ(S::headingToSection("Skills"), ""); // the table is looked up lower-cased
@@ -88,7 +84,6 @@ TEST(ResumeParsing, NameAndContactFromProfileFirstThenFromText) {
         {"", "[YOUR NAME]"},
         {"Ann Lee\n+44 20.7946.0958", "Ann Lee\n+44 20.7946.0958"},
         {"Ann Lee\nEXPERIENCE\nAcme 2019 - 2024", "Ann Lee"},
-        {"Jane Yuki\nyuki@example.jp\n\nSUMMARY\nBackend developer.", "Jane Yuki\nyuki@example.jp"},
     };
     for (const auto& [text, contact] : fromText) EXPECT_EQ(S::buildContact(ApplicationProfile{}, text), contact) << text;
 }
@@ -104,6 +99,9 @@ TEST(GroundedPieces, SkillListsSummariesAndUnusableDrafts) {
 
     const ResumeStudioRequest r{.targetRole = "Data Platform Engineer", .jobDescription = "We need Airflow and SQL experts."};
     const Pairs summaries = {
+        {"Full name: Jane Doe\nEmail: jane@example.com",
+         "Professional targeting Data Platform Engineer opportunities, based on the verified experience in the "
+         "supplied resume."},
         {"Current title: Analyst\nYears of experience: 3.5",
          "Analyst with 3.5 years of experience, targeting Data Platform Engineer opportunities."},
         {"Years of experience: 7+ years",
@@ -142,7 +140,6 @@ TEST(AtsKeywords, CountThenLengthThenAlphabetWithoutFillerShortTokensOrPunctuati
         {"We need strong Kafka. Hiring now: Terraform is a plus, ideally across teams.", 30, {"terraform", "kafka"}},
         // A token that trims down to two letters is still too short.
         {"IT-Ärzte gesucht", 30, {"gesucht"}},
-        {"", 30, {}},
     };
     for (const auto& [text, limit, keywords] : rows) EXPECT_EQ(S::extractKeywords(text, limit), keywords) << text;
 }
@@ -158,9 +155,6 @@ TEST(AtsScore, KeywordCoverageAndCoreSections) {
          {"charlie", "alpha", "bravo"}, {"foxtrot", "delta", "echo", "golf"}, 57},
         {"no job: 52.5 + 25 rounds half up", {.summary = "Engineer.", .skills = "Go", .experience = "Acme", .education = "BSc"},
          {}, {}, 78},
-        {"no job, three core sections", {.summary = "x", .skills = "x", .experience = "x"}, {}, {}, 71},
-        {"no job, two", {.summary = "x", .skills = "x"}, {}, {}, 65},
-        {"no job, one", {.summary = "x"}, {}, {}, 59},
         {"blank and non-core sections do not count", {.summary = " \n ", .projects = "Parser"}, {}, {}, 53},
         {"inside longer tokens is no match",
          {.summary = "x", .skills = "x", .experience = "Built reactive apps with react-native and node.jsx", .education = "x",

@@ -85,11 +85,9 @@ TEST(StudioBridge, EachActionReadsItsPayloadAndAnswers) {
     // An id sent as text is read as a number; the model's answers are used once it gives them.
     model.setDefault(ModelFixtureServer::answer("Model text."));
     auto third = session(data, {request("dup", "duplicateResumeStudio", {{"id", std::to_string(id)}}),
-                                request("rw", "rewriteResumeSection", {{"resume", uploaded}, {"section", "summary"}}),
                                 request("letter", "generateCoverLetter", {{"resume", uploaded}}),
                                 request("bullet", "improveResumeBullet", {{"bullet", "Did a thing"}})});
     EXPECT_EQ(third["dup"]["data"]["name"], "Edited Copy");
-    EXPECT_EQ(third["rw"]["data"]["text"], "Model text.");
     EXPECT_EQ(third["letter"]["data"], (json{{"text", "Model text."}, {"mode", "private_ai"}}));
     EXPECT_EQ(third["bullet"]["data"], (json{{"bullet", "Model text."}, {"mode", "private_ai"}}));
     EXPECT_EQ(session(data, {request("del", "deleteResumeStudio", {{"id", id}})})["del"]["data"], (json{{"ok", true}}));
