@@ -70,6 +70,7 @@ TEST(StudioBridge, EachActionReadsItsPayloadAndAnswers) {
         request("rw", "rewriteResumeSection", {{"resume", built}, {"section", "skills"}}),
         request("bullet", "improveResumeBullet", {{"bullet", "- Built dashboards"}}),
         request("letter", "generateCoverLetter", {{"resume", built}, {"company", "Globex"}}),
+        request("blank", "generateCoverLetter", {{"resume", built}, {"company", "  "}}),
         // Whether or not the save has landed yet, there are the two built documents, all readable.
         request("list", "listResumeStudio"), request("status", "getResumeStudioStatus")};
     for (size_t i = 0; i < refused.size(); ++i) requests.push_back(refused[i].first), requests.back()["id"] = std::to_string(i);
@@ -80,6 +81,7 @@ TEST(StudioBridge, EachActionReadsItsPayloadAndAnswers) {
     EXPECT_EQ(second["rw"]["data"]["text"], "Python, SQL");
     EXPECT_EQ(second["bullet"]["data"], (json{{"bullet", "Built dashboards"}, {"mode", "offline"}}));
     EXPECT_TRUE(text::contains(second["letter"]["data"]["text"].get<std::string>(), "Analytics Engineer opportunity with Globex."));
+    EXPECT_TRUE(text::contains(second["blank"]["data"]["text"].get<std::string>(), "Analytics Engineer opportunity. My"));
     EXPECT_EQ(json({second["list"]["data"].size(), second["status"]["data"]["unreadableCount"]}), json({2, 0}));
 
     // An id sent as text is read as a number; the model's answers are used once it gives them.
