@@ -18,14 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-SymmetricKey keyOf(uint8_t fill) {
-    return *SymmetricKey::fromBytes(Bytes(32, fill));
-}
-
-Bytes bytesOf(std::string_view s) {
-    return Bytes(s.begin(), s.end());
-}
-
 std::set<std::string> entries(const fs::path& folder) {
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(folder))
@@ -54,7 +46,7 @@ TEST(Sealing, RoundTripsWithFreshNoncesAndRefusesAlteredOrTruncatedBoxes) {
     // Test case 14 of the GCM reference vectors (AES-256, zero key, zero IV, one zero block),
     // laid out as nonce || ciphertext || tag and written in base64: the box is plain AES-256-GCM.
     const Bytes vector = *base64Decode("AAAAAAAAAAAAAAAAzqdAPU1ga24HTsXTuvOdGNDRyKeZmWvwJluYtdSKuRk=");
-    EXPECT_EQ(open(vector, keyOf(0)), Bytes(16, 0));
+    EXPECT_EQ(open(vector, *SymmetricKey::fromBytes(Bytes(32, 0))), Bytes(16, 0));
 }
 
 TEST(Sealing, Base64IsStandardPaddedAndDecodedStrictly) {
@@ -121,7 +113,7 @@ TEST(SecureStoreService, AFolderItCannotWriteFailsTheWriteAndKeepsTheOldKey) {
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     for (const fs::path& p : {dir.path(), dir / "pipe", dir / "missing"})
         EXPECT_THROW(readWholeFile(p), VelmoraError) << p;
-    writePrivateFileAtomically(dir / "f", bytesOf("hello"), 0640);
+    writePrivateFileAtomically(dir / "f", asBytes("hello"), 0640);
     EXPECT_EQ(fileMode(dir / "f"), 0640u);
     writePrivateFileAtomically(dir / "empty", Bytes{});
     EXPECT_TRUE(readWholeFile(dir / "empty").empty());
