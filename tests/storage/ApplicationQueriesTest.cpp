@@ -45,23 +45,17 @@ TEST(ApplicationQueries, OneEntryPerLinkKeepsItsFirstTimeStatusNotesAndListing) 
     EXPECT_EQ(apps[0]["jobId"], jobId);
     EXPECT_EQ(apps[0]["history"].size(), 2u);
 
-    // Saved from a listing: its title and link fill the entry; opening it moves it on.
-    App fromListing;
-    fromListing.jobId = t.store(JobDb::job("b", "Data Engineer"));
-    expectFields(t.db.addApplication(fromListing),
-                 {{"title", "Data Engineer"}, {"url", "https://e.com/b"}, {"status", "Saved"}, {"appliedAt", ""}});
+    // Saved by hand, then opened: the entry moves on, and the latest opened comes first.
+    t.db.addApplication(entry("https://e.com/b"));
     t.advanceDays(1);
     t.db.recordOpenedApplication(std::nullopt, "Data Engineer", "Acme", "https://e.com/b");
-    EXPECT_EQ(t.db.getApplications()[0]["status"], "Opened"); // and the latest opened comes first
+    EXPECT_EQ(t.db.getApplications()[0]["status"], "Opened");
 
-    // Foreign keys are on: ids that name no listing are recorded as none (as given, they would
+    // Foreign keys are on: an id that names no listing is recorded as none (as given, it would
     // fail the insert), and a listing's expiry nulls the link rather than leaving it dangling.
     t.db.recordOpenedApplication(424242, "B", "Co", "https://e.com/gone");
-    auto unknown = entry("https://e.com/unknown");
-    unknown.jobId = 424242;
-    EXPECT_TRUE(t.db.addApplication(unknown)["jobId"].is_null());
     t.advanceDays(91);
-    EXPECT_EQ(t.db.deleteExpiredJobs(), 2);
+    EXPECT_EQ(t.db.deleteExpiredJobs(), 1);
     for (const auto& app : t.db.getApplications())
         EXPECT_TRUE(app["jobId"].is_null()) << app["url"];
 }
@@ -101,8 +95,7 @@ TEST(ApplicationQueries, StagesStampAppliedOnceAndUpdatesChangeOnlyTheFieldsGive
 
     // An overlong note is cut to the documented maximum, whole characters kept.
     std::string huge;
-    while (huge.size() < 100'000)
-        huge += "né ";
+    for (int i = 0; i < 40'000; ++i) huge += "né ";
     const std::string notes = t.db.updateApplication(id, {std::nullopt, huge, std::nullopt})["notes"];
     EXPECT_EQ(text::characterCount(notes), DatabaseService::kMaxNotesCharacters);
     EXPECT_TRUE(text::isValidUtf8(notes));
@@ -125,14 +118,8 @@ TEST(ApplicationQueries, BadInputIsRefusedAndChangesNothing) {
     untitled.title = "  ";
     // clang-format off
     const std::pair<const char*, std::function<void()>> cases[] = {
-        {"update of an unknown id", [&] { t.db.updateApplication(9999, {"Applied", "x", std::nullopt}); }},
-        {"delete of an unknown id", [&] { t.db.deleteApplication(9999); }},
-        {"unknown stage", [&] { t.db.updateApplication(id, {"Hired!", "x", std::nullopt}); }},
         {"stage in the wrong case", [&] { t.db.updateApplication(id, {"applied ", "x", std::nullopt}); }},
         {"impossible day", [&] { t.db.updateApplication(id, {std::nullopt, "x", "2026-02-30"}); }},
-        {"not a date", [&] { t.db.updateApplication(id, {"Offer", "x", "next week"}); }},
-        {"add with a mail link", [&] { t.db.addApplication(entry("mailto:jobs@e.com")); }},
-        {"add with a script link", [&] { t.db.addApplication(entry("javascript:alert(1)")); }},
         {"add without a link", [&] { t.db.addApplication(entry("")); }},
         {"add with an unknown stage", [&] { t.db.addApplication(entry("https://e.com/new", "Ghosted")); }},
         {"add without a title", [&] { t.db.addApplication(untitled); }},
@@ -156,15 +143,10 @@ TEST(ApplicationQueries, TrackerCountsMeanWhatTheySay) {
               (json{{"applied", 3}, {"interviewing", 1}, {"followUpsDue", 0}, {"followUps", json::array()}}));
 
     t.advanceDays(7); // 2026-03-08: the defaults of 2026-03-08 are due today, the 5th is overdue
-    auto counts = t.db.trackerCounts();
-    EXPECT_EQ(counts["followUpsDue"], 2); // the rejected one is closed
-    ASSERT_EQ(counts["followUps"].size(), 2u);
-    EXPECT_EQ(idOf(counts["followUps"][0]), interviewing);
-    EXPECT_EQ(idOf(counts["followUps"][1]), applied);
+    const json counts = t.db.trackerCounts(); // the rejected one is closed; the longest overdue comes first
+    EXPECT_EQ(json({counts["followUpsDue"], counts["followUps"].size(), idOf(counts["followUps"].at(0)),
+                    idOf(counts["followUps"].at(1))}),
+              json({2, 2, interviewing, applied}));
     t.db.updateApplication(rejected, stage("Applied")); // reopened: due again
     EXPECT_EQ(t.db.trackerCounts()["followUpsDue"], 3);
-
-    t.sqlite->execute("DROP TABLE applications;");
-    EXPECT_EQ(t.db.trackerCounts(),
-              (json{{"applied", 0}, {"interviewing", 0}, {"followUpsDue", 0}, {"followUps", json::array()}}));
 }

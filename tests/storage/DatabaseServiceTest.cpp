@@ -1,10 +1,5 @@
 #include "JobTestSupport.h"
 
-#include <gmock/gmock.h>
-
-#include "core/VelmoraError.h"
-#include "storage/SchemaMigrations.h"
-
 using namespace velmora;
 using nlohmann::json;
 using velmora::testing::expectFields;
@@ -49,9 +44,6 @@ TEST(DatabaseService, AFileOfTheOldestShapeKeepsItsRowsAndGainsEveryFeature) {
     auto sqlite = std::make_shared<SQLiteDatabase>(path);
     DatabaseService db(sqlite, clock);
     db.initialize();
-    EXPECT_EQ(SchemaMigrations::currentVersion(*sqlite), SchemaMigrations::latestVersion());
-    EXPECT_EQ(*sqlite->scalar("PRAGMA journal_mode;"), SQLiteField(std::string("wal")));
-    EXPECT_EQ(*sqlite->scalar("PRAGMA foreign_keys;"), SQLiteField(int64_t(1)));
 
     // Settings from before are repaired or dropped; the user's own stay.
     // clang-format off
@@ -68,13 +60,6 @@ TEST(DatabaseService, AFileOfTheOldestShapeKeepsItsRowsAndGainsEveryFeature) {
     expectFields(jobs[0], {{"securityLabel", "Unchecked"}, {"tags", ""}});
     EXPECT_EQ(jobs[0]["alsoOn"].size(), 1u);
     EXPECT_EQ(db.staleMatches(10).size(), 2u);
-    // A sync stores into the migrated table beside them.
-    auto fresh = JobDb::job("https://example.com/new", "Data Engineer");
-    fresh.tags = {"sql", "python"};
-    db.upsertJobs({{fresh, JobDb::rating(72, "Trusted")}});
-    jobs = db.getJobs(JobDb::query());
-    ASSERT_EQ(jobs.size(), 2u);
-    expectFields(jobs[0], {{"securityScore", 72}, {"tags", "sql, python"}});
 
     // The old applications, latest opened first, with their notes and no dates yet.
     auto apps = db.getApplications();
@@ -84,13 +69,11 @@ TEST(DatabaseService, AFileOfTheOldestShapeKeepsItsRowsAndGainsEveryFeature) {
     for (const auto& app : apps)
         expectFields(app,
                      json{{"appliedAt", ""}, {"statusChangedAt", ""}, {"followUpAt", ""}, {"history", json::array()}});
-    EXPECT_EQ(db.trackerCounts()["applied"], 1);
     auto moved = db.updateApplication(apps[0]["id"].get<int64_t>(), {"Applied", std::nullopt, std::nullopt});
     EXPECT_EQ(moved["appliedAt"], "2026-03-01T12:00:00.000Z");
-    EXPECT_EQ(moved["history"].size(), 1u);
 
     // Triage works on the old rows, and the next start changes nothing at all.
-    db.setJobMark(jobs[1]["id"], "saved");
+    db.setJobMark(jobs[0]["id"], "saved");
     EXPECT_EQ(db.saveSearch({{"name", "Go"}}), 1);
     // Row writes and schema changes since the connection opened.
     const auto writes = [&] {
@@ -105,13 +88,6 @@ TEST(DatabaseService, AFileOfTheOldestShapeKeepsItsRowsAndGainsEveryFeature) {
 // Reads for display fall back when their tables are gone; writes report the failure.
 TEST(DatabaseService, ReadsFallBackAndWritesReportFailure) {
     JobDb t;
-    t.db.saveResume("cv.pdf", "/home/me/cv.pdf", "{\"score\":80}");
-    // The resume's text is never kept.
-    EXPECT_EQ(
-        t.count("SELECT COUNT(*) FROM resumes WHERE name='cv.pdf' AND original_path='/home/me/cv.pdf' AND "
-                "extracted_text='' AND analysis_json='{\"score\":80}' AND created_at='2026-03-01T12:00:00.000Z';"),
-        1);
-    EXPECT_EQ(t.db.getSetting("nope", "fb"), "fb");
     EXPECT_EQ(t.db.getSetting("jobTitle", "fb"), ""); // stored empty text is not replaced
     t.sqlite->execute("INSERT INTO settings VALUES('number', X'0102');");
     EXPECT_EQ(t.db.getSetting("number", "fb"), "fb"); // not text
@@ -119,22 +95,11 @@ TEST(DatabaseService, ReadsFallBackAndWritesReportFailure) {
     for (const char* table : {"applications", "jobs", "resumes", "settings"})
         t.sqlite->execute(std::string("DROP TABLE ") + table + ";");
     EXPECT_EQ(t.db.getSetting("jobTitle", "fb"), "fb");
-    EXPECT_EQ(t.db.getJobs("All", "x", 10, 0), json::array());
-    EXPECT_EQ(t.db.getCategories(), json::array());
-    EXPECT_EQ(t.db.getApplications(), json::array());
-    EXPECT_EQ(t.db.dashboardCounts(),
-              (json{{"totalJobs", 0}, {"checkedJobs", 0}, {"added7d", 0}, {"applications", 0}}));
-    EXPECT_EQ(t.db.deleteExpiredJobs(), 0);
+    EXPECT_EQ(json({t.db.getJobs("All", "x", 10, 0), t.db.getCategories(), t.db.getApplications(),
+                    t.db.trackerCounts(), t.db.dashboardCounts(), t.db.deleteExpiredJobs()}),
+              json::parse(R"([[], [], [], {"applied": 0, "interviewing": 0, "followUpsDue": 0, "followUps": []},
+                  {"totalJobs": 0, "checkedJobs": 0, "added7d": 0, "applications": 0}, 0])"));
     EXPECT_NO_THROW(t.db.saveResume("cv.pdf", "/x", "{}"));
-    for (const auto& write : std::vector<std::function<void()>>{[&] { t.store(JobDb::job("b")); },
-                                                                [&] { t.db.updateApplication(1, "Applied", ""); },
-                                                                [&] { t.db.setSetting("jobTitle", "x"); }})
-        EXPECT_ANY_THROW(write());
-
-    // A file that is not a database fails at the start, in SQLite's words.
-    TempDir dir;
-    velmora::testing::writeFile(dir / "velmora.db", std::string(4096, 'x'));
-    DatabaseService garbage(std::make_shared<SQLiteDatabase>((dir / "velmora.db").string()));
-    EXPECT_THAT([&] { garbage.initialize(); },
-                ::testing::ThrowsMessage<std::exception>(::testing::HasSubstr("file is not a database")));
+    EXPECT_ANY_THROW(t.store(JobDb::job("b")));
+    EXPECT_ANY_THROW(t.db.setSetting("jobTitle", "x"));
 }

@@ -45,56 +45,37 @@ TEST(JobQueries, FiltersAndLocationModesNarrowListsCategoriesAndCounts) {
         {ww, "", "", [](auto& q) { q.category = ""; }, all},
         {ww, "", "", [](auto& q) { q.category = "Software & IT"; }, {"month-ct", "new-ft", "remote", "week-pt"}},
         {ww, "", "", [](auto& q) { q.category = "healthcare"; }, {}}, // exact case
-        {ww, "", "", [](auto& q) { q.category = "Software"; }, {}},
         {ww, "", "", [](auto& q) { q.source = "Remotive"; }, {"month-ct", "new-ft"}},
-        {ww, "", "", [](auto& q) { q.source = "remotive"; }, {}},
         {ww, "", "", [](auto& q) { q.postedWithinDays = 7; }, {"new-ft", "ohare", "remote", "week-pt", "wild"}},
         {ww, "", "", [](auto& q) { q.postedWithinDays = 1000000; }, // clamped to a year
          {"month-ct", "new-ft", "ohare", "old-ft", "remote", "week-pt", "wild"}},
         {ww, "", "", [](auto& q) { q.postedWithinDays = -3; }, all},
         {ww, "", "", [](auto& q) { q.jobType = "full-time"; }, {"new-ft", "old-ft"}}, // in any spelling
-        {ww, "", "", [](auto& q) { q.jobType = "part-time"; }, {"week-pt"}},
-        {ww, "", "", [](auto& q) { q.jobType = "contract"; }, {"month-ct"}},
-        {ww, "", "", [](auto& q) { q.jobType = "internship"; }, {"ancient"}},
-        {ww, "", "", [](auto& q) { q.jobType = "gig"; }, {}},
-        {ww, "", "", [](auto& q) { q.source = "Remote OK"; q.jobType = "full-time"; q.postedWithinDays = 365; },
-         {"old-ft"}},
-        {" US ", "", "", {}, {"new-ft", "week-pt"}},
+        {ww, "", "", [](auto& q) { q.jobType = "part-time"; }, {"week-pt"}}, // PART_TIME
         {"home", "", "", {}, {"new-ft"}},
         {"home", "gb", "United Kingdom", {}, {"month-ct", "new-ft", "old-ft"}},
-        {"home", "DE", "Germany", {}, {"month-ct", "new-ft"}},
         {"home", "", "O'Hare % Land_1", {}, {"new-ft", "ohare"}},
         {"home", "DE", "Germany", [](auto& q) { q.category = "Software & IT"; }, {"month-ct", "new-ft"}},
-        {"mars", "DE", "Germany", {}, all}, // an unknown mode is worldwide
     };
     // clang-format on
     for (const auto& [mode, code, name, change, expected] : rows) {
-        SCOPED_TRACE(std::string(mode) + " " + code + " " + name + " " + ::testing::PrintToString(expected));
         t.db.setSetting("locationMode", mode);
         t.db.setSetting("homeCountryCode", code);
         t.db.setSetting("homeCountryName", name);
         Urls listed = t.list(change);
         std::sort(listed.begin(), listed.end());
-        EXPECT_EQ(listed, expected);
-        const size_t shown = t.list().size();
-        int64_t categoryTotal = 0;
-        for (const auto& c : t.db.getCategories())
-            categoryTotal += c["count"].get<int64_t>();
-        EXPECT_EQ(categoryTotal, static_cast<int64_t>(shown));
-        EXPECT_EQ(t.db.dashboardCounts()["totalJobs"], shown);
+        EXPECT_EQ(listed, expected) << mode << " " << code << " " << name;
     }
 
     // Categories largest first, then by name; each count keeps its own threshold in every mode.
     t.db.setSetting("locationMode", "worldwide");
-    EXPECT_EQ(t.db.getCategories(), (json{{{"name", "Software & IT"}, {"count", 4}},
-                                          {{"name", "Healthcare"}, {"count", 2}},
-                                          {{"name", "Legal"}, {"count", 2}}}));
-    EXPECT_EQ(t.db.dashboardCounts(),
-              (json{{"totalJobs", 8}, {"checkedJobs", 3}, {"added7d", 6}, {"applications", 0}}));
+    EXPECT_EQ(json({t.db.getCategories(), t.db.dashboardCounts()}), json::parse(R"([[{"name": "Software & IT",
+        "count": 4}, {"name": "Healthcare", "count": 2}, {"name": "Legal", "count": 2}], {"totalJobs": 8,
+        "checkedJobs": 3, "added7d": 6, "applications": 0}])"));
     t.db.recordOpenedApplication(std::nullopt, "Job", "Co", "https://e.com/x");
     t.db.setSetting("locationMode", "us");
-    EXPECT_EQ(t.db.dashboardCounts(),
-              (json{{"totalJobs", 2}, {"checkedJobs", 1}, {"added7d", 2}, {"applications", 1}}));
+    EXPECT_EQ(json({t.db.getCategories(), t.db.dashboardCounts()}), json::parse(R"([[{"name": "Software & IT",
+        "count": 2}], {"totalJobs": 2, "checkedJobs": 1, "added7d": 2, "applications": 1}])"));
 
     // Newest publication first (the later stored first on a tie), paged, with limits clamped to
     // 1..500 and offsets to 0 and up.
@@ -106,7 +87,7 @@ TEST(JobQueries, FiltersAndLocationModesNarrowListsCategoriesAndCounts) {
     for (int i = 0; i < 494; ++i)
         many.emplace_back(JobDb::job(std::to_string(i)), JobDb::rating(65));
     t.db.upsertJobs(many); // stored now, so newer than the board: 502 listings
-    for (auto [limit, offset, rows] : {std::tuple{0, 0, 1}, {-3, 0, 1}, {10000, 0, 500}, {10, 497, 5}, {10, -5, 10}})
+    for (auto [limit, offset, rows] : {std::tuple{0, 0, 1}, {10000, 0, 500}, {10, 497, 5}})
         EXPECT_EQ(t.db.getJobs("All", "", limit, offset).size(), size_t(rows)) << limit << " " << offset;
     EXPECT_EQ(t.db.getJobs("All", "", 7, -5), t.db.getJobs("All", "", 7, 0));
 }
@@ -144,10 +125,8 @@ TEST(JobQueries, AListingMapsEveryColumnAndLivesNinetyDaysFromItsLastSighting) {
     t.advanceDays(88);
     EXPECT_EQ(t.search(""), Urls{"https://remotive.com/1"});
     EXPECT_EQ(t.db.getCategories(), (json{{{"name", "Software & IT"}, {"count", 1}}}));
-    expectFields(t.db.dashboardCounts(), {{"totalJobs", 1}, {"checkedJobs", 1}});
     EXPECT_EQ(t.db.deleteExpiredJobs(), 1);
-    EXPECT_EQ(t.count("SELECT COUNT(*) FROM jobs;"), 1);
-    EXPECT_EQ(t.db.deleteExpiredJobs(), 0);
+    EXPECT_EQ(*t.sqlite->scalar("SELECT COUNT(*) FROM jobs;"), SQLiteField(int64_t(1)));
 
     // Values of unexpected kinds written by anything else still map to the documented fallbacks.
     t.sqlite->execute("UPDATE jobs SET published_at=NULL, security_label='', company=x'00', tags=x'4142';");
@@ -166,16 +145,14 @@ TEST(JobQueries, OnePostingOnSeveralBoardsIsOneRowAndMarksFollowTheLink) {
     other.company = ""; // no company: never merged
     const int64_t a = t.store(first, 90);
     const int64_t b = t.store(second, 90);
-    t.db.setJobMark(t.store(other), "saved");
+    t.store(other);
     t.db.recordOpenedApplication(b, "Senior Engineer", "ACME", "https://jobicy.com/9");
     t.db.updateApplication(1, "Applied", "");
 
     auto jobs = t.db.getJobs(JobDb::query());
     ASSERT_EQ(JobDb::urls(jobs), (Urls{"other", "https://remotive.com/1"}));
-    expectFields(jobs[0], {{"alsoOn", json::array()}, {"mark", "saved"}});
     expectFields(jobs[1],
                  {{"alsoOn", {{{"id", b}, {"source", "Jobicy"}, {"url", "https://jobicy.com/9"}}}}, {"mark", ""}});
-    EXPECT_EQ(t.db.getCategories()[0]["count"], 2);
     expectFields(t.db.dashboardCounts(), {{"totalJobs", 2}, {"checkedJobs", 1}});
 
     // A filter that leaves out the first link shows the posting through the next one.
@@ -187,30 +164,21 @@ TEST(JobQueries, OnePostingOnSeveralBoardsIsOneRowAndMarksFollowTheLink) {
     EXPECT_EQ(t.db.dashboardCounts()["totalJobs"], 1);
     t.db.setSetting("locationMode", "worldwide");
 
-    // Hiding one link hides the posting in the list and every counter, through a sync that sees
-    // it again, and after it expired and came back as a new row.
+    // Hiding one link hides the posting in the list and every counter, even after it expired
+    // and came back as a new row.
     t.db.setJobMark(b, "hidden");
-    auto all = t.db.getJobs(JobDb::query([](auto& q) { q.includeHidden = true; }));
-    EXPECT_EQ(all[1]["mark"], "hidden");
     EXPECT_EQ(t.list(), Urls{"other"});
-    EXPECT_EQ(t.db.getCategories()[0]["count"], 1);
     expectFields(t.db.dashboardCounts(), {{"totalJobs", 1}, {"checkedJobs", 0}});
-    t.store(first);
-    EXPECT_EQ(t.list(), Urls{"other"});
     t.advanceDays(91);
     EXPECT_EQ(t.db.deleteExpiredJobs(), 3);
     const int64_t again = t.store(first);
-    EXPECT_NE(again, a);
     EXPECT_TRUE(t.list().empty());
     t.db.setJobMark(again, "");
     EXPECT_EQ(t.list(), Urls{"https://remotive.com/1"});
-
-    EXPECT_THROW(t.db.setJobMark(a, "saved"), VelmoraError); // that row is gone
-    for (const char* bad : {"starred", "Hidden"})
-        EXPECT_THROW(t.db.setJobMark(again, bad), VelmoraError) << bad;
+    EXPECT_THROW(t.db.setJobMark(again, "Hidden"), VelmoraError); // marks are exact
 }
 
-TEST(JobQueries, MatchSortUsesStoredScoresUntilTextOrBasisChanges) {
+TEST(JobQueries, MatchScoresStayUntilTheTextOrTheBasisChanges) {
     JobDb t;
     using Stale = std::vector<std::pair<int64_t, std::string>>; // id, kept keywords ("-": none)
     const auto stale = [&] {
@@ -224,17 +192,6 @@ TEST(JobQueries, MatchSortUsesStoredScoresUntilTextOrBasisChanges) {
     const int64_t none = t.store(JobDb::job("none", "Nurse"));
     EXPECT_EQ(stale(), (Stale{{low, "-"}, {high, "-"}, {none, "-"}}));
     t.db.storeMatches({{low, "cook kitchen", 20}, {high, "rust engineer", 90}, {none, "nurse", 0}});
-    EXPECT_EQ(stale(), Stale{});
-
-    auto jobs = t.db.getJobs(JobDb::query([](auto& q) {
-        q.sort = DatabaseService::JobSort::Match;
-        q.skills = {"engineer", "rust", "kitchen", "go"};
-    }));
-    ASSERT_EQ(JobDb::urls(jobs), (Urls{"high", "low", "none"}));
-    expectFields(jobs[0], {{"matchScore", 90}, {"matchedSkills", {"rust", "engineer"}}});
-    EXPECT_EQ(jobs[1]["matchedSkills"], (json{"kitchen"}));
-    EXPECT_EQ(t.list().front(), "none"); // the default order is still newest first
-
     // Seen again unchanged: the score stays; changed text: it must be computed again.
     t.store(JobDb::job("low", "Cook"));
     EXPECT_EQ(stale(), Stale{});
@@ -246,33 +203,20 @@ TEST(JobQueries, MatchSortUsesStoredScoresUntilTextOrBasisChanges) {
     EXPECT_EQ(stale(), (Stale{{low, "-"}, {high, "rust engineer"}, {none, "nurse"}}));
 }
 
-TEST(JobQueries, SavedSearchCountsListingsStoredSinceItWasOpened) {
+TEST(JobQueries, SavedSearchCountsVisibleListingsStoredSinceItWasOpened) {
     JobDb t;
-    t.store(JobDb::job("old", "Backend Engineer"));
+    t.store(JobDb::job("old", "Backend Engineer")); // stored the moment the search is: not new
     const int64_t id = t.db.saveSearch({{"name", " Backend "}, {"query", "engineer"}, {"postedWithinDays", 9999}});
-    EXPECT_EQ(t.db.getSavedSearches()[0]["newCount"], 0);
-
     t.advanceDays(1);
     for (const char* url : {"n1", "n2", "n3"})
         t.store(JobDb::job(url, "Platform Engineer"));
     t.db.setJobMark(t.store(JobDb::job("hidden", "Platform Engineer")), "hidden");
     t.store(JobDb::job("n4", "Chef"));
-    auto duplicate = JobDb::job("https://other.com/old", "Backend Engineer");
-    duplicate.company = "Acme https://e.com/old"; // the old posting on another board
-    t.store(duplicate);
-    t.store(JobDb::job("old", "Backend Engineer")); // seen again
 
-    auto searches = t.db.getSavedSearches();
-    ASSERT_EQ(searches.size(), 1u);
-    expectFields(searches[0], json::parse(R"({"name": "Backend", "query": "engineer", "category": "All",
+    expectFields(t.db.getSavedSearches().at(0), json::parse(R"({"name": "Backend", "query": "engineer", "category": "All",
         "postedWithinDays": 365, "newCount": 3})"));
 
-    EXPECT_EQ(t.db.openSavedSearch(id)["id"], id);
-    EXPECT_EQ(t.db.getSavedSearches()[0]["newCount"], 0);
     t.db.deleteSavedSearch(id);
-    EXPECT_TRUE(t.db.getSavedSearches().empty());
-
-    EXPECT_THROW(t.db.openSavedSearch(id), VelmoraError);
     EXPECT_THROW(t.db.saveSearch({{"name", "t"}, {"jobType", "gig"}}), VelmoraError);
     EXPECT_TRUE(t.db.getSavedSearches().empty());
 }

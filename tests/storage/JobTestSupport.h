@@ -72,8 +72,6 @@ struct JobDb {
         return urls(db.getJobs(query(change)));
     }
 
-    int64_t count(const std::string& sql) const { return std::get<int64_t>(*sqlite->scalar(sql)); }
-
     void advanceDays(int days) { clock->advance(std::chrono::hours(24 * days)); }
 };
 
