@@ -33,21 +33,6 @@ Bytes randomBytes(size_t count) {
     return out;
 }
 
-std::string randomUuid() {
-    Bytes b = randomBytes(16);
-    b[6] = static_cast<uint8_t>((b[6] & 0x0F) | 0x40); // version 4
-    b[8] = static_cast<uint8_t>((b[8] & 0x3F) | 0x80); // RFC 4122 variant
-    std::string out;
-    out.reserve(36);
-    static const char digits[] = "0123456789ABCDEF";
-    for (size_t i = 0; i < b.size(); ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) out.push_back('-');
-        out.push_back(digits[b[i] >> 4]);
-        out.push_back(digits[b[i] & 0x0F]);
-    }
-    return out;
-}
-
 Bytes seal(std::span<const uint8_t> plaintext, const SymmetricKey& key) {
     Bytes out(kNonceSize + plaintext.size() + kTagSize);
     Bytes nonce = randomBytes(kNonceSize);

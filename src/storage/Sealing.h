@@ -40,8 +40,6 @@ std::optional<Bytes> base64Decode(std::string_view text);
 
 // Bytes from the cryptographically secure generator; throws SealingError if it fails.
 Bytes randomBytes(size_t count);
-// A random (version 4) UUID in upper-case text form, e.g. "1B4E28BA-2FA1-4D2B-883F-0016D3CCA427".
-std::string randomUuid();
 
 inline std::span<const uint8_t> asBytes(std::string_view s) {
     return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
