@@ -17,10 +17,6 @@ using ::testing::Lt;
 
 namespace {
 
-const SecurityService& service() {
-    static const SecurityService s;
-    return s;
-}
 
 const std::map<std::string, std::string> kSummaries = {
     {"Quorvane Checked", "Automated URL and source checks found no obvious warning signs."},
@@ -91,9 +87,10 @@ std::vector<Row> rows() {
 } // namespace
 
 TEST(JobSecurityService, ScoresLabelsHostsAndSummaries) {
+    const SecurityService service;
     for (const auto& [url, score, label, host] : rows()) {
         SCOPED_TRACE(url.substr(0, 80));
-        const auto a = service().assess(url, "Remotive");
+        const auto a = service.assess(url, "Remotive");
         const bool https =
             label != "Blocked" && (url.find("https:") != std::string::npos || url.find("HTTPS:") != std::string::npos);
         EXPECT_EQ(std::tuple(a.score, a.label, a.host, a.isHttps, a.summary),
@@ -103,6 +100,7 @@ TEST(JobSecurityService, ScoresLabelsHostsAndSummaries) {
 }
 
 TEST(JobSecurityService, ChecksExplainEveryDeductionInOrder) {
+    const SecurityService service;
     const std::string https = "HTTPS encryption detected.",
                       external = "Destination is an external employer or ATS domain.",
                       credentials = "URL contains embedded credentials/user information.";
@@ -117,14 +115,14 @@ TEST(JobSecurityService, ChecksExplainEveryDeductionInOrder) {
     };
     // clang-format on
     for (const auto& [url, source, checks] : rows)
-        EXPECT_EQ(service().assess(url, source).checks, checks) << url;
+        EXPECT_EQ(service.assess(url, source).checks, checks) << url;
     // Odd hosts get a rating or the blocked one, never an exception, and never pass as a known source.
     for (const std::string url :
          {"https://re%00motive.com/", "https://%zz/", "https://\xff\xfe.example/", "https://ex\xc3\xa4mple.com/"})
-        EXPECT_THAT(service().assess(url).score, AllOf(Ge(0), Lt(85))) << url;
+        EXPECT_THAT(service.assess(url).score, AllOf(Ge(0), Lt(85))) << url;
     auto expected = nlohmann::json::parse(R"({"score": 85, "label": "Quorvane Checked", "isHttps": true,
         "host": "remotive.com", "checks": ["HTTPS encryption detected.", "Known job-source domain.",
         "Listing source: Remotive."]})");
     expected["summary"] = kSummaries.at("Quorvane Checked");
-    EXPECT_EQ(service().assess("https://remotive.com/", "Remotive").toJson(), expected);
+    EXPECT_EQ(service.assess("https://remotive.com/", "Remotive").toJson(), expected);
 }

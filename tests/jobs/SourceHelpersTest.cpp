@@ -19,20 +19,15 @@ std::string iso(const std::optional<TimePoint>& t) {
 } // namespace
 
 TEST(SourceHelpers, ReadsValuesOfEveryTypeTheBoardsSend) {
-    json listing = json::parse(R"({"id": 118204, "sid": "1130221", "empty": "", "nul": null, "flag": true,
-        "price": 12.5, "obj": {"a": 1}, "tags": ["a", null, 7, "", "b"], "one": "solo",
-        "places": [{"name": "Germany"}, {"name": ""}, "Spain", {"slug": "x"}], "n": "  42 ", "bad": "4x2"})");
-    const std::pair<const char*, const char*> strings[] = {{"id", "118204"},  {"sid", "1130221"}, {"empty", ""},
-                                                           {"nul", "fb"},     {"missing", "fb"},  {"flag", "true"},
-                                                           {"price", "12.5"}, {"obj", "fb"}};
+    json listing = json::parse(R"({"id": 118204, "nul": null, "flag": true, "price": 12.5, "obj": {"a": 1},
+        "tags": ["a", null, 7, "", "b"], "places": [{"name": "Germany"}, {"name": ""}, "Spain"], "n": " 42 ", "bad": "4x2"})");
+    const std::pair<const char*, const char*> strings[] = {
+        {"id", "118204"}, {"nul", "fb"}, {"flag", "true"}, {"price", "12.5"}, {"obj", "fb"}};
     for (const auto& [key, value] : strings)
         EXPECT_EQ(string(listing, key, "fb"), value) << key;
     EXPECT_EQ(stringArray(field(listing, "tags")), (std::vector<std::string>{"a", "7", "b"}));
-    EXPECT_EQ(stringArray(field(listing, "one")), (std::vector<std::string>{"solo"}));
-    EXPECT_TRUE(stringArray(field(listing, "empty")).empty());
     EXPECT_EQ(objectStringArray(field(listing, "places"), "name"), (std::vector<std::string>{"Germany"}));
-    const std::pair<const char*, int64_t> integers[] = {{"n", 42}, {"bad", -1}, {"price", 12}, {"missing", -1}};
-    for (const auto& [key, value] : integers)
+    for (const auto& [key, value] : {std::pair{"n", 42}, {"bad", -1}, {"price", 12}})
         EXPECT_EQ(integer(field(listing, key), -1), value) << key;
 }
 
@@ -69,27 +64,22 @@ TEST(SourceHelpers, ReadsEveryDateFormTheBoardsUseWithinTheClockRangeAndKeepsNin
 
 TEST(SourceHelpers, QueryTermsMatchAnyTermIgnoringCase) {
     EXPECT_TRUE(containsQuery("anything", " ,;| "));
-    EXPECT_TRUE(containsQuery("Senior KOTLIN developer", "rust, kotlin"));
-    EXPECT_TRUE(containsQuery("Straße und Ärger", "ärger"));
+    EXPECT_TRUE(containsQuery("Straße und Ärger", "rust, ärger"));
     EXPECT_FALSE(containsQuery("Senior Go developer", "rust;kotlin|swift"));
     EXPECT_EQ(queryTerms("Rust, Go;;SWIFT|x"), (std::vector<std::string>{"rust", "go", "swift", "x"}));
 }
 
 // An escaped entity decodes exactly once, so a literal "&lt;" in a post stays readable;
 // mojibake is repaired only where the text really was decoded twice.
-TEST(SourceHelpers, TextIsCleanedDecodedOnceRepairedAndEncoded) {
+TEST(SourceHelpers, TextIsDecodedOnceRepairedAndEncoded) {
     using Transform = std::string (*)(const std::string&);
     const Transform encode = [](const std::string& s) { return encodeQueryValue(s); };
     // clang-format off
     const std::tuple<Transform, std::string, std::string> rows[] = {
-        {cleanHtmlText, "Salt &amp; pepper<br/>and\n\n  more", "Salt & pepper and more"},
-        {cleanHtmlText, "<p>We&#39;re <b>hiring</b>&nbsp;now &#8211; &#x2014; &quot;x&quot;</p>",
-         "We're hiring now \u2013 \u2014 \"x\""},
-        {cleanHtmlText, "if a < b <i>then</i> c", "if a < b then c"},
         {decodeEntities, "R&amp;amp;D &amp;lt;tag&amp;gt;", "R&amp;D &lt;tag&gt;"},
         {decodeEntities, "bad &#0; &#x110000; &#55296; &unknown; & done &#123456789; &#x; &AMP; &amp &#X41;",
          "bad \uFFFD \uFFFD \uFFFD &unknown; & done &#123456789; &#x; &AMP; &amp A"},
-        {cleanShortText, "  Hollowbrook &amp; Sons \n", "Hollowbrook & Sons"},
+        {decodeEntities, "&#39;&#8211;&#x2014;&quot;&apos;&nbsp;&#160;", "'\u2013\u2014\"'  "},
         {cleanShortText, "<b>Lead</b> Product Manager <3 &lt;i&gt;", "Lead Product Manager <3 <i>"},
         {repairMojibake, "We\u00e2\u20ac\u2122re hiring \u00e2\u20ac\u201c fast", "We\u2019re hiring \u2013 fast"},
         {repairMojibake, "Caf\u00c3\u00a9", "Caf\u00e9"},
@@ -101,35 +91,25 @@ TEST(SourceHelpers, TextIsCleanedDecodedOnceRepairedAndEncoded) {
     // clang-format on
     for (const auto& [transform, given, expected] : rows)
         EXPECT_EQ(transform(given), expected) << given;
-    // Hostile markup: many unclosed tags must not take quadratic time.
-    EXPECT_EQ(cleanHtmlText(std::string(200000, '<') + "x").size(), 200001u);
 }
 
 // The cleaner scans bytes instead of running the two regular expressions it replaced; on any
-// text it must give what they gave.
+// mix of the characters that matter it must give what they gave, and many unclosed tags must
+// not take quadratic time.
 TEST(SourceHelpers, CleaningMatchesTheTagAndSpaceExpressionsItReplaced) {
-    const text::Regex tags("<[^<>]+>");
-    const text::Regex spaces("\\s+");
-    // clang-format off
-    std::vector<std::string> samples = {
-        "", "<", ">", "<>", "<<>>", "<a>", "a<b", "a<b>c<d", "<<b>>", "a <> b", "x<\n>y", "<p><br/></p>",
-        "1 < 2 > 0", "<a href=\"x>y\">t</a>", "tail <open", "\xE2\x80\x83" "em\xC2\xA0space\xE3\x80\x80ideo",
-        "vt\x0Bnel\xC2\x85ls\xE2\x80\xA8ps\xE2\x80\xA9zw\xE2\x80\x8Bj", " \t\r\n\f lead and trail \t ",
-        "caf\xC3\xA9 <b>\xF0\x9F\x98\x80</b> &amp;&nbsp;&#8232;", "bad \xC3 byte <i>x</i>\x80 end"};
-    // Short random mixes of the characters that matter.
-    const std::vector<std::string> pieces = {
-        "<", ">", "a", " ", "\n", "\xC2\xA0", "&lt;", "&nbsp;", "\xE2\x80\xA8", "\xC3\xA9", "\xFF"};
-    // clang-format on
+    const text::Regex tags("<[^<>]+>"), spaces("\\s+");
+    const std::vector<std::string> pieces = {"<", ">", "a", " ", "\t\r\n\f", "\x0B", "\xC2\xA0", "\xC2\x85", "&lt;",
+                                             "&nbsp;", "&#8232;", "\xE2\x80\xA8", "\xE2\x80\x83", "\xE2\x80\x8B",
+                                             "\xE3\x80\x80", "\xC3\xA9", "\xC3", "\xFF", "<b>", "\"x>y\""};
     uint32_t seed = 7;
-    for (int n = 0; n < 600; ++n) {
-        std::string& s = samples.emplace_back();
-        for (int k = 0; k < 12; ++k, seed = seed * 1103515245u + 12345u)
-            s += pieces[(seed >> 16) % pieces.size()];
-    }
-    for (const auto& sample : samples)
-        EXPECT_EQ(cleanHtmlText(sample),
-                  text::trim(spaces.replaceAll(decodeEntities(tags.replaceAll(sample, " ")), " ")))
+    for (int n = 0; n < 1500; ++n) {
+        std::string sample;
+        for (int k = n % 13; k > 0; --k, seed = seed * 1103515245u + 12345u)
+            sample += pieces[(seed >> 16) % pieces.size()];
+        EXPECT_EQ(cleanHtmlText(sample), text::trim(spaces.replaceAll(decodeEntities(tags.replaceAll(sample, " ")), " ")))
             << sample;
+    }
+    EXPECT_EQ(cleanHtmlText(std::string(200000, '<') + "x").size(), 200001u);
 }
 
 TEST(SourceHelpers, PlaceholderFilter) {
