@@ -30,7 +30,6 @@ using Row = std::tuple<std::string, int, std::string, std::string>; // link, sco
 
 std::vector<Row> rows() {
     std::vector<Row> r = {
-        {"https://careers.example.com:8443/apply", 57, "Review", "careers.example.com"},
         {"http://user:pw@telegram-jobs.example/offer", 0, "High Risk", "telegram-jobs.example"},
         {"https://remoteok.com:8080/job", 77, "Checked", "remoteok.com"},
         {"http://remoteok.com/job", 30, "High Risk", "remoteok.com"},
@@ -52,7 +51,6 @@ std::vector<Row> rows() {
         {"https://remotive.com@evil.example/", 40, "High Risk", "evil.example"},
         {"https://remotive.com%2F@x.example/", 40, "High Risk", "x.example"},
         {"https://r\u0435motive.com/apply", 25, "High Risk", "xn--rmotive-7gg.com"}, // a Cyrillic e
-        {"https://xn--rmotive-7gg.com/apply", 25, "High Risk", "xn--rmotive-7gg.com"},
         {"https://\uFF52emotive.com/", 45, "High Risk", "remotive.com"}, // a full-width r
         {"https://www.xn--bcher-kva.example/", 25, "High Risk", "www.xn--bcher-kva.example"},
         {"https://0x7f.1/", 65, "Review", "127.0.0.1"},

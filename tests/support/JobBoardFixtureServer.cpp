@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <filesystem>
@@ -12,10 +13,11 @@
 namespace velmora::testing {
 
 using nlohmann::json;
+using namespace std::chrono_literals;
 
 struct JobBoardFixtureServer::Impl {
     LoopbackServer server{"job board fixture server"};
-    std::atomic<bool> stopping{false};
+    std::atomic<bool> stopping{false}; // ends waits and floods at once when the test is over
 };
 
 namespace {
@@ -47,11 +49,7 @@ std::string utc(int64_t unixSeconds, const char* format) {
 
 // The hand-written answers in tests/fixtures/jobboards. A page parameter fills in "#"; once
 // the pages run out the service answers `whenAbsent`, or 404 when that is null.
-struct Route {
-    const char *service, *path, *file, *pageParam;
-    int64_t firstPage;
-    const char* whenAbsent;
-};
+struct Route { const char *service, *path, *file, *pageParam; int64_t firstPage; const char* whenAbsent; };
 const Route kRoutes[] = {
     {"himalayas", "/jobs/api", "himalayas-browse-offset-#.json", "offset", 0, R"({"jobs": [], "totalCount": 6})"},
     {"himalayas", "/jobs/api/search", "himalayas-search-page-#.json", "page", 1, R"({"jobs": []})"},
@@ -93,26 +91,22 @@ JobBoardFixtureServer::JobBoardFixtureServer() : impl_(std::make_unique<Impl>())
     http.Get(R"(/(\w+)(/.*))", [this](const httplib::Request& req, httplib::Response& res) {
         Request request{req.matches[1], req.matches[2], {}, req.get_header_value("User-Agent")};
         for (const auto& [k, v] : req.params) request.params[k] = v;
-        Handler handler;
-        {
-            std::lock_guard lock(mutex_);
-            log_.push_back(request);
-            if (auto it = handlers_.find(request.service); it != handlers_.end()) handler = it->second;
-        }
+        std::unique_lock lock(mutex_);
+        log_.push_back(request);
+        const auto it = handlers_.find(request.service);
+        const Handler handler = it == handlers_.end() ? nullptr : it->second;
+        lock.unlock();
         Reply reply = handler ? handler(request) : fixtureReply(request);
-        for (auto waited = std::chrono::milliseconds(0); waited < reply.delay && !impl_->stopping;
-             waited += std::chrono::milliseconds(20))
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        for (auto waited = 0ms; waited < reply.delay && !impl_->stopping; waited += 20ms) std::this_thread::sleep_for(20ms);
         res.status = reply.status;
         if (!reply.location.empty()) res.set_header("Location", reply.location);
         if (reply.streamBytes > 0) {
-            const uint64_t total = reply.streamBytes;
             static const std::string chunk(64 * 1024, ' ');
-            res.set_content_provider(
-                total, reply.contentType, [total, this](size_t at, size_t n, httplib::DataSink& sink) {
-                    return !impl_->stopping &&
-                           sink.write(chunk.data(), std::min({n, chunk.size(), size_t(total - at)}));
-                });
+            res.set_content_provider(reply.streamBytes, reply.contentType,
+                                     [total = reply.streamBytes, this](size_t at, size_t n, httplib::DataSink& sink) {
+                                         n = std::min({n, chunk.size(), size_t(total - at)});
+                                         return !impl_->stopping && sink.write(chunk.data(), n);
+                                     });
         } else if (reply.closeMidBody) {
             // Half the announced body, then hang up.
             res.set_content_provider(reply.body.size(), reply.contentType,
@@ -133,9 +127,7 @@ JobBoardFixtureServer::~JobBoardFixtureServer() {
 
 int JobBoardFixtureServer::port() const { return impl_->server.port(); }
 
-std::string JobBoardFixtureServer::baseFor(const std::string& service) const {
-    return impl_->server.base() + "/" + service;
-}
+std::string JobBoardFixtureServer::baseFor(const std::string& s) const { return impl_->server.base() + "/" + s; }
 
 std::string JobBoardFixtureServer::endpointsJson() const {
     json doc = json::object();
@@ -156,9 +148,8 @@ void JobBoardFixtureServer::generate(const std::string& service, int64_t count, 
 std::vector<JobBoardFixtureServer::Request> JobBoardFixtureServer::requests(const std::string& service) const {
     std::lock_guard lock(mutex_);
     std::vector<Request> out;
-    for (const auto& r : log_)
-        if (service.empty() || r.service == service) out.push_back(r);
-    return out;
+    std::copy_if(log_.begin(), log_.end(), std::back_inserter(out), [&](auto& r) { return r.service == service; });
+    return service.empty() ? log_ : out;
 }
 
 JobBoardFixtureServer::Reply JobBoardFixtureServer::fixtureReply(const Request& r) {
@@ -168,9 +159,8 @@ JobBoardFixtureServer::Reply JobBoardFixtureServer::fixtureReply(const Request& 
         return Reply{400, R"({"error":"Unknown parameter, or a tag not of 3 to 50 characters"})"};
     for (const auto& route : kRoutes) {
         if (r.service != route.service || r.path != route.path) continue;
-        std::string file = route.file;
-        if (route.pageParam) file = replaceAll(file, "#", std::to_string(param(r, route.pageParam, route.firstPage)));
-        Reply reply{200, fixture(file, baseFor(r.service))};
+        const std::string page = route.pageParam ? std::to_string(param(r, route.pageParam, route.firstPage)) : "";
+        Reply reply{200, fixture(replaceAll(route.file, "#", page), baseFor(r.service))};
         if (reply.body.empty() && !route.whenAbsent) break;
         if (reply.body.empty()) reply.body = route.whenAbsent;
         if (r.service == "weWorkRemotely") reply.contentType = "application/rss+xml; charset=utf-8";
@@ -188,8 +178,7 @@ JobBoardFixtureServer::Reply JobBoardFixtureServer::generatedReply(const Request
     int64_t from = 0, size = count;
     if (s == "himalayas")
         from = r.path == "/jobs/api/search" ? (param(r, "page", 1) - 1) * 20 : param(r, "offset", 0), size = 20;
-    else if (s == "remoteJobs")
-        from = param(r, "offset", 0), size = 50;
+    else if (s == "remoteJobs") from = param(r, "offset", 0), size = 50;
     else if (s == "arbeitnow" || s == "arbeitnowUk")
         from = (param(r, "page", 1) - 1) * arbeitnowPageSize_, size = arbeitnowPageSize_;
     const int64_t end = count < 0 ? from + size : std::max(from, std::min(count, from + size));

@@ -20,8 +20,7 @@ namespace velmora::testing {
 class JobBoardFixtureServer {
 public:
     struct Request {
-        std::string service;
-        std::string path; // below the service prefix, e.g. "/jobs/api"
+        std::string service, path; // the path below the service prefix, e.g. "/jobs/api"
         std::map<std::string, std::string> params;
         std::string userAgent;
     };
@@ -72,8 +71,7 @@ private:
     mutable std::mutex mutex_;
     std::map<std::string, Handler> handlers_;
     std::vector<Request> log_;
-    int64_t generatedPublished_ = 1796083200;
-    int64_t arbeitnowPageSize_ = 100;
+    int64_t generatedPublished_ = 1796083200, arbeitnowPageSize_ = 100;
 };
 
 } // namespace velmora::testing
