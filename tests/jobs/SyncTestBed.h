@@ -96,8 +96,7 @@ struct SyncTestBed {
     void fetchedAgo(std::chrono::minutes ago, const std::string& except = "") {
         for (const auto& s : JobAggregatorService::schedule())
             if (s.displayName != except)
-                db->setSetting(std::string("sourceLast.") + s.displayName,
-                               DateUtil::withFractional(clock->now() - ago));
+                db->setSetting("sourceLast." + std::string(s.displayName), DateUtil::withFractional(clock->now() - ago));
     }
 };
 
