@@ -72,9 +72,9 @@ std::vector<Row> rows() {
     // clang-format off
     for (const std::string& url : std::initializer_list<std::string>{
              "   ", "ftp://remotive.com/file", "remotive.com/jobs", "//remotive.com/jobs", "https://", "https://:8080/",
-             "javascript:alert(1)", "file:///etc/passwd", "https://exa mple.com/", "https://[::1/", "https://0x100000000/",
-             "https://example.com:99999/", "https://1.2.3.4.5/", "https://256.1.1.1/", "https://a\u200Db.example/",
-             "https://evil.example%2F.com/", std::string("https://example.com/\0evil", 25)})
+             "javascript:alert(1)", "file:///etc/passwd", "https://exa mple.com/", "https://[::1/",
+             "https://example.com:99999/", "https://0x100000000/", "https://256.1.1.1/", "https://a\u200Db.example/",
+             "https://1.2.3.4.5/", "https://evil.example%2F.com/", std::string("https://example.com/\0evil", 25)})
         r.push_back({url, 0, "Blocked", ""});
     // clang-format on
     return r;

@@ -21,7 +21,8 @@ TEST(RssCollector, CollectsItemFieldsIncludingCdataAndNamespacedNamesFromWellFor
                                                {"category", "Two"}}));
     EXPECT_EQ((*items)[1].at("title"), "Second &amp; more");
 
-    for (const char* bad : {"<rss><item><title>caf\xff</title></item></rss>", "<rss><item><title>&nbsp;</title></item></rss>"})
+    for (const char* bad :
+         {"<rss><item><title>caf\xff</title></item></rss>", "<rss><item><title>&nbsp;</title></item></rss>"})
         EXPECT_FALSE(RSSCollector::collect(bad)) << bad;
     EXPECT_EQ(RSSCollector::collect("<rss><channel/></rss>"), std::vector<RSSCollector::Item>{});
 }

@@ -82,7 +82,7 @@ struct SyncTestBed {
     // The name a sync reports for a fixture server's service (both lists are in sync order).
     static std::string sourceOf(const std::string& service) {
         const auto& all = JobBoardFixtureServer::services();
-        return JobAggregatorService::schedule().at(std::find(all.begin(), all.end(), service) - all.begin()).displayName;
+        return JobAggregatorService::schedule().at(std::ranges::find(all, service) - all.begin()).displayName;
     }
 
     // The summary's record of one source; null when the sync did not report it.
@@ -96,7 +96,8 @@ struct SyncTestBed {
     void fetchedAgo(std::chrono::minutes ago, const std::string& except = "") {
         for (const auto& s : JobAggregatorService::schedule())
             if (s.displayName != except)
-                db->setSetting("sourceLast." + std::string(s.displayName), DateUtil::withFractional(clock->now() - ago));
+                db->setSetting("sourceLast." + std::string(s.displayName),
+                               DateUtil::withFractional(clock->now() - ago));
     }
 };
 

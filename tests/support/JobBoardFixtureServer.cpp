@@ -71,9 +71,9 @@ const char* kRoles[] = {"Backend Engineer", "Customer Success Manager", "Data An
 std::string description(int64_t i, bool full) {
     const std::string n = std::to_string(i);
     if (!full) return "<p>Listing " + n + ": we are looking for experience with remote teams &amp; clear writing.</p>";
-    std::string d = "<p><strong>About us</strong>: Company " + n + " builds tools for remote teams &amp; customers.</p><ul>";
+    std::string d = "<p><strong>About us</strong>: Company " + n + " builds tools for remote teams &amp; co.</p><ul>";
     for (char k = '0'; k < '8'; ++k)
-        d += "<li>Duty " + std::string(1, k) + ": own a part of the product, experience shipping software&nbsp;required.</li>";
+        d += "<li>Duty " + std::string(1, k) + ": own a part of the product; experience shipping software&nbsp;</li>";
     return d + "</ul><p>Benefits: salary band published, four-day week, learning budget &#8211; apply today.</p>";
 }
 
@@ -97,7 +97,8 @@ JobBoardFixtureServer::JobBoardFixtureServer() : impl_(std::make_unique<Impl>())
         const Handler handler = it == handlers_.end() ? nullptr : it->second;
         lock.unlock();
         Reply reply = handler ? handler(request) : fixtureReply(request);
-        for (auto waited = 0ms; waited < reply.delay && !impl_->stopping; waited += 20ms) std::this_thread::sleep_for(20ms);
+        for (auto slept = 0ms; slept < reply.delay && !impl_->stopping; slept += 20ms)
+            std::this_thread::sleep_for(20ms);
         res.status = reply.status;
         if (!reply.location.empty()) res.set_header("Location", reply.location);
         if (reply.streamBytes > 0) {
@@ -155,7 +156,7 @@ std::vector<JobBoardFixtureServer::Request> JobBoardFixtureServer::requests(cons
 JobBoardFixtureServer::Reply JobBoardFixtureServer::fixtureReply(const Request& r) {
     // Jobicy refuses unknown parameters and tags outside 3 to 50 characters.
     const size_t tag = r.params.count("tag") ? r.params.at("tag").size() : 3;
-    if (r.service == "jobicy" && (r.params.size() > r.params.count("count") + r.params.count("tag") || tag < 3 || tag > 50))
+    if (r.service == "jobicy" && (r.params.size() > r.params.count("count") + r.params.count("tag") || tag - 3 > 47))
         return Reply{400, R"({"error":"Unknown parameter, or a tag not of 3 to 50 characters"})"};
     for (const auto& route : kRoutes) {
         if (r.service != route.service || r.path != route.path) continue;
@@ -187,44 +188,42 @@ JobBoardFixtureServer::Reply JobBoardFixtureServer::generatedReply(const Request
         const std::string n = std::to_string(i), company = "Company " + n, role = kRoles[i % 8];
         const std::string text = description(i, full);
         auto url = [&](const std::string& host) { return "https://" + host + "/jobs/" + s + "-" + n; };
+        json& j = items.emplace_back();
         // clang-format off
         if (s == "himalayas")
-            items.push_back({{"title", role}, {"excerpt", "Short excerpt."}, {"companyName", company},
-                             {"locationRestrictions", json::array({"Germany", "Spain"})},
-                             {"categories", json::array({"Software-Engineer"})}, {"parentCategories", json::array()},
-                             {"description", text}, {"pubDate", published}, {"applicationLink", url("himalayas.app")},
-                             {"guid", url("himalayas.app")}});
+            j = {{"title", role}, {"excerpt", "Short excerpt."}, {"companyName", company}, {"description", text},
+                 {"locationRestrictions", json::array({"Germany", "Spain"})}, {"pubDate", published},
+                 {"categories", json::array({"Software-Engineer"})}, {"parentCategories", json::array()},
+                 {"applicationLink", url("himalayas.app")}, {"guid", url("himalayas.app")}};
         else if (s == "jobicy")
-            items.push_back({{"id", 100000 + i}, {"url", url("jobicy.com")}, {"jobTitle", role},
-                             {"companyName", "Company &amp; " + n}, {"jobIndustry", json::array({"Software Engineering"})},
-                             {"jobType", json::array({"Full-Time"})}, {"jobGeo", "Anywhere"}, {"jobDescription", text},
-                             {"pubDate", iso + "+00:00"}});
+            j = {{"id", 100000 + i}, {"url", url("jobicy.com")}, {"jobTitle", role}, {"jobDescription", text},
+                 {"companyName", "Company &amp; " + n}, {"jobIndustry", json::array({"Software Engineering"})},
+                 {"jobType", json::array({"Full-Time"})}, {"jobGeo", "Anywhere"}, {"pubDate", iso + "+00:00"}};
         else if (s == "remotive")
-            items.push_back({{"id", 200000 + i}, {"url", url("remotive.com")}, {"title", role}, {"company_name", company},
-                             {"category", "Software Development"}, {"job_type", "full_time"}, {"salary", ""},
-                             {"publication_date", iso}, {"candidate_required_location", "Worldwide"},
-                             {"description", text}});
+            j = {{"id", 200000 + i}, {"url", url("remotive.com")}, {"title", role}, {"company_name", company},
+                 {"category", "Software Development"}, {"job_type", "full_time"}, {"salary", ""}, {"description", text},
+                 {"publication_date", iso}, {"candidate_required_location", "Worldwide"}};
         else if (s == "arbeitnow" || s == "arbeitnowUk")
-            items.push_back({{"slug", s + "-" + n}, {"company_name", "Firma " + n}, {"title", role},
-                             {"description", text}, {"remote", true}, {"location", "Berlin"}, {"created_at", published},
-                             {"url", url(s == "arbeitnow" ? "www.arbeitnow.com" : "www.arbeitnow.co.uk")},
-                             {"tags", json::array({"Software Development"})}, {"job_types", json::array({"full time"})}});
+            j = {{"slug", s + "-" + n}, {"company_name", "Firma " + n}, {"title", role}, {"description", text},
+                 {"remote", true}, {"location", "Berlin"}, {"created_at", published},
+                 {"url", url(s == "arbeitnow" ? "www.arbeitnow.com" : "www.arbeitnow.co.uk")},
+                 {"tags", json::array({"Software Development"})}, {"job_types", json::array({"full time"})}};
         else if (s == "weWorkRemotely")
-            items.push_back("<item><title>" + company + ": " + role + "</title><region>Anywhere in the World</region>"
-                            "<category>Back-End Programming</category><description>" +
-                            replaceAll(replaceAll(replaceAll(text, "&", "&amp;"), "<", "&lt;"), ">", "&gt;") +
-                            "</description><pubDate>" + utc(published, "%a, %d %b %Y %H:%M:%S +0000") +
-                            "</pubDate><link>" + url("weworkremotely.com") + "</link></item>\n");
+            j = "<item><title>" + company + ": " + role + "</title><region>Anywhere in the World</region>"
+                "<category>Back-End Programming</category><description>" +
+                replaceAll(replaceAll(replaceAll(text, "&", "&amp;"), "<", "&lt;"), ">", "&gt;") +
+                "</description><pubDate>" + utc(published, "%a, %d %b %Y %H:%M:%S +0000") + "</pubDate><link>" +
+                url("weworkremotely.com") + "</link></item>\n";
         else if (s == "remoteOk")
-            items.push_back({{"slug", "remote-" + n}, {"id", std::to_string(300000 + i)}, {"epoch", published},
-                             {"date", iso + "+00:00"}, {"company", company}, {"position", role},
-                             {"tags", json::array({"dev", "backend"})}, {"description", text},
-                             {"location", "Worldwide"}, {"apply_url", url("remoteOK.com")}, {"url", url("remoteOK.com")}});
+            j = {{"slug", "remote-" + n}, {"id", std::to_string(300000 + i)}, {"epoch", published}, {"position", role},
+                 {"date", iso + "+00:00"}, {"company", company}, {"tags", json::array({"dev", "backend"})},
+                 {"description", text}, {"location", "Worldwide"}, {"apply_url", url("remoteOK.com")},
+                 {"url", url("remoteOK.com")}};
         else
-            items.push_back({{"id", "uuid-" + n}, {"title", role}, {"company", {{"name", company}}}, {"type", "full-time"},
-                             {"category", {{"name", "Engineering"}, {"slug", "engineering"}}}, {"location", "Worldwide"},
-                             {"description", text}, {"url", url("remotejobs.org")}, {"apply_url", nullptr},
-                             {"posted_at", iso + "Z"}});
+            j = {{"id", "uuid-" + n}, {"title", role}, {"company", {{"name", company}}}, {"type", "full-time"},
+                 {"category", {{"name", "Engineering"}, {"slug", "engineering"}}}, {"location", "Worldwide"},
+                 {"description", text}, {"url", url("remotejobs.org")}, {"apply_url", nullptr},
+                 {"posted_at", iso + "Z"}};
         // clang-format on
     }
 
