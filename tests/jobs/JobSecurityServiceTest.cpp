@@ -37,7 +37,7 @@ std::vector<Row> rows() {
         // A browser decodes a percent-encoded host before connecting; case and default ports
         // change nothing, nor does anything in the path.
         {"HTTPS://%72emotive.COM:443/", 85, "Quorvane Checked", "remotive.com"},
-        {"Http://Example.COM:80", 10, "High Risk", "example.com"},
+        {"HTTPS://Example.COM:80/", 65, "Review", "example.com"}, // a standard web port either way
         {"https://example.com:/telegram/\x01" + std::string(10 * 1024, 'a'), 65, "Review", "example.com"},
         // Each word list costs once; shorteners are whole hosts only.
         {"https://telegram-whatsapp-giftcard.example/", 30, "High Risk", "telegram-whatsapp-giftcard.example"},
