@@ -103,9 +103,7 @@ TEST(SourceAdapters, PagingEndsAtItsLimits) {
     const auto reply = [](const char* service, std::string body) -> SetUp {
         return [=](SyncTestBed& b) { b.boards.setReply(service, {200, body}); };
     };
-    std::string noLinks = R"({"data": [{"title": "No link"})";
-    for (int i = 1; i < 50; ++i)
-        noLinks += R"(, {"title": "No link"})";
+    const json noLinks = {{"data", std::vector<json>(50, {{"title", "No link"}})}};
     // clang-format off
     const std::tuple<SetUp, const char*, const char*, int64_t, size_t, int> rows[] = {
         {[](SyncTestBed& b) { b.boards.generate("arbeitnow", -1, false); b.boards.setArbeitnowPageSize(2); },
@@ -116,7 +114,7 @@ TEST(SourceAdapters, PagingEndsAtItsLimits) {
          "himalayas", "", 0, 250, 249 * 150},
         {reply("himalayas", R"({"jobs": [{"applicationLink": "https://a.example/j", "title": "Dev"}]})"),
          "himalayas", "", 250, 250, 249 * 150},
-        {reply("remoteJobs", noLinks + "]}"), "remoteJobs", "", 0, 50, 49 * 200},
+        {reply("remoteJobs", noLinks.dump()), "remoteJobs", "", 0, 50, 49 * 200},
     };
     // clang-format on
     for (const auto& [setUp, service, query, stored, requests, waited] : rows) {
