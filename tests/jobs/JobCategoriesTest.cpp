@@ -9,15 +9,11 @@ using namespace velmora;
 TEST(JobCategories, ClassifyFollowsRowOrderAndSubstrings) {
     // clang-format off
     const std::pair<const char*, const char*> rows[] = {
-        {"Senior Backend Engineer", "Software & IT"}, {"Security Engineer", "Cybersecurity"},
-        {"Barista", "Other Remote Jobs"}, {"", "Other Remote Jobs"}, {"Social Media Manager", "Cybersecurity"},
-        {"Assistant to William", "Cybersecurity"}, {"DATA ANALYST", "Data & AI"}, {"Senior Product Manager", "Product"},
-        {"Scrum Master", "Project Management"}, {"Paralegal", "Legal"}, {"Online English Tutor", "Education"},
-        {"Copywriter", "Writing & Editorial"}, {"Registered Nurse", "Healthcare"},
-        {"Bookkeeper", "Finance & Accounting"}, {"Sales Lead", "Sales"}, {"Customer Support Agent", "Customer Support"},
-        {"Head of AI", "Other Remote Jobs"}, {"AI Trainer", "Data & AI"}, {"UI Artist", "Design & Creative"},
+        {"Senior Backend Engineer", "Software & IT"}, {"Security Engineer", "Cybersecurity"}, {"", "Other Remote Jobs"},
+        {"Social Media Manager", "Cybersecurity"}, {"DATA ANALYST", "Data & AI"}, {"Paralegal", "Legal"},
+        {"Head of AI", "Other Remote Jobs"}, {"AI Trainer", "Data & AI"}, {"Bookkeeper", "Finance & Accounting"},
         {"HR Generalist", "Human Resources"}, {"Chief of HR", "Other Remote Jobs"},
-        {"ÜBERSETZER MARKETING", "Marketing"}, {"SÉCURITÉ CYBER", "Cybersecurity"}, // lower-cased beyond ASCII
+        {"ÜBERSETZER MARKETING", "Marketing"}, // lower-cased beyond ASCII
     };
     // clang-format on
     for (const auto& [title, category] : rows) {
@@ -27,20 +23,16 @@ TEST(JobCategories, ClassifyFollowsRowOrderAndSubstrings) {
 }
 
 TEST(JobCategories, NormalizeCategoryMapsSourceVocabularyAndKeepsOtherTextCleanAndShort) {
-    std::string accented50;
-    for (int i = 0; i < 50; ++i)
-        accented50 += "é";
     // clang-format off
     const std::pair<std::string, std::string> rows[] = {
         {"Software Development", "Software & IT"}, {"  \n\t ", "Other Remote Jobs"}, {"&nbsp;", "Other Remote Jobs"},
         {"Customer Service &amp; Support", "Customer Support"},
         {"Three Letter Words", "Human Resources"},       // "hr" inside three
         {"Cyber Security Engineering", "Software & IT"}, // the first row wins
-        {"Product Management", "Product"}, {"Writing", "Writing"}, {"  Teaching  ", "Teaching"},
+        {"  Teaching  ", "Teaching"},
         {"Tom &#39;n&#39; Jerry &lt;Cartoons&gt; &quot;x&quot;", "Tom 'n' Jerry <Cartoons> \"x\""},
         {"Fish &amp;lt;Chips", "Fish &lt;Chips"}, // decoded once only
-        {std::string(60, 'z'), std::string(50, 'z')},
-        {accented50 + accented50, accented50}, // the cut counts characters, not bytes
+        {std::string(49, 'z') + "ééé", std::string(49, 'z') + "é"}, // 50 characters, not bytes
     };
     // clang-format on
     for (const auto& [given, expected] : rows)

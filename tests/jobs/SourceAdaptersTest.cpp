@@ -40,22 +40,18 @@ TEST(SourceAdapters, EachBoardIsAskedAndReportsItsWay) {
         // Himalayas browses by offset, and searches page by page, the query sent as one value,
         // until a short page; an empty page ends paging whatever the total says.
         {"himalayas", "", 4, {"/jobs/api?limit=20&offset=0", "/jobs/api?limit=20&offset=4"}, {{4, 6}, {6, 6}}},
-        {"himalayas", "rust", 2, {"/jobs/api/search?page=1&q=rust&sort=recent"}, {{2, 0}}},
         {"himalayas", "C++ & Go", 2, {"/jobs/api/search?page=1&q=C++ & Go&sort=recent"}, {{2, 0}}},
         {"himalayas", "", 0, {"/jobs/api?limit=20&offset=0"}, {}, R"({"jobs": [], "totalCount": 500, "offset": 0})"},
         // Jobicy filters by a tag the service accepts, and not again here; by one the service
         // would refuse with HTTP 400, only here.
-        {"jobicy", "", 3, {"/api/v2/remote-jobs?count=100"}, {{3, 4}}},
         {"jobicy", "marketing", 3, {"/api/v2/remote-jobs?count=100&tag=marketing"}, {{3, 4}}},
         {"jobicy", "UX", 1, {"/api/v2/remote-jobs?count=100"}, {{1, 4}}},
         // Arbeitnow follows next links and filters locally; the UK board never follows a next
         // link to another host.
-        {"arbeitnow", "", 3, {"/api/job-board-api?", "/api/job-board-api?page=2"}, {{2, 0}, {3, 0}}},
         {"arbeitnow", "php", 1, {"/api/job-board-api?", "/api/job-board-api?page=2"}, {{1, 0}, {1, 0}}},
         {"arbeitnowUk", "", 1, {"/api/job-board-api?"}, {{1, 0}}},
         {"weWorkRemotely", "", 3, {"/remote-jobs.rss?"}, {{3, 4}}},
         // Remotive searches on the service and filters again here.
-        {"remotive", "", 3, {"/api/remote-jobs?"}, {{3, 5}}},
         {"remotive", "django, PYTHON", 2, {"/api/remote-jobs?search=django, PYTHON"}, {{2, 5}}},
         {"remoteOk", "", 2, {"/api?"}, {{2, 5}}},
         {"remoteOk", "", 0, {"/api?"}, {{0, 0}}, "[]"}, // nothing to offer
@@ -87,17 +83,12 @@ TEST(SourceAdapters, EachBoardIsAskedAndReportsItsWay) {
 TEST(SourceAdapters, OddListingsAreCleanedClampedOrSkipped) {
     SyncTestBed bed;
     json jobs = json::array();
-    for (const char* url : {"https://remotive.com/j/1", "https://remotive.com/j/2", "javascript:alert(document.cookie)",
-                            " data:text/html,<script>alert(1)</script>", "VBScript:msgbox(1)", "file:///etc/passwd",
-                            "ftp://remotive.com/j/7"}) {
-        jobs.push_back(json::parse(R"({"title": "<b>Lead</b> Product Manager", "company_name": "<i>Acme</i> &amp; Co",
-                                       "description": "Real work.", "publication_date": "2099-01-01T00:00:00"})"));
-        jobs.back().update({{"url", url}, {"id", jobs.size()}});
-    }
+    for (const char* url : {"https://remotive.com/j/1", "https://remotive.com/j/2", "javascript:alert(1)", "file:///x"})
+        jobs.push_back({{"url", url}, {"id", jobs.size()}, {"title", "<b>Lead</b> Product Manager"},
+                        {"company_name", "<i>Acme</i> &amp; Co"}, {"publication_date", "2099-01-01T00:00:00"}});
     jobs[1]["publication_date"] = 4102444800; // 2100, in seconds
     bed.boards.setReply("remotive", {200, json{{"jobs", jobs}}.dump()});
     EXPECT_EQ(bed.service->fetchRemotive("", {}), 2);
-    EXPECT_EQ(bed.count(), 2);
     EXPECT_EQ(bed.cells("https://remotive.com/j/1", "title,company,published_at"),
               "Lead Product Manager|Acme & Co|2026-12-06T12:00:00.000Z");
     EXPECT_EQ(bed.cells("https://remotive.com/j/2", "published_at"), "2026-12-06T12:00:00.000Z");
@@ -112,9 +103,7 @@ TEST(SourceAdapters, PagingEndsAtItsLimits) {
     const auto reply = [](const char* service, std::string body) -> SetUp {
         return [=](SyncTestBed& b) { b.boards.setReply(service, {200, body}); };
     };
-    std::string noLinks = R"({"data": [{"title": "No link"})";
-    for (int i = 1; i < 50; ++i)
-        noLinks += R"(, {"title": "No link"})";
+    const json noLinks = {{"data", std::vector<json>(50, {{"title", "No link"}})}};
     // clang-format off
     const std::tuple<SetUp, const char*, const char*, int64_t, size_t, int> rows[] = {
         {[](SyncTestBed& b) { b.boards.generate("arbeitnow", -1, false); b.boards.setArbeitnowPageSize(2); },
@@ -125,7 +114,7 @@ TEST(SourceAdapters, PagingEndsAtItsLimits) {
          "himalayas", "", 0, 250, 249 * 150},
         {reply("himalayas", R"({"jobs": [{"applicationLink": "https://a.example/j", "title": "Dev"}]})"),
          "himalayas", "", 250, 250, 249 * 150},
-        {reply("remoteJobs", noLinks + "]}"), "remoteJobs", "", 0, 50, 49 * 200},
+        {reply("remoteJobs", noLinks.dump()), "remoteJobs", "", 0, 50, 49 * 200},
     };
     // clang-format on
     for (const auto& [setUp, service, query, stored, requests, waited] : rows) {

@@ -73,18 +73,16 @@ struct SyncTestBed {
     }
 
     // A listing stored before the sync, written directly so no adapter is involved.
-    void storeListing(const std::string& url, const std::string& expiresAt = "2027-01-01T00:00:00.000Z") {
+    void storeListing(const std::string& url, const std::string& expires = "2027-01-01T00:00:00.000Z") {
         sqlite->execute("INSERT INTO jobs(external_id,source,title,company,category,location,description,url,added_at,"
                         "last_seen_at,expires_at) VALUES('x','Remotive','Old','Co','Sales','Remote','d',?,?,?,?);",
-                        {url, expiresAt, expiresAt, expiresAt});
+                        {url, expires, expires, expires});
     }
 
     // The name a sync reports for a fixture server's service (both lists are in sync order).
     static std::string sourceOf(const std::string& service) {
         const auto& all = JobBoardFixtureServer::services();
-        return JobAggregatorService::schedule()
-            .at(std::find(all.begin(), all.end(), service) - all.begin())
-            .displayName;
+        return JobAggregatorService::schedule().at(std::ranges::find(all, service) - all.begin()).displayName;
     }
 
     // The summary's record of one source; null when the sync did not report it.
@@ -98,7 +96,7 @@ struct SyncTestBed {
     void fetchedAgo(std::chrono::minutes ago, const std::string& except = "") {
         for (const auto& s : JobAggregatorService::schedule())
             if (s.displayName != except)
-                db->setSetting(std::string("sourceLast.") + s.displayName,
+                db->setSetting("sourceLast." + std::string(s.displayName),
                                DateUtil::withFractional(clock->now() - ago));
     }
 };

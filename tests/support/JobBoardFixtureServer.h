@@ -7,7 +7,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace velmora::testing {
@@ -21,23 +20,22 @@ namespace velmora::testing {
 class JobBoardFixtureServer {
 public:
     struct Request {
-        std::string service;
-        std::string path; // below the service prefix, e.g. "/jobs/api"
+        std::string service, path; // the path below the service prefix, e.g. "/jobs/api"
         std::map<std::string, std::string> params;
         std::string userAgent;
     };
 
     struct Reply {
-        Reply() = default;
-        Reply(int status_, std::string body_, std::string contentType_ = "application/json; charset=utf-8")
-            : status(status_), body(std::move(body_)), contentType(std::move(contentType_)) {}
-        int status = 200;
+        // JSON unless said otherwise (and uncompressed: httplib compresses bare types).
+        Reply(int status = 200, std::string body = "", std::string contentType = "application/json; charset=utf-8")
+            : status(status), body(std::move(body)), contentType(std::move(contentType)) {}
+        int status;
         std::string body;
-        std::string contentType = "application/json; charset=utf-8"; // (uncompressed: httplib compresses bare types)
-        std::string location;                    // sent as Location (redirects)
-        std::chrono::milliseconds delay{0};      // wait before answering (time-outs)
-        uint64_t streamBytes = 0;                // instead of body: this many bytes of filler
-        bool closeMidBody = false;               // announce the body, send half, hang up
+        std::string contentType;
+        std::string location;               // sent as Location (redirects)
+        std::chrono::milliseconds delay{0}; // wait before answering (time-outs)
+        uint64_t streamBytes = 0;           // instead of body: this many bytes of filler
+        bool closeMidBody = false;          // announce the body, send half, hang up
     };
     using Handler = std::function<Reply(const Request&)>;
 
@@ -45,16 +43,12 @@ public:
 
     JobBoardFixtureServer();
     ~JobBoardFixtureServer();
-    JobBoardFixtureServer(const JobBoardFixtureServer&) = delete;
-    JobBoardFixtureServer& operator=(const JobBoardFixtureServer&) = delete;
 
     int port() const;
-    std::string base() const;                               // http://127.0.0.1:PORT
-    std::string baseFor(const std::string& service) const;  // http://127.0.0.1:PORT/service
+    std::string baseFor(const std::string& service) const; // http://127.0.0.1:PORT/service
     // {"himalayas": baseFor("himalayas"), ...}: the content of an endpoints file.
     std::string endpointsJson() const;
 
-    void setHandler(const std::string& service, Handler handler);
     void setReply(const std::string& service, Reply reply);
     // Serves `count` synthetic listings for the service, paged the way the service pages.
     // Arbeitnow pages never end when `count` is negative.
@@ -67,13 +61,8 @@ public:
     void setArbeitnowPageSize(int64_t size) { arbeitnowPageSize_ = size; }
 
     std::vector<Request> requests(const std::string& service = "") const;
-    void clearRequests();
-
-    // The fixture file with {{BASE}} replaced by the service's base address.
-    std::string fixture(const std::string& name, const std::string& service) const;
 
 private:
-    Reply answer(const Request& request);
     Reply fixtureReply(const Request& request);
     Reply generatedReply(const Request& request, int64_t count, bool fullDescriptions);
 
@@ -82,8 +71,7 @@ private:
     mutable std::mutex mutex_;
     std::map<std::string, Handler> handlers_;
     std::vector<Request> log_;
-    int64_t generatedPublished_ = 1796083200;
-    int64_t arbeitnowPageSize_ = 100;
+    int64_t generatedPublished_ = 1796083200, arbeitnowPageSize_ = 100;
 };
 
 } // namespace velmora::testing
