@@ -71,9 +71,11 @@ const char* kRoles[] = {"Backend Engineer", "Customer Success Manager", "Data An
 std::string description(int64_t i, bool full) {
     const std::string n = std::to_string(i);
     if (!full) return "<p>Listing " + n + ": we are looking for experience with remote teams &amp; clear writing.</p>";
-    std::string d = "<p><strong>About us</strong>: Company " + n + " builds tools for remote teams &amp; co.</p><ul>";
+    // The benchmarks' figures depend on this length: keep it when changing the words.
+    std::string d = "<p><strong>About us</strong>: Company " + n + " builds tools for remote teams &amp; their customers.</p><ul>";
     for (char k = '0'; k < '8'; ++k)
-        d += "<li>Duty " + std::string(1, k) + ": own a part of the product; experience shipping software&nbsp;</li>";
+        d += "<li>Responsibility " + std::string(1, k) +
+             ": own a part of the product with care, experience shipping software&nbsp;required.</li>";
     return d + "</ul><p>Benefits: salary band published, four-day week, learning budget &#8211; apply today.</p>";
 }
 
