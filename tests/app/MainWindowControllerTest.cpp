@@ -28,12 +28,10 @@ TEST_F(MainWindowControllerTest, StartsHiddenWithTheSavedLanguageAndLoadsThePage
     TempDir empty;
     auto italian = create({empty.path(), resources.path()});
     EXPECT_FALSE(chrome.layerVisible);
-    EXPECT_EQ((std::vector<std::string>{chrome.assist, chrome.title, chrome.security}),
-              (std::vector<std::string>{"✦ Assistenza candidatura", "Browser candidatura", "Browser sicuro"}));
+    EXPECT_EQ(chrome.title, "Browser candidatura");
     ASSERT_TRUE(italian->loadUI());
     EXPECT_TRUE(fs::equivalent(appView.loadedFile, resources / "ui" / "index.html"));
     EXPECT_EQ(appView.readAccess, appView.loadedFile.parent_path());
-    EXPECT_EQ(italian->uiRoot(), appView.readAccess);
 
     EXPECT_FALSE(create({empty.path()})->loadUI());
     EXPECT_EQ(dialogs.infos, std::vector<std::string>{"Embedded Velmora interface is missing."});
@@ -52,25 +50,18 @@ TEST_F(MainWindowControllerTest, SyncTimerFirstLooksAfterFiveMinutesAndStopsWith
     EXPECT_EQ(syncChecks, 3);
 }
 
-TEST_F(MainWindowControllerTest, OpenJobRefusesBlockedLinksAsksBeforeRiskyOnesAndRecordsWhatItOpens) {
-    const json blocked = controller->openJob({{"url", "mailto:jobs@example.com"}, {"force", true}});
-    EXPECT_EQ(blocked, (json{{"opened", false}, {"requiresConfirmation", false}, {"security", blocked["security"]}}));
-    EXPECT_EQ(blocked["security"]["label"], "Blocked");
-
+// Asking before a risky link and refusing a blocked one are the jobs journey's; here what the
+// page cannot see.
+TEST_F(MainWindowControllerTest, OpenJobRecordsOneEntryPerAddressBeforeItOpens) {
+    EXPECT_EQ(controller->openJob({{"url", "mailto:jobs@example.com"}, {"force", true}})["opened"], false);
     const std::string risky = "https://user:pw@careers.example.com/apply";
-    EXPECT_EQ(controller->openJob({{"url", risky}})["requiresConfirmation"], true);
-    EXPECT_TRUE(applications().empty());
-    EXPECT_TRUE(browserView.loads.empty());
     EXPECT_EQ(controller->openJob({{"url", risky}, {"force", true}, {"title", "Engineer"}})["opened"], true);
     EXPECT_EQ(browserView.loads, std::vector<std::string>{risky});
     EXPECT_TRUE(chrome.layerVisible && chrome.assistVisible);
     EXPECT_EQ(controller->externalMode(), "application");
-    EXPECT_EQ(chrome.security, "High Risk · 40/100");
-    EXPECT_TRUE(appView.bodyClasses.count("browser-docked"));
 
-    // One entry per address; an id, even sent as text, links it to the stored listing.
-    IncomingJob job;
-    job.url = "https://remotive.com/jobs/42";
+    // An id, even sent as text, links the entry to the stored listing.
+    const IncomingJob job{.url = "https://remotive.com/jobs/42"};
     const int64_t jobId = ctx->db->upsertJob(job, ctx->security->assess(job.url, ""));
     controller->openJob({{"url", job.url}, {"id", std::to_string(jobId)}});
     controller->openJob({{"url", job.url}, {"id", jobId}});
@@ -85,9 +76,8 @@ TEST_F(MainWindowControllerTest, OpenJobRefusesBlockedLinksAsksBeforeRiskyOnesAn
 }
 
 TEST_F(MainWindowControllerTest, NavigationDecisionsCarryOutTheirSideEffects) {
-    for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "velmora:x", ""})
-        EXPECT_FALSE(controller->navigateExternal(url, true)) << url;
-    EXPECT_EQ(dialogs.infos, std::vector<std::string>(4, MainWindowController::kBlockedLink));
+    for (const char* url : {"file:///etc/passwd", ""}) EXPECT_FALSE(controller->navigateExternal(url, true)) << url;
+    EXPECT_EQ(dialogs.infos, std::vector<std::string>(2, MainWindowController::kBlockedLink));
     EXPECT_FALSE(chrome.layerVisible);
 
     // A web link in the page opens in the browser as a website, without Assist Apply.
@@ -98,25 +88,9 @@ TEST_F(MainWindowControllerTest, NavigationDecisionsCarryOutTheirSideEffects) {
     EXPECT_FALSE(chrome.assistVisible);
     EXPECT_EQ(chrome.title, "Web browser");
 
-    // Inside the browser: web pages update the badge; a clicked tel: link gets the notice.
+    // Inside the browser, web pages update the badge.
     EXPECT_TRUE(controller->decidePolicy(WebViewRole::Browser, "https://remoteok.com/x"));
     EXPECT_EQ(chrome.security, "Quorvane Checked · 85/100");
-    EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, "tel:+123", true));
-    EXPECT_EQ(chrome.title, MainWindowController::kBlockedLink);
-    EXPECT_EQ(dialogs.infos.size(), 4u); // never a modal alert
-}
-
-TEST_F(MainWindowControllerTest, NewWindowsNeverMultiply) {
-    controller->newWindowRequested(WebViewRole::Interface, "https://example.org/a");
-    EXPECT_EQ(controller->externalMode(), "website");
-    EXPECT_TRUE(chrome.layerVisible);
-    controller->navigateExternal("https://careers.example.com/job", true);
-    for (int i = 0; i < 30; ++i) controller->newWindowRequested(WebViewRole::Browser, "https://popup.example.com/");
-    controller->newWindowRequested(WebViewRole::Browser, "");
-    EXPECT_EQ(browserView.loads.size(), 2u + 30u);
-    EXPECT_EQ(browserView.loads.back(), "https://popup.example.com/");
-    EXPECT_EQ(controller->externalMode(), "application"); // a popup does not change the mode
-    EXPECT_TRUE(dialogs.infos.empty());
 }
 
 TEST_F(MainWindowControllerTest, HidingTheBrowserRestoresThePageAndRelabelsTheToolbar) {
@@ -127,8 +101,7 @@ TEST_F(MainWindowControllerTest, HidingTheBrowserRestoresThePageAndRelabelsTheTo
     EXPECT_FALSE(chrome.layerVisible);
     EXPECT_FALSE(appView.bodyClasses.count("browser-docked"));
     EXPECT_EQ(chrome.focusRequests, 1);
-    EXPECT_EQ((std::vector<std::string>{chrome.reload, chrome.title}),
-              (std::vector<std::string>{"↻ Recargar", "Navegador de solicitudes"}));
+    EXPECT_EQ(chrome.title, "Navegador de solicitudes");
 
     // While visible, a language change follows the mode and the page instead of the defaults.
     controller->navigateExternal("https://example.org", false);
@@ -170,20 +143,14 @@ TEST_F(MainWindowControllerTest, UploadPromptUsesThePendingResumeOnlyOnceAndOnly
 }
 
 TEST_F(MainWindowControllerTest, AssistSummarisesWhatWasFilledAndAttached) {
-    const std::string resume = writeResume().string(), kNone = "Assist complete: 0 fields · review before submitting";
-    const struct {
-        json profile;
-        std::string language;
-        json result;
-        bool hasField;
-        std::string title;
-        size_t attached, tempFiles;
-    } rows[] = {
+    const std::string resume = writeResume().string();
+    const struct { json profile; std::string language; json result; bool hasField; std::string title;
+                   size_t attached, tempFiles; } rows[] = {
         {{{"email", "a@b.co"}}, "en", {{"filled", {"email", "name", "phone"}}, {"resumeTargetFound", false}}, true,
          "Assist complete: 3 fields · review before submitting", 0, 0},
         // Target found but no stored resume: no file at all; a result of the wrong shape fills nothing.
-        {{{"phone", "+1 555"}}, "en", {{"filled", "not an array"}, {"resumeTargetFound", true}}, true, kNone, 0, 0},
-        {{{"phone", "+1 555"}}, "en", "a string result", true, kNone, 0, 0},
+        {{{"phone", "+1 555"}}, "en", {{"filled", "not an array"}, {"resumeTargetFound", true}}, true,
+         "Assist complete: 0 fields · review before submitting", 0, 0},
         {{{"fullName", "Ana"}, {"resumePath", resume}}, "fr", {{"filled", {1, 2}}, {"resumeTargetFound", true}}, true,
          "Aide terminée : 2 champs · CV joint · vérifiez avant l’envoi", 1, 1},
         // A copy was made but the page had no field to take it.
@@ -211,9 +178,7 @@ TEST_F(MainWindowControllerTest, AssistSummarisesWhatWasFilledAndAttached) {
     runAssist();
     const auto start = lastAutofillScript.find("profile: ") + 9;
     const json profile = json::parse(lastAutofillScript.substr(start, lastAutofillScript.find(", again: ") - start));
-    EXPECT_EQ(profile["email"], "ana@example.com");
     EXPECT_EQ(profile["requireSponsorship"], false);
-    EXPECT_FALSE(profile.contains("willingToRelocate"));
     EXPECT_EQ(lastAutofillScript.find("__VELMORA_PROFILE__"), std::string::npos);
 }
 
@@ -259,12 +224,9 @@ TEST_F(MainWindowControllerTest, ShellActionsAnswerThroughTheBridge) {
     EXPECT_EQ(call("appPageChanged", json::object())["data"], json({{"ok", true}}));
     EXPECT_FALSE(chrome.layerVisible);
     EXPECT_EQ(call("reopenApplication", {{"url", "https://careers.example.com/1"}})["data"]["opened"], true);
-    EXPECT_EQ(controller->externalMode(), "application");
     EXPECT_TRUE(applications().empty()); // reopening records nothing
-    EXPECT_EQ(call("reopenApplication", {{"url", "tel:123"}})["data"]["opened"], false);
     controller.reset();
     EXPECT_EQ(call("openJob", {{"url", "https://remotive.com/jobs/9"}})["ok"], false);
-    EXPECT_EQ(replies.size(), 5u);
 }
 
 TEST_F(TemporaryResumeTest, TheCopyCarriesTheUsersFileNameAndGoesWithTheWindow) {
@@ -285,12 +247,10 @@ TEST_F(TemporaryResumeTest, TheCopyCarriesTheUsersFileNameAndGoesWithTheWindow) 
 
 TEST(TemporaryResumeName, IsTheUsersNameMadeSafeAsOneFileName) {
     const std::pair<std::string, std::string> rows[] = {
-        {"Ana Lima CV.pdf", "Ana Lima CV.pdf"}, {"Currículo Ana.docx", "Currículo Ana.docx"},
-        {"a/../b.pdf", "a_.._b.pdf"},           {"..hidden.md", "hidden.md"},
-        {"cv\nnew\u202Eline.txt", "cv_new_line.txt"}, {"what?<>|\"*:.rtf", "what_.rtf"},
-        {"noext", "noext.pdf"},                 {"", "resume.pdf"},
-        {"...", "resume.pdf"},                  {"cv.averylongextension", "cv.pdf"},
-        {"cv.abcdefghijk", "cv.pdf"},           {std::string(300, 'x') + ".pdf", std::string(100, 'x') + ".pdf"},
+        {"Currículo Ana.docx", "Currículo Ana.docx"}, {"a/../b.pdf", "a_.._b.pdf"}, {"..hidden.md", "hidden.md"},
+        {"cv\nnew\u202Eline.txt", "cv_new_line.txt"}, {"what?<>|\"*:.rtf", "what_.rtf"}, {"noext", "noext.pdf"},
+        {"...", "resume.pdf"}, {"cv.abcdefghij", "cv.abcdefghij"}, {"cv.abcdefghijk", "cv.pdf"},
+        {std::string(300, 'x') + ".pdf", std::string(100, 'x') + ".pdf"},
     };
     for (const auto& [stored, expected] : rows)
         EXPECT_EQ(ApplicationProfileService::temporaryResumeName(stored), expected) << stored;
