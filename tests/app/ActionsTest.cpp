@@ -11,7 +11,6 @@
 #include "studio/StudioTestEnv.h"
 #include "support/ModelFixtureServer.h"
 
-#include <array>
 #include <sstream>
 
 using namespace velmora;
@@ -78,7 +77,7 @@ TEST_F(ActionsTest, BadInputIsRefusedWithItsOwnMessage) {
     EXPECT_TRUE(dialogs->requests().empty());
 }
 
-TEST_F(ActionsTest, GetJobsReadsItsPayloadLeniently) {
+TEST_F(ActionsTest, JobPayloadsAreReadLenientlyAndClamped) {
     storeJobs(205);
     // A limit that does not read as a number is the default 200; an offset near the end keeps
     // the answers small.
@@ -88,6 +87,11 @@ TEST_F(ActionsTest, GetJobsReadsItsPayloadLeniently) {
     };
     for (const auto& [payload, count] : rows) EXPECT_EQ(call("getJobs", payload).size(), count) << payload;
     EXPECT_EQ(call("assessUrl")["label"], "Blocked");
+    // Hiding, the remembered filters and saved searches are the page's journey and the query
+    // tests'; here the clamp the page cannot see.
+    EXPECT_EQ(call("setJobFilters", {{"sort", "match"}, {"jobType", "contract"}, {"postedWithinDays", 5000}}),
+              (json{{"category", "All"}, {"source", ""}, {"jobType", "contract"}, {"postedWithinDays", 365},
+                    {"sort", "match"}, {"includeHidden", false}}));
 }
 
 TEST_F(ActionsTest, MatchSortFollowsTheProfileSkillsAndTheResume) {
@@ -103,20 +107,10 @@ TEST_F(ActionsTest, MatchSortFollowsTheProfileSkillsAndTheResume) {
     EXPECT_EQ(best()["matchedSkills"], (json{"bread", "cakes"}));
 }
 
-// Hiding, the remembered filters and saved searches are the page's journey and the query
-// tests'; here the clamp the page cannot see.
-TEST_F(ActionsTest, RememberedFiltersAreClamped) {
-    EXPECT_EQ(call("setJobFilters", {{"sort", "match"}, {"jobType", "contract"}, {"postedWithinDays", 5000}}),
-              (json{{"category", "All"}, {"source", ""}, {"jobType", "contract"}, {"postedWithinDays", 365},
-                    {"sort", "match"}, {"includeHidden", false}}));
-}
-
 TEST_F(ActionsTest, AnEntryFollowsUpAWeekAfterApplyingWithOneNotificationForAllThatAreDue) {
-    struct Notifier final : DesktopNotifier {
-        std::vector<std::array<std::string, 2>> sent;
-        void notify(const std::string&, const std::string& title, const std::string& body) override {
-            sent.push_back({title, body});
-        }
+    struct : DesktopNotifier {
+        std::vector<std::string> sent;
+        void notify(const std::string&, const std::string& t, const std::string& b) override { sent.push_back(t + ": " + b); }
     } notifier;
     const int64_t id = call("addApplication", {{"title", "Engineer"}, {"url", "https://e.com/a"}})["id"];
     // Ids arrive as text from some pages.
@@ -127,17 +121,13 @@ TEST_F(ActionsTest, AnEntryFollowsUpAWeekAfterApplyingWithOneNotificationForAllT
     clock->advance(std::chrono::hours(24 * 8));
     ctx->db->setSetting("language", "de");
     EXPECT_TRUE(remindOfDueFollowUps(*ctx->db, notifier));
-    EXPECT_EQ(notifier.sent, (std::vector<std::array<std::string, 2>>{
-                                 {"Nachfassen fällig", "Bei 2 Bewerbungen ist Nachfassen fällig."}}));
+    EXPECT_EQ(notifier.sent, std::vector<std::string>{"Nachfassen fällig: Bei 2 Bewerbungen ist Nachfassen fällig."});
 }
 
 TEST_F(ActionsTest, CsvExportReadsBackCellForCellWithFormulasDefused) {
     const std::vector<std::pair<std::string, std::string>> hostile = {
-        {"Comma, \"quoted\" title", "line one\nline two\r\nthree"},
-        {"=HYPERLINK(\"https://evil.example\",\"x\")", "+SUM(A1:A2)"},
-        {"-2+3", "\rcarriage"},
-        {"Инженер 数据 ✓", "\ttabbed"},
-    };
+        {"Comma, \"quoted\" title", "line one\nline two\r\nthree"}, {"=HYPERLINK(\"https://evil.example\",\"x\")", "+SUM(A1:A2)"},
+        {"-2+3", "\rcarriage"}, {"Инженер 数据 ✓", "\ttabbed"}};
     for (size_t i = 0; i < hostile.size(); ++i) {
         call("addApplication", {{"title", hostile[i].first}, {"company", "@Handle Co"}, {"status", "Applied"},
                                 {"url", "https://e.com/" + std::to_string(i)}, {"notes", hostile[i].second}});
@@ -154,19 +144,16 @@ TEST_F(ActionsTest, CsvExportReadsBackCellForCellWithFormulasDefused) {
     auto defused = [](const std::string& cell) { return (std::string("=+-@\t\r").find(cell[0]) != std::string::npos ? "'" : "") + cell; };
     for (size_t i = 0; i < hostile.size(); ++i) {
         const json& row = rows[hostile.size() - i]; // newest first, as the list shows them
-        EXPECT_EQ(row[0], defused(hostile[i].first));
-        EXPECT_EQ(row[1], "'@Handle Co");
-        EXPECT_EQ(row[9], defused(hostile[i].second));
+        EXPECT_EQ((json{row[0], row[1], row[9]}), (json{defused(hostile[i].first), "'@Handle Co", defused(hostile[i].second)}));
     }
 }
 
 // The journeys show each local result; here the payload reading and the stored language.
 TEST_F(ActionsTest, ResumeActionsReadTheirPayloadStrictlyAndAnswerInTheUsersLanguage) {
     writeFile(dir / "cv.txt", resumeText());
-    EXPECT_EQ(call("analyzeResume", {{"path", (dir / "cv.txt").string()}, {"useLocalAi", 1}})["aiStatus"], "ai_unavailable");
     // The text true is not a boolean: AI stays off.
-    EXPECT_EQ(call("analyzeResume", {{"path", (dir / "cv.txt").string()}, {"useLocalAi", "true"}})["aiStatus"],
-              "not_requested");
+    for (const auto& [flag, status] : {std::pair<json, const char*>{1, "ai_unavailable"}, {"true", "not_requested"}})
+        EXPECT_EQ(call("analyzeResume", {{"path", (dir / "cv.txt").string()}, {"useLocalAi", flag}})["aiStatus"], status);
     // The questions themselves, and the model's, are the interview service's own tests.
     ctx->db->setSetting("language", "de"); // the default when the payload names none
     EXPECT_EQ(call("generateInterviewQuestions", {{"title", "Support Engineer"}, {"description", kDescription}})["questions"][1],
@@ -182,7 +169,6 @@ TEST_F(ActionsTest, FileDialogsProposeSafeNamesAndTheActionsWriteTheChosenFile) 
     // The file types each action's dialog offers.
     const std::map<std::string, std::vector<std::string>> types = {{"chooseResumeFile", {"pdf", "docx", "txt", "md", "rtf"}},
         {"exportResumeDocx", {"docx"}}, {"exportResumePdf", {"pdf"}}, {"saveTextFile", {}}};
-    const json saved = {{"saved", false}};
     // `answer` is the user's pick in the dialog (null cancels); `data` the reply, null when it fails
     // with `error` at its start.
     const struct { std::string action; json payload; json answer; json data; std::string error, suggested; } rows[] = {
@@ -194,7 +180,7 @@ TEST_F(ActionsTest, FileDialogsProposeSafeNamesAndTheActionsWriteTheChosenFile) 
         {"exportResumePdf", {{"resume", named.toJson()}}, out + "/gone/cv.pdf", nullptr, "Could not create the PDF output file.", "A_B_ CV.pdf"},
         {"saveTextFile", {{"text", "Jürgen Müller\nResume ✓"}, {"suggestedName", "resume"}}, out + "/generated.txt",
          {{"saved", true}, {"path", out + "/generated.txt"}}, "", "resume.txt"},
-        {"saveTextFile", {{"suggestedName", "notes/v2:final.md"}}, nullptr, saved, "", "notes_v2_final.md"},
+        {"saveTextFile", {{"suggestedName", "notes/v2:final.md"}}, nullptr, {{"saved", false}}, "", "notes_v2_final.md"},
         {"saveTextFile", {{"text", "x"}}, out + "/gone/a.txt", nullptr, "Could not write", "Velmora-Resume.txt"},
     };
     for (const auto& row : rows) {
@@ -232,15 +218,13 @@ TEST(HostActions, VelmoraBridgeExportsAndAsksTheModel) {
     BridgeRun run = runBridge(dir / "data", input, {"--dialogs", (dir / "dialogs.json").string()});
     ASSERT_EQ(run.status, 0) << run.errors;
     ASSERT_EQ(run.lines.size(), 7u) << run.errors;
-    EXPECT_EQ(run.byId["0"]["data"], (json{{"saved", true}, {"path", docx.string()}}));
-    EXPECT_EQ(run.byId["1"]["data"], (json{{"saved", true}, {"path", pdf.string()}}));
-    EXPECT_EQ(run.byId["2"]["data"], (json{{"saved", false}}));
+    auto& r = run.byId;
+    EXPECT_EQ((json{r["0"]["data"]["path"], r["1"]["data"]["path"], r["2"]["data"]["saved"], r["3"]["data"]["resume"],
+                    r["4"]["data"]["aiFeedback"], r["5"]["data"]["mode"], r["6"]["data"]["mode"]}),
+              (json{docx.string(), pdf.string(), false, "Model text.", "Model text.", "private_ai",
+                    "offline_fallback"})); // one line is too few questions
     EXPECT_TRUE(text::contains(ResumeService::extractText(docx.string()), "Jane Doe"));
     EXPECT_TRUE(text::contains(pdfPages(pdf).at(0), "PROFESSIONAL SUMMARY"));
-    EXPECT_EQ(run.byId["3"]["data"]["resume"], "Model text.");
-    EXPECT_EQ(run.byId["4"]["data"]["aiFeedback"], "Model text.");
-    EXPECT_EQ(run.byId["5"]["data"]["mode"], "private_ai");
-    EXPECT_EQ(run.byId["6"]["data"]["mode"], "offline_fallback"); // one line is too few questions
     EXPECT_EQ(server.requestCount(), 4u);
 
     // Answers of the wrong shape, or none at all, stop the host before it serves anything.

@@ -15,9 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 json saveRequest(const std::string& id, const std::string& name) {
-    ResumeDocument document;
-    document.name = name;
-    document.targetRole = "Data Engineer";
+    const ResumeDocument document{.name = name};
     return {{"action", "saveResumeStudio"}, {"id", id}, {"payload", json::parse(document.toJsonText())}};
 }
 

@@ -54,7 +54,8 @@ TEST_F(MainWindowControllerTest, SyncTimerFirstLooksAfterFiveMinutesAndStopsWith
 // page cannot see.
 TEST_F(MainWindowControllerTest, OpenJobRecordsOneEntryPerAddressBeforeItOpens) {
     EXPECT_EQ(controller->openJob({{"url", "mailto:jobs@example.com"}, {"force", true}})["opened"], false);
-    const std::string risky = "https://user:pw@careers.example.com/apply";
+    const std::string risky = "https://user:pw@careers.example.com/apply"; // rated 40
+    EXPECT_EQ(controller->openJob({{"url", risky}})["requiresConfirmation"], true);
     EXPECT_EQ(controller->openJob({{"url", risky}, {"force", true}, {"title", "Engineer"}})["opened"], true);
     EXPECT_EQ(browserView.loads, std::vector<std::string>{risky});
     EXPECT_TRUE(chrome.layerVisible && chrome.assistVisible);
