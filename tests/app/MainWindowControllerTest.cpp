@@ -2,6 +2,8 @@
 #include "ControllerTestBed.h"
 #include "core/IncomingJob.h"
 
+#include <gmock/gmock.h>
+
 using namespace velmora;
 using namespace velmora::testing;
 using namespace std::chrono_literals;
@@ -44,14 +46,13 @@ TEST_F(MainWindowControllerTest, SyncTimerFirstLooksAfterFiveMinutesAndStopsWith
         ui.advance(by);
         EXPECT_EQ(syncChecks, checks) << by.count();
     }
-    controller.reset();
-    ctx->window.reset();
+    controller.reset(), ctx->window.reset();
     ui.advance(900s);
     EXPECT_EQ(syncChecks, 3);
 }
 
-// Asking before a risky link and refusing a blocked one are the jobs journey's; here what the
-// page cannot see.
+// The confirmation dialog and the refusal's message are the jobs journey's; here what the page
+// cannot see.
 TEST_F(MainWindowControllerTest, OpenJobRecordsOneEntryPerAddressBeforeItOpens) {
     EXPECT_EQ(controller->openJob({{"url", "mailto:jobs@example.com"}, {"force", true}})["opened"], false);
     const std::string risky = "https://user:pw@careers.example.com/apply"; // rated 40
@@ -193,10 +194,8 @@ TEST_F(MainWindowControllerTest, AssistFailuresTellTheUserAndReenableTheButton) 
     dialogs.choiceAnswers.push_back(true);
     runAssist();
     EXPECT_FALSE(chrome.layerVisible);
-    ASSERT_FALSE(appView.scripts.empty());
-    EXPECT_NE(appView.scripts.back().find(R"({"data":{"screen":"profile"},"name":"openScreen")"), std::string::npos)
-        << appView.scripts.back();
     EXPECT_TRUE(browserView.scripts.empty());
+    EXPECT_THAT(appView.scripts, ::testing::Contains(::testing::HasSubstr(R"({"data":{"screen":"profile"},"name":"openScreen")")));
 
     ctx->profiles->save({{"fullName", "Ana"}});
     browserView.respond = [](const std::string&) -> FakeWebSurface::Answer { return {std::nullopt, "SyntaxError: x"}; };
@@ -206,7 +205,7 @@ TEST_F(MainWindowControllerTest, AssistFailuresTellTheUserAndReenableTheButton) 
                                                       "x\n\nYou can still complete the form manually inside Velmora."});
     fs::remove(resources / "ui/assist-autofill.js");
     runAssist();
-    EXPECT_NE(dialogs.infos.back().find("\n\nAssisted Auto Apply script is missing.\n\n"), std::string::npos);
+    EXPECT_THAT(dialogs.infos.back(), ::testing::HasSubstr("\n\nAssisted Auto Apply script is missing.\n\n"));
     EXPECT_TRUE(chrome.assistEnabled);
 }
 
