@@ -1,5 +1,5 @@
-// The job-sync schedule against the loopback boards: the due check, the timer, and
-// startupSyncJobs through velmora-bridge with its events in order.
+// The job-sync schedule against the loopback boards: the due check, and startupSyncJobs
+// through velmora-bridge with its events in order.
 #include "support/BridgeProcess.h"
 #include "app/BackgroundRunner.h"
 #include "app/Bridge.h"
@@ -84,12 +84,4 @@ TEST(SyncScheduler, VelmoraBridgeSyncsFromTheEndpointsFile) {
     const json& summary = run.byId.at("1")["data"];
     EXPECT_EQ(summary, run.lines[run.lines.size() - 2]["data"]);
     EXPECT_EQ(summary["imported"], 40);
-}
-
-TEST(SyncScheduler, TheTimerAsksTheScheduleEachTime) {
-    SchedulerBed bed;
-    bed.scheduler->startTimer(std::chrono::milliseconds(10));
-    ASSERT_TRUE(bed.waitFor([&] { return bed.completed(); })); // never synced: due at the first firing
-    bed.scheduler->stopTimer();
-    EXPECT_EQ(bed.events("jobSyncStarted"), 1u);
 }
