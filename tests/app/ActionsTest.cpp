@@ -42,12 +42,7 @@ protected:
     }
 };
 
-std::string resumeText() {
-    std::string s = "Jordan Avery\nSummary\nExperience\nSkills\nEducation\njordan@example.com\n(555) 123-4567\n"
-                    "Grew revenue 20%\nCut costs 15%\nServed 300 clients\nLed built created implemented reduced\n";
-    for (int i = 0; i < 300; ++i) s += "lorem ";
-    return s;
-}
+const std::string kResume = "Jordan Avery\nExperience\nLed the support team and cut costs 15%.\nSkills\nZendesk, SQL\n";
 
 const std::string kDescription = "Own escalations for the payments platform, debug webhooks and write runbooks.";
 
@@ -150,7 +145,7 @@ TEST_F(ActionsTest, CsvExportReadsBackCellForCellWithFormulasDefused) {
 
 // The journeys show each local result; here the payload reading and the stored language.
 TEST_F(ActionsTest, ResumeActionsReadTheirPayloadStrictlyAndAnswerInTheUsersLanguage) {
-    writeFile(dir / "cv.txt", resumeText());
+    writeFile(dir / "cv.txt", kResume);
     // The text true is not a boolean: AI stays off.
     for (const auto& [flag, status] : {std::pair<json, const char*>{1, "ai_unavailable"}, {"true", "not_requested"}})
         EXPECT_EQ(call("analyzeResume", {{"path", (dir / "cv.txt").string()}, {"useLocalAi", flag}})["aiStatus"], status);
@@ -204,7 +199,7 @@ TEST(HostActions, VelmoraBridgeExportsAndAsksTheModel) {
     AppContext::create(AppPaths(dir / "data"))->db->setSetting("ollamaUrl", server.base());
     const auto docx = dir / "cv.docx", pdf = dir / "cv.pdf";
     writeFile(dir / "dialogs.json", json{{"save", {docx.string(), pdf.string(), nullptr}}}.dump());
-    writeFile(dir / "cv.txt", resumeText());
+    writeFile(dir / "cv.txt", kResume);
     const json resume = {{"resume", sampleResume().toJson()}};
     const std::pair<std::string, json> requests[] = {
         {"exportResumeDocx", resume}, {"exportResumePdf", resume}, {"exportResumePdf", resume},

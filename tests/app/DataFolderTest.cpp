@@ -75,8 +75,7 @@ TEST(DataFolderTest, BridgesStartedTogetherNeverLoseAConfirmedDocumentOrProfile)
                 EXPECT_NE(racers[i]->errors().find("Velmora is already running with this data folder"), std::string::npos);
                 continue;
             }
-            ASSERT_EQ(saved["ok"], true) << racers[i]->errors();
-            ASSERT_EQ(profile["ok"], true) << racers[i]->errors();
+            ASSERT_TRUE(saved["ok"] == true && profile["ok"] == true) << racers[i]->errors();
             confirmed.insert("R" + std::to_string(i));
         }
         ASSERT_FALSE(confirmed.empty());
