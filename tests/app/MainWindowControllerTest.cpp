@@ -59,8 +59,7 @@ TEST_F(MainWindowControllerTest, OpenJobRecordsOneEntryPerAddressBeforeItOpens) 
     EXPECT_EQ(controller->openJob({{"url", risky}})["requiresConfirmation"], true);
     EXPECT_EQ(controller->openJob({{"url", risky}, {"force", true}, {"title", "Engineer"}})["opened"], true);
     EXPECT_EQ(browserView.loads, std::vector<std::string>{risky});
-    EXPECT_TRUE(chrome.layerVisible && chrome.assistVisible);
-    EXPECT_EQ(controller->externalMode(), "application");
+    EXPECT_TRUE(chrome.layerVisible && chrome.assistVisible && controller->externalMode() == "application");
 
     // An id, even sent as text, links the entry to the stored listing.
     const IncomingJob job{.url = "https://remotive.com/jobs/42"};
@@ -168,13 +167,9 @@ TEST_F(MainWindowControllerTest, AssistSummarisesWhatWasFilledAndAttached) {
         ui.advance(2s);
         EXPECT_EQ(tempFiles(), 0u);
     }
-    // Both placeholders carry the same compact profile JSON, flags as booleans.
-    ctx->profiles->save({{"email", "ana@example.com"}, {"requireSponsorship", false}});
-    runAssist();
-    const auto start = lastAutofillScript.find("profile: ") + 9;
-    const json profile = json::parse(lastAutofillScript.substr(start, lastAutofillScript.find(", again: ") - start));
-    EXPECT_EQ(profile["requireSponsorship"], false);
+    // The stored profile fills both placeholders; how it is encoded is the profile tests' matter.
     EXPECT_EQ(lastAutofillScript.find("__VELMORA_PROFILE__"), std::string::npos);
+    EXPECT_THAT(lastAutofillScript, ::testing::HasSubstr(R"("phone":"+1 555")"));
 }
 
 TEST_F(MainWindowControllerTest, AssistFailuresTellTheUserAndReenableTheButton) {
