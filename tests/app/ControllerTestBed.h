@@ -73,8 +73,7 @@ protected:
     // Entries in Temp: each copy lives in a folder of its own.
     size_t tempFiles() const {
         std::error_code ec;
-        auto it = std::filesystem::directory_iterator(ctx->paths->tempDirectory(), ec);
-        return ec ? 0 : std::distance(it, std::filesystem::directory_iterator());
+        return std::distance(std::filesystem::directory_iterator(ctx->paths->tempDirectory(), ec), {});
     }
 };
 

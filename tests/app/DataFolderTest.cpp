@@ -1,8 +1,10 @@
-// One Velmora per data folder, and a folder only its owner can read: real velmora-bridge
-// processes on real folders.
+// One Velmora per data folder, a folder only its owner can read, and a damaged database set
+// aside whole: real velmora-bridge processes on real folders.
 
 #include "support/BridgeProcess.h"
 #include "app/AppContext.h"
+#include "app/DamagedDatabase.h"
+#include "core/DateUtil.h"
 #include "studio/ResumeDocument.h"
 
 #include <set>
@@ -15,9 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 json saveRequest(const std::string& id, const std::string& name) {
-    ResumeDocument document;
-    document.name = name;
-    document.targetRole = "Data Engineer";
+    const ResumeDocument document{.name = name};
     return {{"action", "saveResumeStudio"}, {"id", id}, {"payload", json::parse(document.toJsonText())}};
 }
 
@@ -77,8 +77,7 @@ TEST(DataFolderTest, BridgesStartedTogetherNeverLoseAConfirmedDocumentOrProfile)
                 EXPECT_NE(racers[i]->errors().find("Velmora is already running with this data folder"), std::string::npos);
                 continue;
             }
-            ASSERT_EQ(saved["ok"], true) << racers[i]->errors();
-            ASSERT_EQ(profile["ok"], true) << racers[i]->errors();
+            ASSERT_TRUE(saved["ok"] == true && profile["ok"] == true) << racers[i]->errors();
             confirmed.insert("R" + std::to_string(i));
         }
         ASSERT_FALSE(confirmed.empty());
@@ -113,4 +112,29 @@ TEST(DataFolderTest, StartNarrowsModesAndSweepsLeftovers) {
     for (const char* file : leftovers) EXPECT_FALSE(fs::exists(data / file)) << file;
     EXPECT_TRUE(fs::exists(data / "Profile" / "notes.tmp-kept"));
     EXPECT_EQ(ctx->profiles->get().fullName, "Ana");
+}
+
+TEST(DamagedDatabase, StartUpNamesItAndMovingItAsideKeepsEveryByteAndStartsFresh) {
+    TempDir dir;
+    const AppPaths paths(dir.path());
+    const std::string db = paths.database().string(), garbage(8192, 'x');
+    writeFile(db, garbage);
+    EXPECT_THROW(AppContext::create(paths), DatabaseDamagedError); // the file itself is the smoke run's to compare
+    writeFile(db + "-wal", "log"); // a log left by the run that damaged it travels with it
+
+    const TimePoint now = *DateUtil::parse("2026-12-07T05:10:00Z");
+    const fs::path moved = damaged_database::moveAside(db, now);
+    EXPECT_EQ(moved.filename(), "velmora.db.damaged-20261207-051000");
+    EXPECT_EQ(readFile(moved), garbage);
+    EXPECT_EQ(readFile(moved.string() + "-wal"), "log");
+    EXPECT_FALSE(fs::exists(db + "-wal"));
+    AppContext::create(paths)->db->setSetting("jobTitle", "fresh"); // a new, empty database
+
+    // Damaged again within the same second: the first copy is kept, the second gets its own name.
+    for (const char* journal : {"-wal", "-shm"}) fs::remove(db + journal);
+    writeFile(db, "second");
+    const fs::path again = damaged_database::moveAside(db, now);
+    EXPECT_EQ(again.filename(), "velmora.db.damaged-20261207-051000-2");
+    EXPECT_EQ(readFile(again), "second");
+    EXPECT_EQ(readFile(moved), garbage);
 }

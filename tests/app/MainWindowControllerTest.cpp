@@ -2,6 +2,8 @@
 #include "ControllerTestBed.h"
 #include "core/IncomingJob.h"
 
+#include <gmock/gmock.h>
+
 using namespace velmora;
 using namespace velmora::testing;
 using namespace std::chrono_literals;
@@ -28,12 +30,10 @@ TEST_F(MainWindowControllerTest, StartsHiddenWithTheSavedLanguageAndLoadsThePage
     TempDir empty;
     auto italian = create({empty.path(), resources.path()});
     EXPECT_FALSE(chrome.layerVisible);
-    EXPECT_EQ((std::vector<std::string>{chrome.assist, chrome.title, chrome.security}),
-              (std::vector<std::string>{"✦ Assistenza candidatura", "Browser candidatura", "Browser sicuro"}));
+    EXPECT_EQ(chrome.title, "Browser candidatura");
     ASSERT_TRUE(italian->loadUI());
     EXPECT_TRUE(fs::equivalent(appView.loadedFile, resources / "ui" / "index.html"));
     EXPECT_EQ(appView.readAccess, appView.loadedFile.parent_path());
-    EXPECT_EQ(italian->uiRoot(), appView.readAccess);
 
     EXPECT_FALSE(create({empty.path()})->loadUI());
     EXPECT_EQ(dialogs.infos, std::vector<std::string>{"Embedded Velmora interface is missing."});
@@ -46,31 +46,23 @@ TEST_F(MainWindowControllerTest, SyncTimerFirstLooksAfterFiveMinutesAndStopsWith
         ui.advance(by);
         EXPECT_EQ(syncChecks, checks) << by.count();
     }
-    controller.reset();
-    ctx->window.reset();
+    controller.reset(), ctx->window.reset();
     ui.advance(900s);
     EXPECT_EQ(syncChecks, 3);
 }
 
-TEST_F(MainWindowControllerTest, OpenJobRefusesBlockedLinksAsksBeforeRiskyOnesAndRecordsWhatItOpens) {
-    const json blocked = controller->openJob({{"url", "mailto:jobs@example.com"}, {"force", true}});
-    EXPECT_EQ(blocked, (json{{"opened", false}, {"requiresConfirmation", false}, {"security", blocked["security"]}}));
-    EXPECT_EQ(blocked["security"]["label"], "Blocked");
-
-    const std::string risky = "https://user:pw@careers.example.com/apply";
+// The confirmation dialog and the refusal's message are the jobs journey's; here what the page
+// cannot see.
+TEST_F(MainWindowControllerTest, OpenJobRecordsOneEntryPerAddressBeforeItOpens) {
+    EXPECT_EQ(controller->openJob({{"url", "mailto:jobs@example.com"}, {"force", true}})["opened"], false);
+    const std::string risky = "https://user:pw@careers.example.com/apply"; // rated 40
     EXPECT_EQ(controller->openJob({{"url", risky}})["requiresConfirmation"], true);
-    EXPECT_TRUE(applications().empty());
-    EXPECT_TRUE(browserView.loads.empty());
     EXPECT_EQ(controller->openJob({{"url", risky}, {"force", true}, {"title", "Engineer"}})["opened"], true);
     EXPECT_EQ(browserView.loads, std::vector<std::string>{risky});
-    EXPECT_TRUE(chrome.layerVisible && chrome.assistVisible);
-    EXPECT_EQ(controller->externalMode(), "application");
-    EXPECT_EQ(chrome.security, "High Risk · 40/100");
-    EXPECT_TRUE(appView.bodyClasses.count("browser-docked"));
+    EXPECT_TRUE(chrome.layerVisible && chrome.assistVisible && controller->externalMode() == "application");
 
-    // One entry per address; an id, even sent as text, links it to the stored listing.
-    IncomingJob job;
-    job.url = "https://remotive.com/jobs/42";
+    // An id, even sent as text, links the entry to the stored listing.
+    const IncomingJob job{.url = "https://remotive.com/jobs/42"};
     const int64_t jobId = ctx->db->upsertJob(job, ctx->security->assess(job.url, ""));
     controller->openJob({{"url", job.url}, {"id", std::to_string(jobId)}});
     controller->openJob({{"url", job.url}, {"id", jobId}});
@@ -85,38 +77,19 @@ TEST_F(MainWindowControllerTest, OpenJobRefusesBlockedLinksAsksBeforeRiskyOnesAn
 }
 
 TEST_F(MainWindowControllerTest, NavigationDecisionsCarryOutTheirSideEffects) {
-    for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "velmora:x", ""})
-        EXPECT_FALSE(controller->navigateExternal(url, true)) << url;
-    EXPECT_EQ(dialogs.infos, std::vector<std::string>(4, MainWindowController::kBlockedLink));
+    for (const char* url : {"file:///etc/passwd", ""}) EXPECT_FALSE(controller->navigateExternal(url, true)) << url;
+    EXPECT_EQ(dialogs.infos, std::vector<std::string>(2, MainWindowController::kBlockedLink));
     EXPECT_FALSE(chrome.layerVisible);
 
     // A web link in the page opens in the browser as a website, without Assist Apply.
     controller->loadUI();
     EXPECT_FALSE(controller->decidePolicy(WebViewRole::Interface, "https://example.org/blog"));
     EXPECT_EQ(browserView.loads, std::vector<std::string>{"https://example.org/blog"});
-    EXPECT_EQ(controller->externalMode(), "website");
-    EXPECT_FALSE(chrome.assistVisible);
-    EXPECT_EQ(chrome.title, "Web browser");
+    EXPECT_TRUE(controller->externalMode() == "website" && !chrome.assistVisible);
 
-    // Inside the browser: web pages update the badge; a clicked tel: link gets the notice.
+    // Inside the browser, web pages update the badge.
     EXPECT_TRUE(controller->decidePolicy(WebViewRole::Browser, "https://remoteok.com/x"));
     EXPECT_EQ(chrome.security, "Quorvane Checked · 85/100");
-    EXPECT_FALSE(controller->decidePolicy(WebViewRole::Browser, "tel:+123", true));
-    EXPECT_EQ(chrome.title, MainWindowController::kBlockedLink);
-    EXPECT_EQ(dialogs.infos.size(), 4u); // never a modal alert
-}
-
-TEST_F(MainWindowControllerTest, NewWindowsNeverMultiply) {
-    controller->newWindowRequested(WebViewRole::Interface, "https://example.org/a");
-    EXPECT_EQ(controller->externalMode(), "website");
-    EXPECT_TRUE(chrome.layerVisible);
-    controller->navigateExternal("https://careers.example.com/job", true);
-    for (int i = 0; i < 30; ++i) controller->newWindowRequested(WebViewRole::Browser, "https://popup.example.com/");
-    controller->newWindowRequested(WebViewRole::Browser, "");
-    EXPECT_EQ(browserView.loads.size(), 2u + 30u);
-    EXPECT_EQ(browserView.loads.back(), "https://popup.example.com/");
-    EXPECT_EQ(controller->externalMode(), "application"); // a popup does not change the mode
-    EXPECT_TRUE(dialogs.infos.empty());
 }
 
 TEST_F(MainWindowControllerTest, HidingTheBrowserRestoresThePageAndRelabelsTheToolbar) {
@@ -124,11 +97,8 @@ TEST_F(MainWindowControllerTest, HidingTheBrowserRestoresThePageAndRelabelsTheTo
     EXPECT_EQ(chrome.address, "https://example.org/"); // the canonical form the browser loads
     ctx->db->setSetting("language", "es");
     controller->hideExternalBrowser();
-    EXPECT_FALSE(chrome.layerVisible);
-    EXPECT_FALSE(appView.bodyClasses.count("browser-docked"));
-    EXPECT_EQ(chrome.focusRequests, 1);
-    EXPECT_EQ((std::vector<std::string>{chrome.reload, chrome.title}),
-              (std::vector<std::string>{"↻ Recargar", "Navegador de solicitudes"}));
+    EXPECT_TRUE(!chrome.layerVisible && !appView.bodyClasses.count("browser-docked") && chrome.focusRequests == 1);
+    EXPECT_EQ(chrome.title, "Navegador de solicitudes");
 
     // While visible, a language change follows the mode and the page instead of the defaults.
     controller->navigateExternal("https://example.org", false);
@@ -145,12 +115,10 @@ TEST_F(MainWindowControllerTest, HidingTheBrowserRestoresThePageAndRelabelsTheTo
 
 // However the page answers, the armed file goes to one upload at most, and only in the browser.
 TEST_F(MainWindowControllerTest, UploadPromptUsesThePendingResumeOnlyOnceAndOnlyInTheBrowser) {
+    // No marked field; a click that raised no prompt (disarmed when the check completes); a
+    // failing page script.
     const struct { bool hasField, raisesPrompt, scriptFails, attached; } rows[] = {
-        {true, true, false, true},
-        {false, true, false, false}, // no marked field
-        {true, false, false, false}, // the click raised no prompt: disarmed when the check completes
-        {true, true, true, false},   // the page's script fails
-    };
+        {true, true, false, true}, {false, true, false, false}, {true, false, false, false}, {true, true, true, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(::testing::Message() << row.hasField << row.raisesPrompt << row.scriptFails);
         pageFiles.clear();
@@ -170,20 +138,14 @@ TEST_F(MainWindowControllerTest, UploadPromptUsesThePendingResumeOnlyOnceAndOnly
 }
 
 TEST_F(MainWindowControllerTest, AssistSummarisesWhatWasFilledAndAttached) {
-    const std::string resume = writeResume().string(), kNone = "Assist complete: 0 fields · review before submitting";
-    const struct {
-        json profile;
-        std::string language;
-        json result;
-        bool hasField;
-        std::string title;
-        size_t attached, tempFiles;
-    } rows[] = {
+    const std::string resume = writeResume().string();
+    const struct { json profile; std::string language; json result; bool hasField; std::string title;
+                   size_t attached, tempFiles; } rows[] = {
         {{{"email", "a@b.co"}}, "en", {{"filled", {"email", "name", "phone"}}, {"resumeTargetFound", false}}, true,
          "Assist complete: 3 fields · review before submitting", 0, 0},
         // Target found but no stored resume: no file at all; a result of the wrong shape fills nothing.
-        {{{"phone", "+1 555"}}, "en", {{"filled", "not an array"}, {"resumeTargetFound", true}}, true, kNone, 0, 0},
-        {{{"phone", "+1 555"}}, "en", "a string result", true, kNone, 0, 0},
+        {{{"phone", "+1 555"}}, "en", {{"filled", "not an array"}, {"resumeTargetFound", true}}, true,
+         "Assist complete: 0 fields · review before submitting", 0, 0},
         {{{"fullName", "Ana"}, {"resumePath", resume}}, "fr", {{"filled", {1, 2}}, {"resumeTargetFound", true}}, true,
          "Aide terminée : 2 champs · CV joint · vérifiez avant l’envoi", 1, 1},
         // A copy was made but the page had no field to take it.
@@ -204,17 +166,10 @@ TEST_F(MainWindowControllerTest, AssistSummarisesWhatWasFilledAndAttached) {
         EXPECT_EQ(tempFiles(), row.tempFiles); // the page may still be reading it
         ui.advance(2s);
         EXPECT_EQ(tempFiles(), 0u);
-        EXPECT_TRUE(controller->tempResumeURLs().empty());
     }
-    // Both placeholders carry the same compact profile JSON, flags as booleans.
-    ctx->profiles->save({{"email", "ana@example.com"}, {"requireSponsorship", false}});
-    runAssist();
-    const auto start = lastAutofillScript.find("profile: ") + 9;
-    const json profile = json::parse(lastAutofillScript.substr(start, lastAutofillScript.find(", again: ") - start));
-    EXPECT_EQ(profile["email"], "ana@example.com");
-    EXPECT_EQ(profile["requireSponsorship"], false);
-    EXPECT_FALSE(profile.contains("willingToRelocate"));
+    // The stored profile fills both placeholders; how it is encoded is the profile tests' matter.
     EXPECT_EQ(lastAutofillScript.find("__VELMORA_PROFILE__"), std::string::npos);
+    EXPECT_THAT(lastAutofillScript, ::testing::HasSubstr(R"("phone":"+1 555")"));
 }
 
 TEST_F(MainWindowControllerTest, AssistFailuresTellTheUserAndReenableTheButton) {
@@ -227,10 +182,8 @@ TEST_F(MainWindowControllerTest, AssistFailuresTellTheUserAndReenableTheButton) 
     dialogs.choiceAnswers.push_back(true);
     runAssist();
     EXPECT_FALSE(chrome.layerVisible);
-    ASSERT_FALSE(appView.scripts.empty());
-    EXPECT_NE(appView.scripts.back().find(R"({"data":{"screen":"profile"},"name":"openScreen")"), std::string::npos)
-        << appView.scripts.back();
     EXPECT_TRUE(browserView.scripts.empty());
+    EXPECT_THAT(appView.scripts, ::testing::Contains(::testing::HasSubstr(R"({"data":{"screen":"profile"},"name":"openScreen")")));
 
     ctx->profiles->save({{"fullName", "Ana"}});
     browserView.respond = [](const std::string&) -> FakeWebSurface::Answer { return {std::nullopt, "SyntaxError: x"}; };
@@ -240,7 +193,7 @@ TEST_F(MainWindowControllerTest, AssistFailuresTellTheUserAndReenableTheButton) 
                                                       "x\n\nYou can still complete the form manually inside Velmora."});
     fs::remove(resources / "ui/assist-autofill.js");
     runAssist();
-    EXPECT_NE(dialogs.infos.back().find("\n\nAssisted Auto Apply script is missing.\n\n"), std::string::npos);
+    EXPECT_THAT(dialogs.infos.back(), ::testing::HasSubstr("\n\nAssisted Auto Apply script is missing.\n\n"));
     EXPECT_TRUE(chrome.assistEnabled);
 }
 
@@ -254,17 +207,12 @@ TEST_F(MainWindowControllerTest, ShellActionsAnswerThroughTheBridge) {
         ui.drain();
         return replies.back();
     };
-    EXPECT_EQ(call("openWebsite", {{"url", "https://example.org"}})["data"], json({{"opened", true}}));
-    EXPECT_EQ(controller->externalMode(), "website");
+    EXPECT_EQ(call("reopenApplication", {{"url", "https://careers.example.com/1"}})["data"]["opened"], true);
+    EXPECT_TRUE(chrome.layerVisible && applications().empty()); // reopening records nothing
     EXPECT_EQ(call("appPageChanged", json::object())["data"], json({{"ok", true}}));
     EXPECT_FALSE(chrome.layerVisible);
-    EXPECT_EQ(call("reopenApplication", {{"url", "https://careers.example.com/1"}})["data"]["opened"], true);
-    EXPECT_EQ(controller->externalMode(), "application");
-    EXPECT_TRUE(applications().empty()); // reopening records nothing
-    EXPECT_EQ(call("reopenApplication", {{"url", "tel:123"}})["data"]["opened"], false);
     controller.reset();
     EXPECT_EQ(call("openJob", {{"url", "https://remotive.com/jobs/9"}})["ok"], false);
-    EXPECT_EQ(replies.size(), 5u);
 }
 
 TEST_F(TemporaryResumeTest, TheCopyCarriesTheUsersFileNameAndGoesWithTheWindow) {
@@ -285,12 +233,10 @@ TEST_F(TemporaryResumeTest, TheCopyCarriesTheUsersFileNameAndGoesWithTheWindow) 
 
 TEST(TemporaryResumeName, IsTheUsersNameMadeSafeAsOneFileName) {
     const std::pair<std::string, std::string> rows[] = {
-        {"Ana Lima CV.pdf", "Ana Lima CV.pdf"}, {"Currículo Ana.docx", "Currículo Ana.docx"},
-        {"a/../b.pdf", "a_.._b.pdf"},           {"..hidden.md", "hidden.md"},
-        {"cv\nnew\u202Eline.txt", "cv_new_line.txt"}, {"what?<>|\"*:.rtf", "what_.rtf"},
-        {"noext", "noext.pdf"},                 {"", "resume.pdf"},
-        {"...", "resume.pdf"},                  {"cv.averylongextension", "cv.pdf"},
-        {"cv.abcdefghijk", "cv.pdf"},           {std::string(300, 'x') + ".pdf", std::string(100, 'x') + ".pdf"},
+        {"Currículo Ana.docx", "Currículo Ana.docx"}, {"a/../b.pdf", "a_.._b.pdf"}, {"..hidden.md", "hidden.md"},
+        {"cv\nnew\u202Eline.txt", "cv_new_line.txt"}, {"what?<>|\"*:.rtf", "what_.rtf"}, {"noext", "noext.pdf"},
+        {"...", "resume.pdf"}, {"cv.abcdefghij", "cv.abcdefghij"}, {"cv.abcdefghijk", "cv.pdf"},
+        {std::string(300, 'x') + ".pdf", std::string(100, 'x') + ".pdf"},
     };
     for (const auto& [stored, expected] : rows)
         EXPECT_EQ(ApplicationProfileService::temporaryResumeName(stored), expected) << stored;

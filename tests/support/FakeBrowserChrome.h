@@ -9,11 +9,7 @@ namespace velmora::testing {
 // The browser layer and toolbar as plain fields.
 class FakeBrowserChrome final : public velmora::BrowserChrome {
 public:
-    void setButtonTitles(const std::string& a, const std::string& r, const std::string& c) override {
-        assist = a;
-        reload = r;
-        close = c;
-    }
+    void setButtonTitles(const std::string&, const std::string&, const std::string&) override {}
     void setAssistVisible(bool visible) override { assistVisible = visible; }
     void setAssistEnabled(bool enabled) override { assistEnabled = enabled; }
     void setTitle(const std::string& t) override { title = t; }
@@ -21,17 +17,13 @@ public:
     void setAddress(const std::string& a) override { address = a; }
     void setLayerVisible(bool visible) override { layerVisible = visible; }
     bool isLayerVisible() const override { return layerVisible; }
-    void setLayerLeading(double l) override { leading = l; }
+    void setLayerLeading(double) override {}
     void focusInterface() override { ++focusRequests; }
     void closeWindow() override { closed = true; }
 
-    std::string assist, reload, close, title, security, address;
-    bool assistVisible = true;
-    bool assistEnabled = true;
-    bool layerVisible = false;
-    double leading = 0;
+    std::string title, security, address;
+    bool assistVisible = true, assistEnabled = true, layerVisible = false, closed = false;
     int focusRequests = 0;
-    bool closed = false;
 };
 
 } // namespace velmora::testing

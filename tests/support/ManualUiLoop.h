@@ -21,7 +21,6 @@ public:
     // Moves time forward, firing every timer that falls due (in order) and draining after each.
     void advance(std::chrono::milliseconds by);
 
-    std::chrono::milliseconds now() const { return now_; }
 
 private:
     struct Timer {
