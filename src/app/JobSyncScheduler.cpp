@@ -74,17 +74,4 @@ void JobSyncScheduler::finish(const json& summary, const Done& done) {
     if (done) done(summary);
 }
 
-void JobSyncScheduler::startTimer(std::chrono::milliseconds interval) {
-    stopTimer();
-    std::weak_ptr<JobSyncScheduler> weak = weak_from_this();
-    timer_ = ui_.startTimer(interval, true, [weak] {
-        if (auto self = weak.lock()) self->autoSyncIfDue();
-    });
-}
-
-void JobSyncScheduler::stopTimer() {
-    if (timer_) ui_.cancelTimer(*timer_);
-    timer_.reset();
-}
-
 } // namespace velmora

@@ -23,7 +23,6 @@ class JobSyncScheduler : public std::enable_shared_from_this<JobSyncScheduler> {
 public:
     using Done = std::function<void(const json& result)>;
 
-    static constexpr std::chrono::milliseconds kInterval{300'000};
     static constexpr const char* kStartedMessage = "Updating remote jobs\u2026";
 
     static std::shared_ptr<JobSyncScheduler> create(std::shared_ptr<JobAggregatorService> jobs, UiLoop& ui,
@@ -42,12 +41,6 @@ public:
     // the same flag and with the same events as a whole sync.
     void runJobSync(Done done = {}, std::string onlySource = {});
 
-    // The repeating timer that calls autoSyncIfDue (no sync at start: the first firing comes
-    // one interval later). A front door whose window controller already runs that timer
-    // passes autoSyncIfDue to it instead. Starting again replaces the previous timer.
-    void startTimer(std::chrono::milliseconds interval = kInterval);
-    void stopTimer();
-
     // Only create() can make one (weak_from_this needs a shared owner).
     class Key {
         friend class JobSyncScheduler;
@@ -64,7 +57,6 @@ private:
     BackgroundRunner& background_;
     Bridge& bridge_;
     bool syncRunning_ = false;
-    std::optional<UiLoop::TimerId> timer_;
 };
 
 } // namespace velmora
