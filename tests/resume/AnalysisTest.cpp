@@ -54,6 +54,7 @@ TEST(Analyze, ScoresAndGradesAtEveryBoundary) {
         {"all but email, short", {true, true, true, true, false, true, true, true, 100}, 90, "Excellent"},
         {"all but summary, short", {true, true, true, false, true, true, true, true, 100}, 89, "Strong"},
         {"too long", all(1101), 95, "Excellent"},
+        {"too short", all(249), 95, "Excellent"},
         {"long enough", all(250), 100, "Excellent"},
         {"not too long", all(1100), 100, "Excellent"},
     };

@@ -101,7 +101,6 @@ TEST(LanguageName, MapsTheFiveCodesCaseInsensitivelyAndEverythingElseToEnglish) 
 TEST_F(ModelClient, GeneratedResumeAndRewrittenLinesComeFromTheModel) {
     EXPECT_EQ(errorOf([&] { f.service->generateResume(" \n\t ", "en"); }),
               "Describe your background and the type of role you want.");
-    EXPECT_EQ(server.requestCount(), 0u);
 
     server.setDefault(ModelFixtureServer::answer("JORDAN AVERY\nSRE"));
     EXPECT_EQ(f.service->generateResume("  SRE, 8 years, Kubernetes \n", "DE"),
