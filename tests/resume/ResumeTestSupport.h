@@ -18,13 +18,11 @@ namespace velmora::testing {
 // points it at a fixture server.
 struct ResumeFixture {
     TempDir dir;
-    std::shared_ptr<SQLiteDatabase> sqlite;
-    std::shared_ptr<DatabaseService> db;
+    std::shared_ptr<SQLiteDatabase> sqlite = std::make_shared<SQLiteDatabase>((dir / "velmora.db").string());
+    std::shared_ptr<DatabaseService> db = std::make_shared<DatabaseService>(sqlite);
     std::shared_ptr<ResumeService> service;
 
     explicit ResumeFixture(std::chrono::milliseconds aiTimeout = std::chrono::seconds(20)) {
-        sqlite = std::make_shared<SQLiteDatabase>((dir / "velmora.db").string());
-        db = std::make_shared<DatabaseService>(sqlite);
         db->initialize();
         db->setSetting("ollamaUrl", "http://127.0.0.1:9");
         service = std::make_shared<ResumeService>(db, aiTimeout);

@@ -11,26 +11,14 @@
 #include <algorithm>
 #include <dlfcn.h>
 #include <functional>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-std::mutex callsMutex;
+// The writers run on the test's own thread, so the record needs no lock.
 bool watching = false;
 std::vector<std::string> calls;
-
-void record(const std::string& call) {
-    std::lock_guard lock(callsMutex);
-    if (watching) calls.push_back(call);
-}
-
-void watch(bool on) {
-    std::lock_guard lock(callsMutex);
-    if (on) calls.clear();
-    watching = on;
-}
 
 } // namespace
 
@@ -39,13 +27,13 @@ extern "C" int fsync(int fd) {
     static auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
     char target[4096];
     ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof(target) - 1);
-    record("fsync " + std::string(target, n < 0 ? 0 : static_cast<size_t>(n)));
+    if (watching) calls.push_back("fsync " + std::string(target, n < 0 ? 0 : static_cast<size_t>(n)));
     return real(fd);
 }
 
 extern "C" int rename(const char* from, const char* to) noexcept {
     static auto real = reinterpret_cast<int (*)(const char*, const char*)>(::dlsym(RTLD_NEXT, "rename"));
-    record(std::string("rename ") + from + " -> " + to);
+    if (watching) calls.push_back(std::string("rename ") + from + " -> " + to);
     return real(from, to);
 }
 
@@ -67,9 +55,9 @@ TEST(DurableWrite, BytesReachTheDiskBeforeTheRenameAndTheFolderAfterIt) {
         SCOPED_TRACE(name);
         velmora::testing::TempDir dir;
         const fs::path folder = fs::canonical(dir.path()), target = folder / "out.bin";
-        watch(true);
+        calls.clear(), watching = true;
         write(target, "first");
-        watch(false);
+        watching = false;
         EXPECT_EQ(readFile(target), "first");
         // The descriptor was opened on the temporary name; it reads back as that name before the rename.
         const auto renamed = std::find_if(calls.begin(), calls.end(), [&](const std::string& c) {

@@ -8,15 +8,10 @@ using Words = std::vector<std::string>;
 
 namespace {
 
-struct CorpusResume {
-    const char* stem;
-    Words formats;
-    // Contact, skills, summary, experience, education, certifications and projects, with white
-    // space collapsed: a PDF may break a line where the text file does not.
-    Words sections;
-};
-
-const std::vector<CorpusResume> kCorpus = {
+// Each file stem, its formats, and its contact, skills, summary, experience, education,
+// certifications and projects, with white space collapsed: a PDF may break a line where the text
+// file does not.
+const std::vector<std::tuple<const char*, Words, Words>> kCorpus = {
     {"classic-us", {"txt", "pdf", "docx"},
      {"JORDAN AVERY jordan.avery@example.com | (503) 555-0142 | Portland, OR",
       "Kubernetes, PostgreSQL, Terraform, Go, Prometheus, Python",
@@ -56,16 +51,16 @@ const std::vector<CorpusResume> kCorpus = {
 TEST(ResumeCorpus, EveryFactReachesItsSectionOffline) {
     StudioEnv env;
     const text::Regex spaces("\\s+");
-    for (const CorpusResume& resume : kCorpus) {
-        for (const std::string& format : resume.formats) {
-            const std::string file = resume.stem + ("." + format);
+    for (const auto& [stem, formats, expected] : kCorpus) {
+        for (const std::string& format : formats) {
+            const std::string file = stem + ("." + format);
             SCOPED_TRACE(file);
             ResumeDocument d = env.studio->build({.targetRole = "Senior Backend Engineer",
                                                   .sourceResumePath = fixturePath("corpus/" + file),
                                                   .useApplicationProfile = false});
             Words sections = {d.contact, d.skills, d.summary, d.experience, d.education, d.certifications, d.projects};
             for (std::string& section : sections) section = spaces.replaceAll(section, " ");
-            EXPECT_EQ(sections, resume.sections);
+            EXPECT_EQ(sections, expected);
             // Every section with content says it was kept from the source, because no model answered.
             ASSERT_EQ(d.keptFromSource.size(), 6 - std::count(sections.begin() + 1, sections.end(), ""));
             for (const KeptSection& kept : d.keptFromSource) EXPECT_EQ(kept.reason, "ai_unavailable");

