@@ -320,7 +320,7 @@ TEST(HostActions, VelmoraBridgeExportsAndAsksTheModel) {
     EXPECT_EQ(run.byId["4"]["data"]["aiFeedback"], "Model text.");
     EXPECT_EQ(run.byId["5"]["data"]["mode"], "private_ai");
     EXPECT_EQ(run.byId["6"]["data"]["mode"], "offline_fallback"); // one line is too few questions
-    EXPECT_EQ(server.requestCount(), 4u);
+    EXPECT_EQ(server.requests().size(), 4u);
 
     // Answers of the wrong shape, or none at all, stop the host before it serves anything.
     for (const char* bad : {"[1,2]", R"({"open":"/a.pdf"})", R"({"save":[1]})", "{not json"}) {

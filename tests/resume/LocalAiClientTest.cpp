@@ -43,20 +43,20 @@ TEST(LocalAiAddress, OnlyTheThreeLoopbackNamesPassAndTheBasePathIsKept) {
 }
 
 TEST_F(ModelClient, RefusedNamesNeverReachTheNetworkNorDoesAProxy) {
-    std::string port = std::to_string(server.port());
+    const std::string port = server.base().substr(server.base().rfind(':'));
     // The name would reach the fixture server if a connection were made.
-    f.useModelAt("http://LocalHost:" + port);
+    f.useModelAt("http://LocalHost" + port);
     EXPECT_EQ(errorOf([&] { f.service->askLocalAi("hello"); }), kPrivacy);
-    EXPECT_EQ(server.requestCount(), 0u);
+    EXPECT_EQ(server.requests().size(), 0u);
     // A proxy would carry the prompt off the machine; one at a dead port would fail the request.
     setenv("http_proxy", "http://127.0.0.1:9", 1);
     setenv("HTTP_PROXY", "http://127.0.0.1:9", 1);
-    f.useModelAt("http://localhost:" + port);
+    f.useModelAt("http://localhost" + port);
     std::string answer = f.service->askLocalAi("hi");
     unsetenv("http_proxy");
     unsetenv("HTTP_PROXY");
     EXPECT_EQ(answer, "ok");
-    EXPECT_EQ(server.requestCount(), 1u);
+    EXPECT_EQ(server.requests().size(), 1u);
 }
 
 TEST_F(ModelClient, SendsOneCompactRequestTrimsTheAnswerAndNamesEachFailure) {
@@ -64,21 +64,21 @@ TEST_F(ModelClient, SendsOneCompactRequestTrimsTheAnswerAndNamesEachFailure) {
     f.useModelAt(server.base() + "/prefix//");
     f.db->setSetting("ollamaModel", "tiny:1b");
     EXPECT_EQ(f.service->askLocalAi("Line one\nLine “two”"), "A drafted answer.");
-    ASSERT_EQ(server.requestCount(), 1u);
+    ASSERT_EQ(server.requests().size(), 1u);
     const auto sent = server.requests()[0];
-    EXPECT_EQ(json({sent.method, sent.path, sent.contentType}), json({"POST", "/prefix/api/generate", "application/json"}));
+    EXPECT_EQ(json({sent.path, sent.contentType}), json({"/prefix/api/generate", "application/json"}));
     EXPECT_EQ(json::parse(sent.body), (json{{"model", "tiny:1b"}, {"prompt", "Line one\nLine “two”"}, {"stream", false}}));
     // A runaway answer is cut, not kept whole.
     server.enqueue(ModelFixtureServer::answer(std::string(100001, 'x')));
     EXPECT_EQ(f.service->askLocalAi("p").size(), 100000u);
 
     const std::vector<std::pair<Reply, std::string>> failures = {
-        {ModelFixtureServer::status(404, "{\"response\":\"not this\"}"), kUnexpected},
-        {ModelFixtureServer::raw("[\"response\"]"), kUnexpected},
-        {ModelFixtureServer::raw("{\"done\":true}"), kUnexpected},
-        {ModelFixtureServer::raw("{\"response\":42}"), kUnexpected},
+        {{404, "{\"response\":\"not this\"}"}, kUnexpected},
+        {{200, "[\"response\"]"}, kUnexpected},
+        {{200, "{\"done\":true}"}, kUnexpected},
+        {{200, "{\"response\":42}"}, kUnexpected},
         // A body that is not JSON fails with the parser's own words, not the status message.
-        {ModelFixtureServer::raw("<html>busy</html>", "text/html"), "parse error"},
+        {{200, "<html>busy</html>", "text/html"}, "parse error"},
         {ModelFixtureServer::answer(" \n\t "), "Private AI assistance returned an empty answer."},
     };
     for (const auto& [reply, message] : failures) {
@@ -105,7 +105,7 @@ TEST(LanguageName, MapsTheFiveCodesCaseInsensitivelyAndEverythingElseToEnglish) 
 TEST_F(ModelClient, GeneratedResumeFromTheModelOrTheOfflineTemplate) {
     EXPECT_EQ(errorOf([&] { f.service->generateResume(" \n\t ", "en"); }),
               "Describe your background and the type of role you want.");
-    EXPECT_EQ(server.requestCount(), 0u);
+    EXPECT_EQ(server.requests().size(), 0u);
 
     server.setDefault(ModelFixtureServer::answer("JORDAN AVERY\nSRE"));
     EXPECT_EQ(f.service->generateResume("  SRE, 8 years, Kubernetes \n", "DE"),
@@ -140,7 +140,7 @@ TEST_F(ModelClient, FragmentRewriteFollowsItsModeAndFallsBackToTheLine) {
         EXPECT_THAT(ResumeService::fragmentPrompt("x", "", "", "", mode, "en"), HasSubstr(words)) << mode;
 
     EXPECT_EQ(f.service->rewriteFragment("  \n ", "facts", "SRE", "jd", "rewrite", "en"), (json{{"text", ""}}));
-    EXPECT_EQ(server.requestCount(), 0u);
+    EXPECT_EQ(server.requests().size(), 0u);
     const std::vector<std::pair<Reply, json>> answers = {
         {ModelFixtureServer::answer("  Led a 6-person team.\n"), {{"text", "Led a 6-person team."}, {"mode", "private_ai"}}},
         {ModelFixtureServer::answer("  \n "), {{"text", "led team"}, {"mode", "offline"}}}};
