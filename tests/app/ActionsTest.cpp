@@ -220,7 +220,7 @@ TEST(HostActions, VelmoraBridgeExportsAndAsksTheModel) {
                     "offline_fallback"})); // one line is too few questions
     EXPECT_TRUE(text::contains(ResumeService::extractText(docx.string()), "Jane Doe"));
     EXPECT_TRUE(text::contains(pdfPages(pdf).at(0), "PROFESSIONAL SUMMARY"));
-    EXPECT_EQ(server.requestCount(), 4u);
+    EXPECT_EQ(server.requests().size(), 4u);
 
     // Answers of the wrong shape, or none at all, stop the host before it serves anything.
     for (const char* bad : {R"({"save":[1]})", "{not json"}) {

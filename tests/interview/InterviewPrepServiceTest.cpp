@@ -62,7 +62,7 @@ TEST(InterviewQuestions, ModelAnswersAreKeptUpToEighteenElseTheBankIsUsed) {
     EXPECT_THAT([&] { f.service->generateQuestions("QA", std::string(39, 'x') + "  \n", "en"); },
                 ThrowsMessage<VelmoraError>("Paste more of the job description so Velmora can tailor the "
                                             "interview questions."));
-    EXPECT_EQ(server.requestCount(), 0u);
+    EXPECT_EQ(server.requests().size(), 0u);
     EXPECT_NO_THROW(f.service->generateQuestions("QA", std::string(40, 'x'), "en"));
 
     json r = f.service->generateQuestions("  Support Engineer ", "  " + kDescription + "  ", "es");

@@ -85,7 +85,7 @@ TEST_F(AiStudio, EveryBranchOfSectionGeneration) {
               json({"Senior Data Engineer with 7 years building Airflow pipelines.", "SQL, Airflow, Python, bash",
                     "Acme Corp — Data Engineer (2019–2024)\nBuilt ETL pipelines in Airflow",
                     "BSc Computer Science, MIT, 2015", "AWS Certified Data Analytics – Specialty", ""}));
-    ASSERT_EQ(model.requestCount(), 9u);
+    ASSERT_EQ(model.requests().size(), 9u);
 
     // The draft prompt carries the rules, the request, every fact and the grounded baseline; the
     // check prompt carries the draft.
@@ -167,5 +167,5 @@ TEST_F(AiStudio, RewritesBulletsAndLettersCarryTheirCutInputs) {
     // Unknown or empty sections never reach the model.
     EXPECT_EQ(env.studio->rewriteSection(d, "awards", "rewrite"), (json{{"text", ""}, {"notice", "This section is empty."}}));
     EXPECT_EQ(env.studio->rewriteSection(d, "skills", "rewrite")["notice"], "This section is empty.");
-    EXPECT_EQ(model.requestCount(), rows.size());
+    EXPECT_EQ(model.requests().size(), rows.size());
 }

@@ -2,6 +2,9 @@
 
 #include "support/LoopbackServer.h"
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <nlohmann/json.hpp>
 
 namespace velmora::testing {
@@ -17,26 +20,13 @@ struct ModelFixtureServer::Impl {
 };
 
 ModelFixtureServer::Reply ModelFixtureServer::answer(const std::string& text) {
-    return raw(nlohmann::json{{"model", "fixture"}, {"response", text}, {"done", true}}.dump());
-}
-
-ModelFixtureServer::Reply ModelFixtureServer::status(int code, const std::string& body) {
-    Reply r = raw(body);
-    r.status = code;
-    return r;
-}
-
-ModelFixtureServer::Reply ModelFixtureServer::raw(const std::string& body, const std::string& contentType) {
-    Reply r;
-    r.body = body;
-    r.contentType = contentType;
-    return r;
+    return {200, nlohmann::json{{"model", "fixture"}, {"response", text}, {"done", true}}.dump()};
 }
 
 ModelFixtureServer::ModelFixtureServer() : impl_(std::make_unique<Impl>()) {
     impl_->server.http.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
         std::unique_lock lock(impl_->mutex);
-        impl_->log.push_back({req.method, req.path, req.get_header_value("Content-Type"), req.body});
+        impl_->log.push_back({req.path, req.get_header_value("Content-Type"), req.body});
         Reply reply = impl_->queue.empty() ? impl_->fallback : impl_->queue.front();
         if (!impl_->queue.empty()) impl_->queue.pop_front();
         impl_->stopped.wait_for(lock, reply.delay, [this] { return impl_->stopping; });
@@ -55,8 +45,6 @@ ModelFixtureServer::~ModelFixtureServer() {
     impl_->server.stop();
 }
 
-int ModelFixtureServer::port() const { return impl_->server.port(); }
-
 std::string ModelFixtureServer::base() const { return impl_->server.base(); }
 
 void ModelFixtureServer::setDefault(Reply reply) {
@@ -72,11 +60,6 @@ void ModelFixtureServer::enqueue(Reply reply) {
 std::vector<ModelFixtureServer::Request> ModelFixtureServer::requests() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->log;
-}
-
-size_t ModelFixtureServer::requestCount() const {
-    std::lock_guard lock(impl_->mutex);
-    return impl_->log.size();
 }
 
 } // namespace velmora::testing

@@ -1,12 +1,8 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace velmora::testing {
@@ -24,7 +20,6 @@ public:
     };
 
     struct Request {
-        std::string method;
         std::string path;
         std::string contentType;
         std::string body;
@@ -32,22 +27,17 @@ public:
 
     // {"model": ..., "response": text, "done": true}: what a successful generate call returns.
     static Reply answer(const std::string& text);
-    static Reply status(int code, const std::string& body = "{\"error\":\"model failed\"}");
-    static Reply raw(const std::string& body, const std::string& contentType = "application/json");
+    static Reply status(int code) { return {code, "{\"error\":\"model failed\"}"}; }
 
     ModelFixtureServer();
     ~ModelFixtureServer();
-    ModelFixtureServer(const ModelFixtureServer&) = delete;
-    ModelFixtureServer& operator=(const ModelFixtureServer&) = delete;
 
-    int port() const;
     std::string base() const; // http://127.0.0.1:PORT
 
     void setDefault(Reply reply);
     void enqueue(Reply reply);
 
     std::vector<Request> requests() const;
-    size_t requestCount() const;
 
 private:
     struct Impl;

@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sstream>
 #include <stdexcept>
 
 namespace velmora::testing {
@@ -23,9 +23,7 @@ TempDir::~TempDir() {
 
 std::string readFile(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 unsigned fileMode(const std::filesystem::path& p) {
@@ -35,8 +33,7 @@ unsigned fileMode(const std::filesystem::path& p) {
 }
 
 void writeFile(const std::filesystem::path& p, const std::string& content) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << content;
+    std::ofstream(p, std::ios::binary) << content;
 }
 
 } // namespace velmora::testing
