@@ -46,7 +46,6 @@ std::string longJobDescription() {
 
 static void BM_GroundedBuild(benchmark::State& state) {
     velmora::testing::StudioEnv env;
-    env.modelAbsent();
     env.profiles->save(json{{"fullName", "Jane Q. Doe"},
                             {"email", "jane.doe@example.com"},
                             {"phone", "(415) 555-2671"},
