@@ -58,9 +58,8 @@ struct ToolbarTexts {
 ToolbarTexts toolbarTexts(const std::string& language);
 // Title for the browser mode: "website", "application"; anything else "Application browser".
 std::string browserModeLabel(const std::string& language, const std::string& mode);
-// "Review · 45/100" for a rating; the default badge text is "Secure browser".
+// "Review · 45/100" for a rating; without one the badge is the toolbar's securityLabel.
 std::string securityBadgeText(const std::string& label, int64_t score);
-inline constexpr const char* kDefaultSecurityText = "Secure browser";
 // "Assist complete: 7 fields · resume attached · review before submitting" and its translations.
 std::string buildAssistSummary(const std::string& language, int64_t filledCount, bool resumeAttached);
 

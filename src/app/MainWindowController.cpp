@@ -116,7 +116,9 @@ void MainWindowController::updateSecurityBadge(const std::optional<std::string>&
         auto rating = ctx_->security->assess(*url, "");
         platform_.chrome.setSecurityText(securityBadgeText(rating.label, rating.score));
     } else {
-        platform_.chrome.setSecurityText(kDefaultSecurityText);
+        // A page that is not a web address (about:blank after a redirect) shows the badge the
+        // toolbar shows while closed, in the user's language.
+        platform_.chrome.setSecurityText(toolbarTexts(language()).securityLabel);
     }
 }
 

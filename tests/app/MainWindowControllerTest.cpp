@@ -109,7 +109,7 @@ TEST_F(MainWindowControllerTest, HidingTheBrowserRestoresThePageAndRelabelsTheTo
     EXPECT_EQ(chrome.security, "Quorvane Checked · 85/100");
     browserView.setCurrentUrl("about:blank");
     controller->navigationFinished(WebViewRole::Browser);
-    EXPECT_EQ(chrome.security, "Secure browser");
+    EXPECT_EQ(chrome.security, "Sicherer Browser");
     EXPECT_EQ(chrome.address, "about:blank"); // where the page really is, after any redirect
 }
 
