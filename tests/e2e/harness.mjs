@@ -3,7 +3,7 @@
 // loopback HTTP server, and the shell's page adapter relaying postMessage to the bridge's
 // stdin and its stdout back into the page. Steps of a file run in order and share all of it,
 // like one user session:
-//   node --test-reporter=spec --test-reporter=tests/e2e/skips.mjs [--test-name-pattern <text>]
+//   node --test-reporter=tap --test-reporter=tests/e2e/skips.mjs [--test-name-pattern <text>]
 //     tests/e2e/<name>.test.mjs --bridge <velmora-bridge> [--ui <ui dir>] [--shots <dir>]
 import { chromium } from 'playwright-core';
 import { test, before, after } from 'node:test';
