@@ -113,7 +113,6 @@ JobAggregatorService::json JobAggregatorService::sync(const Progress& progress) 
 JobAggregatorService::json JobAggregatorService::syncSource(const std::string& name, const std::string& query,
                                                             const Progress& progress) {
     report(progress, "Searching " + name + "\u2026", 0, 0);
-    batching_ = true;
     try {
         writer_ = std::make_unique<BatchWriter<Batch>>([db = db_](Batch& batch) { db->upsertJobs(batch); });
         int64_t count = 0;
@@ -130,7 +129,6 @@ JobAggregatorService::json JobAggregatorService::syncSource(const std::string& n
         flushPending();
         writer_->drain();
         writer_.reset();
-        batching_ = false;
         try {
             db_->setSetting(std::string("sourceLast.") + name, DateUtil::withFractional(now()));
         } catch (const std::exception&) {
@@ -138,7 +136,6 @@ JobAggregatorService::json JobAggregatorService::syncSource(const std::string& n
         }
         return {{"source", name}, {"status", "ok"}, {"imported", count}};
     } catch (const std::exception& e) {
-        batching_ = false;
         // Listings read before the failure are kept, as they would be one by one: the batches
         // handed over are written (or their failure is the one reported), then what is left.
         try {
@@ -253,7 +250,7 @@ bool JobAggregatorService::store(IncomingJob job, const std::string& rawCategory
     if (job.publishedAt && *job.publishedAt > now()) job.publishedAt = now();
     job.category = normalizeCategory(rawCategory);
     SecurityAssessment assessment = security_->assess(job.url, job.source);
-    if (!batching_) {
+    if (!writer_) { // outside a sync
         db_->upsertJob(job, assessment);
         return true;
     }
@@ -264,7 +261,7 @@ bool JobAggregatorService::store(IncomingJob job, const std::string& rawCategory
 }
 
 void JobAggregatorService::flushBeforeWaiting() {
-    if (batching_ && !pending_.empty() && std::chrono::steady_clock::now() - pendingSince_ >= kMaxPendingAge)
+    if (writer_ && !pending_.empty() && std::chrono::steady_clock::now() - pendingSince_ >= kMaxPendingAge)
         flushPending();
 }
 

@@ -120,10 +120,10 @@ private:
     void flushBeforeWaiting();
     static constexpr size_t kStoreBatch = 200;
     static constexpr std::chrono::milliseconds kMaxPendingAge{100};
-    bool batching_ = false; // only the sync thread touches these four
     using Batch = std::vector<std::pair<IncomingJob, SecurityAssessment>>;
+    // Only the sync thread touches these three; writer_ exists while a source is read.
     Batch pending_;
-    std::unique_ptr<BatchWriter<Batch>> writer_; // while a source is read
+    std::unique_ptr<BatchWriter<Batch>> writer_;
     std::chrono::steady_clock::time_point pendingSince_{};
     TimePoint now() const { return clock_->now(); }
     void report(const Progress& progress, const std::string& message, int64_t current, int64_t total) const;
