@@ -13,7 +13,7 @@ namespace {
 using App = DatabaseService::NewApplication;
 const auto idOf = [](const json& app) { return app["id"].get<int64_t>(); };
 const auto entry = [](std::string url, std::string status = "Saved") {
-    return App{{}, "Engineer", "Acme", url, status};
+    return App{{}, "Engineer", "Acme", url, status, ""};
 };
 const auto stage = [](std::string s) { return DatabaseService::ApplicationChange{s, std::nullopt, std::nullopt}; };
 

@@ -46,7 +46,12 @@ struct JobDb {
         return j;
     }
 
-    static SecurityAssessment rating(int score, const std::string& label = "Review") { return {score, label}; }
+    static SecurityAssessment rating(int score, const std::string& label = "Review") {
+        SecurityAssessment r;
+        r.score = score;
+        r.label = label;
+        return r;
+    }
 
     int64_t store(const IncomingJob& j, int score = 65) { return db.upsertJob(j, rating(score)); }
 
