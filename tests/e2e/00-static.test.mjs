@@ -38,7 +38,7 @@ test('every interface text exists in en, es, fr, de, it and pt with the same pla
 test('no markup injection or inline code in the page sources; strict CSP', async () => {
   const offenders = [];
   for (const file of sources(ui)) {
-    if (!file.endsWith('.js') || file.endsWith('assist-autofill.js')) continue;
+    if (!file.endsWith('.js')) continue;
     const code = readFileSync(file, 'utf8');
     for (const pattern of [/\.innerHTML\b/, /\.outerHTML\b/, /insertAdjacentHTML/, /document\.write/, /\beval\(/, /new Function\(/, /setTimeout\(\s*['"`]/]) {
       if (pattern.test(code)) offenders.push(`${path.relative(ui, file)}: ${pattern}`);
@@ -47,7 +47,6 @@ test('no markup injection or inline code in the page sources; strict CSP', async
   assert.deepEqual(offenders, []);
   const html = readFileSync(path.join(ui, 'index.html'), 'utf8');
   const csp = html.match(/http-equiv="Content-Security-Policy" content="([^"]+)"/);
-  assert.ok(csp, 'index.html declares a Content-Security-Policy');
   const policy = Object.fromEntries(csp[1].split(';').map((part) => part.trim().split(/\s+/)).map(([k, ...v]) => [k, v]));
   const strict = { 'default-src': ["'none'"], 'script-src': ["'self'"], 'style-src': ["'self'"], 'connect-src': ["'none'"] };
   for (const [directive, expected] of Object.entries(strict)) assert.deepEqual(policy[directive], expected, directive);

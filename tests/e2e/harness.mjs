@@ -21,10 +21,6 @@ const BRIDGE = arg('bridge', '');
 const UI = path.resolve(arg('ui', new URL('../../ui', import.meta.url).pathname));
 const SHOTS = path.resolve(arg('shots', 'e2e-screenshots'));
 
-// A check that cannot run here. It passes only when its message starts with a reason CI
-// accepts (skips.mjs); any other reason fails it.
-export class Skip extends Error {}
-
 // Answers that mean the build under test lacks what the page asked for: an action the core
 // does not know, or one whose window controller velmora-bridge has not connected. Either
 // fails the step, whoever asked.
@@ -53,8 +49,7 @@ export function serveDirectory(root) {
     if (rel === '/favicon.ico') return res.writeHead(204).end();
     const file = path.resolve(root, '.' + (rel === '/' ? '/index.html' : rel));
     if (!file.startsWith(path.resolve(root) + path.sep) || !existsSync(file)) return res.writeHead(404).end('not found');
-    const type = MIME[path.extname(file)] || 'application/octet-stream';
-    res.writeHead(200, { 'content-type': `${type}; charset=utf-8`, 'cache-control': 'no-store' }).end(readFileSync(file));
+    res.writeHead(200, { 'content-type': `${MIME[path.extname(file)]}; charset=utf-8`, 'cache-control': 'no-store' }).end(readFileSync(file));
   });
 }
 
@@ -83,21 +78,19 @@ const insert = (table, columns, values) => `INSERT INTO ${table}(${columns}) VAL
 
 // One start of the bridge with closed input creates the database and its schema; the rows
 // are then written the way a user's earlier sessions would have left them.
-function seedDatabase(dataDir, { jobs = [], settings = {}, applications = [] }) {
+function seedDatabase(dataDir, { jobs, settings, applications }) {
   execFileSync(BRIDGE, ['--data-dir', dataDir], { input: '', stdio: ['pipe', 'ignore', 'pipe'], timeout: 60000 });
   const now = new Date().toISOString();
   const expires = new Date(Date.now() + 90 * 86400000).toISOString();
   const statements = ['BEGIN;'];
   for (const job of jobs) {
-    const added = job.addedAt || now;
     statements.push(insert('jobs', 'external_id,source,title,company,category,location,description,url,published_at,added_at,last_seen_at,expires_at,security_score,security_label,tags', [
       job.url, job.source || 'Remotive', job.title, job.company || '', job.category || 'Other Remote Jobs', job.location || 'Worldwide', job.description || '',
-      job.url, job.publishedAt || null, added, added, expires, job.securityScore ?? 85, job.securityLabel || 'Quorvane Checked', job.tags || '',
+      job.url, job.publishedAt || null, now, now, expires, job.securityScore ?? 85, job.securityLabel || 'Quorvane Checked', job.tags || '',
     ]));
   }
   for (const app of applications) {
-    const values = [null, app.title, app.company || '', app.url, app.firstOpenedAt, app.lastOpenedAt, app.status || 'Opened', app.notes || ''];
-    statements.push(insert('applications', 'job_id,title,company,url,first_opened_at,last_opened_at,status,notes', values));
+    statements.push(insert('applications', 'title,company,url,first_opened_at,last_opened_at,status,notes', [app.title, app.company || '', app.url, app.firstOpenedAt, app.lastOpenedAt, app.status || 'Opened', app.notes || '']));
   }
   for (const [key, value] of Object.entries(settings)) statements.push(`${insert('settings', 'key,value', [key, value]).slice(0, -1)} ON CONFLICT(key) DO UPDATE SET value=excluded.value;`);
   statements.push('COMMIT;');
@@ -117,7 +110,7 @@ class Env {
 
   // A step of the file: besides its own checks it fails on a missing action or a console error.
   step(name, fn) {
-    test(name, async (t) => {
+    test(name, async () => {
       this.missing.clear();
       this.consoleErrors.length = 0;
       try {
@@ -129,7 +122,6 @@ class Env {
       } catch (thrown) {
         // A missing action explains a journey that then broke better than the breakage does.
         const error = this.missing.size ? new Error([...this.missing].join('; ')) : thrown;
-        if (error instanceof Skip) return t.skip(error.message);
         const shot = `FAILED-${path.basename(process.argv[1], '.test.mjs')}-${name.replace(/\W+/g, '_')}.png`;
         await this.page?.screenshot({ path: path.join(SHOTS, shot) }).catch(() => {});
         throw error;
@@ -137,20 +129,17 @@ class Env {
     });
   }
 
-  async boot({ jobs = [], settings = {}, applications = [], dialogs = null, welcome = false } = {}) {
+  async boot({ jobs = [], applications = [], dialogs = {}, welcome = false } = {}) {
     if (!BRIDGE) throw new Error('--bridge <velmora-bridge> is required');
     [this.ui, this.fixture] = await Promise.all([serveDirectory(UI), startJobBoardFixture()]);
     // Journeys start past the first run, welcome and first sync, unless they are about it.
     const settled = { welcomeDone: '1', lastJobSync: new Date().toISOString() };
-    seedDatabase(this.dataDir, { jobs, settings: welcome ? settings : { ...settled, ...settings }, applications });
+    seedDatabase(this.dataDir, { jobs, settings: welcome ? {} : settled, applications });
     const endpoints = path.join(this.dir, 'endpoints.json');
     const names = ['himalayas', 'jobicy', 'arbeitnow', 'arbeitnowUk', 'weWorkRemotely', 'remotive', 'remoteOk', 'remoteJobs'];
     writeFileSync(endpoints, JSON.stringify(Object.fromEntries(names.map((name) => [name, this.fixture.url]))));
-    this.bridgeArgs = ['--data-dir', this.dataDir];
-    if (dialogs) {
-      writeFileSync(path.join(this.dir, 'dialogs.json'), JSON.stringify(dialogs));
-      this.bridgeArgs.push('--dialogs', path.join(this.dir, 'dialogs.json'));
-    }
+    writeFileSync(path.join(this.dir, 'dialogs.json'), JSON.stringify(dialogs));
+    this.bridgeArgs = ['--data-dir', this.dataDir, '--dialogs', path.join(this.dir, 'dialogs.json')];
     this.bridgeEnv = { ...process.env, VELMORA_SOURCE_ENDPOINTS: endpoints };
     this.startBridge();
     this.page = await this.openPage();
@@ -272,19 +261,13 @@ class Env {
     return reply.data;
   }
 
+  // The last error of the predicate, if it threw, says why the wait timed out.
   async waitFor(predicate, what, timeout = 30000) {
-    const end = Date.now() + timeout;
-    let lastError = null;
-    for (;;) {
+    for (const end = Date.now() + timeout; ; await sleep(40)) {
       this.checkMissing();
-      try {
-        if (await predicate()) return;
-        lastError = null;
-      } catch (error) {
-        lastError = error;
-      }
-      if (Date.now() > end) throw new Error(`timed out waiting for ${what}${lastError ? ` (${lastError.message})` : ''}`);
-      await sleep(40);
+      const error = await predicate().then((done) => (done ? null : undefined), (thrown) => thrown);
+      if (error === null) return;
+      if (Date.now() > end) throw new Error(`timed out waiting for ${what}${error ? ` (${error.message})` : ''}`);
     }
   }
 
@@ -306,21 +289,12 @@ class Env {
   }
 
   async counted(selector, expected, timeout) {
-    await this.waitFor(async () => (await this.count(selector)) === expected, `${expected} × ${selector}`, timeout);
+    await this.waitFor(async () => (await this.page.locator(selector).count()) === expected, `${expected} × ${selector}`, timeout);
   }
 
   // Types each value into the form field of that name, as a user would.
   async fill(fields) {
     for (const [field, value] of Object.entries(fields)) await this.page.locator(`[data-field="${field}"]`).fill(value);
-  }
-
-  // The current values of these form fields, in order.
-  values(...selectors) {
-    return Promise.all(selectors.map((selector) => this.page.locator(selector).inputValue()));
-  }
-
-  count(selector) {
-    return this.page.locator(selector).count();
   }
 
   async text(selector) {
@@ -339,11 +313,7 @@ class Env {
   // Serious and critical axe-core findings on the page as it is now; none are expected.
   async axe(where) {
     if (!(await this.page.evaluate(() => typeof window.axe === 'object'))) {
-      try {
-        axeSource ??= readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
-      } catch {
-        throw new Skip('axe-core is not installed (npm install)');
-      }
+      axeSource ??= readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
       await this.page.evaluate(`${axeSource};0`);
     }
     const problems = await this.page.evaluate(async () => {
