@@ -174,9 +174,8 @@ TEST(Export, PdfDrawsHardTextWholeOrRefusesIt) {
     EXPECT_TRUE(text::contains(all, "日本語の履歴書 北京大学 서울대학교"));
     EXPECT_TRUE(text::contains(text::Regex("\\s+").replaceAll(all, ""), std::string(20000, 'a')));
 
-    writeFile(out, "earlier export");
+    // That a failed export keeps the earlier file is the fault test's.
     d.summary = "Unassigned \u0378 character";
     EXPECT_EQ(errorOf([&] { writePdf(out, d); }),
               "The PDF was not saved: some characters in the resume cannot be drawn by any installed font.");
-    EXPECT_EQ(readFile(out), "earlier export");
 }

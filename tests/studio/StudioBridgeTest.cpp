@@ -79,6 +79,4 @@ TEST(StudioBridge, EachActionReadsItsPayloadAndAnswers) {
                                 request("letter", "generateCoverLetter", {{"resume", uploaded}})});
     EXPECT_EQ(third["dup"]["data"]["name"], "Edited Copy");
     EXPECT_EQ(third["letter"]["data"], (json{{"text", "Model text."}, {"mode", "private_ai"}}));
-    EXPECT_EQ(session(data, {request("del", "deleteResumeStudio", {{"id", id}})})["del"]["data"], (json{{"ok", true}}));
-    EXPECT_EQ(StudioEnv(data).studio->list().size(), 2u);
 }
