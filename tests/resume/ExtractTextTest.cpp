@@ -41,8 +41,8 @@ TEST(ExtractText, RefusesWhatItCannotReadSafely) {
     constexpr std::uintmax_t MB = 1024u * 1024u;
     fs::create_directory(dir / "folder.txt");
     // Sparse files over each cap cost no disk.
-    for (const auto& [name, size] :
-         {std::pair{"huge.txt", 16 * MB + 1}, std::pair{"huge.rtf", 64 * MB + 1}, std::pair{"huge.pdf", 256 * MB + 1}}) {
+    for (const auto& [name, size] : {std::pair{"huge.txt", 16 * MB + 1}, std::pair{"huge.md", 16 * MB + 1},
+                                     std::pair{"huge.rtf", 64 * MB + 1}, std::pair{"huge.pdf", 256 * MB + 1}}) {
         writeFile(dir / name, "x");
         fs::resize_file(dir / name, size);
     }
@@ -54,10 +54,10 @@ TEST(ExtractText, RefusesWhatItCannotReadSafely) {
     const std::vector<std::tuple<fs::path, std::optional<std::string>, std::string>> rows = {
         {"", {}, notFound}, {dir / "nope.pdf", {}, notFound}, {dir / "folder.txt", {}, notFound},
         {dir / "resume.doc", "Some text", format}, {dir / "resume", "Some text", format},
-        {dir / "resume.pdf.bak", "Some text", format},
+        {dir / "resume.pdf.bak", "Some text", format}, {dir / "resume.html", "Some text", format},
         {fixturePath("latin1.txt"), {}, "The text resume is not valid UTF-8. Save it as UTF-8 text and try again."},
-        {dir / "huge.txt", {}, tooLarge}, {dir / "huge.rtf", {}, tooLarge}, {dir / "huge.pdf", {}, tooLarge},
-        {fixturePath("encrypted.pdf"), {}, badPdf},
+        {dir / "huge.txt", {}, tooLarge}, {dir / "huge.md", {}, tooLarge}, {dir / "huge.rtf", {}, tooLarge},
+        {dir / "huge.pdf", {}, tooLarge}, {fixturePath("encrypted.pdf"), {}, badPdf},
         {dir / "garbage.pdf", "%PDF-1.7\nthis is not a PDF body at all\n", badPdf}, {dir / "empty.pdf", "", badPdf},
         // Entity amplification ("billion laughs") is stopped by the parser, not by memory.
         {fixturePath("not-xml.docx"), {}, badDocx}, {fixturePath("laughs.docx"), {}, badDocx},

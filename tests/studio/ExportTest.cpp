@@ -66,6 +66,8 @@ TEST(Export, BothFormatsWriteTheSameLines) {
         for (const PdfParagraph& p : buildPdfParagraphs(d)) pdf.push_back(p.text);
         EXPECT_EQ(pdf, lines);
     }
+    // The vertical tab above breaks the line before it reaches the XML; a bell does not.
+    EXPECT_EQ(docxLines({.summary = "bell\x07 rings"}).back(), "bell rings") << "a character XML cannot hold";
 }
 
 TEST(Export, BothFormatsPickTheSameTemplate) {
