@@ -1,8 +1,8 @@
 #include "interview/InterviewPrepService.h"
 
 #include "core/VelmoraError.h"
+#include "resume/ResumeTestSupport.h"
 #include "support/ModelFixtureServer.h"
-#include "support/TempDir.h"
 
 #include <gmock/gmock.h>
 
@@ -20,17 +20,9 @@ namespace {
 const std::string kDescription = "We are hiring a support engineer to own escalations for our payments platform. "
                                  "Webhooks matter: debug webhooks and more webhooks. Escalations too: escalations.";
 
-// The service with its model at `url`; by default nothing listens there.
-struct Fixture {
-    TempDir dir;
-    std::shared_ptr<DatabaseService> db =
-        std::make_shared<DatabaseService>(std::make_shared<SQLiteDatabase>((dir / "velmora.db").string()));
-    std::shared_ptr<Service> service = std::make_shared<Service>(db, std::make_shared<ResumeService>(db));
-
-    explicit Fixture(const std::string& url = "http://127.0.0.1:9") {
-        db->initialize();
-        db->setSetting("ollamaUrl", url);
-    }
+// The service over a real database; nothing answers as its model until a test points it at one.
+struct Fixture : ResumeFixture {
+    Service prep{db, service};
 };
 
 std::string numbered(int count) {
@@ -56,16 +48,17 @@ TEST(InterviewQuestions, ParsedOnePerLineWithoutMarkersShortLinesOrMissingQuesti
 TEST(InterviewQuestions, ModelAnswersAreKeptUpToEighteenElseTheBankIsUsed) {
     ModelFixtureServer server;
     server.setDefault(ModelFixtureServer::answer(numbered(25)));
-    Fixture f(server.base());
-    EXPECT_THAT([&] { f.service->generateQuestions(" Q ", kDescription, "en"); },
+    Fixture f;
+    f.useModelAt(server.base());
+    EXPECT_THAT([&] { f.prep.generateQuestions(" Q ", kDescription, "en"); },
                 ThrowsMessage<VelmoraError>("Enter a job title."));
-    EXPECT_THAT([&] { f.service->generateQuestions("QA", std::string(39, 'x') + "  \n", "en"); },
+    EXPECT_THAT([&] { f.prep.generateQuestions("QA", std::string(39, 'x') + "  \n", "en"); },
                 ThrowsMessage<VelmoraError>("Paste more of the job description so Velmora can tailor the "
                                             "interview questions."));
     EXPECT_EQ(server.requests().size(), 0u);
-    EXPECT_NO_THROW(f.service->generateQuestions("QA", std::string(40, 'x'), "en"));
+    EXPECT_NO_THROW(f.prep.generateQuestions("QA", std::string(40, 'x'), "en"));
 
-    json r = f.service->generateQuestions("  Support Engineer ", "  " + kDescription + "  ", "es");
+    json r = f.prep.generateQuestions("  Support Engineer ", "  " + kDescription + "  ", "es");
     EXPECT_EQ(json::array({r["mode"], r["questions"].size(), r["questions"][17], r["notice"]}),
               json::array({"private_ai", 18, "How would you handle case 18?",
                            "Preguntas creadas con asistencia privada de IA a partir de la descripción del puesto."}));
@@ -78,14 +71,14 @@ TEST(InterviewQuestions, ModelAnswersAreKeptUpToEighteenElseTheBankIsUsed) {
     // Eight questions are enough; fewer give the bank, as a model that does not answer does (below).
     for (const auto& [answer, mode] : {std::pair{numbered(8), "private_ai"}, {numbered(7), "offline_fallback"}}) {
         server.setDefault(ModelFixtureServer::answer(answer));
-        EXPECT_EQ(f.service->generateQuestions("Support", kDescription, "en")["mode"], mode) << answer;
+        EXPECT_EQ(f.prep.generateQuestions("Support", kDescription, "en")["mode"], mode) << answer;
     }
 }
 
 // The notice of the bank is the bridge test's; here, what the bank asks.
 TEST(InterviewQuestions, TheBankSpeaksTheLanguageAndAddsTheDescriptionsKeywords) {
     Fixture f;
-    auto q = f.service->generateQuestions("Support Engineer", kDescription, "FR")["questions"];
+    auto q = f.prep.generateQuestions("Support Engineer", kDescription, "FR")["questions"];
     ASSERT_EQ(q.size(), 17u); // twelve bank rows, five keywords
     EXPECT_EQ(q[1], "Pourquoi ce poste de Support Engineer vous intéresse-t-il ?");
     EXPECT_EQ(q[12], Service::keywordQuestion("escalations", "fr"));

@@ -97,8 +97,9 @@ TEST(LanguageName, MapsTheFiveCodesCaseInsensitivelyAndEverythingElseToEnglish) 
     EXPECT_EQ(names, "Spanish French German Italian Portuguese English English English English English ");
 }
 
-// The offline template, and a blank fragment, are left to the page journey and the action tests.
-TEST_F(ModelClient, GeneratedResumeAndRewrittenLinesComeFromTheModel) {
+// The offline template, a blank fragment and a rewritten line's mode are left to the page
+// journey and the host's action test.
+TEST_F(ModelClient, AGeneratedResumeComesFromTheModelWithItsNotice) {
     EXPECT_EQ(errorOf([&] { f.service->generateResume(" \n\t ", "en"); }),
               "Describe your background and the type of role you want.");
 
@@ -107,9 +108,6 @@ TEST_F(ModelClient, GeneratedResumeAndRewrittenLinesComeFromTheModel) {
               (json{{"mode", "private_ai"}, {"resume", "JORDAN AVERY\nSRE"},
                     {"notice", "Generated with Velmora private AI assistance. Review all facts before submitting."}}));
     EXPECT_TRUE(text::endsWith(prompt(0), "Write the resume in German. User information:\n\nSRE, 8 years, Kubernetes"));
-    server.setDefault(ModelFixtureServer::answer("  Led a 6-person team.\n"));
-    EXPECT_EQ(f.service->rewriteFragment(" led team ", "", "", "", "rewrite", "en"),
-              (json{{"text", "Led a 6-person team."}, {"mode", "private_ai"}}));
 }
 
 TEST(FragmentPrompt, FollowsItsModeAndCutsTheJobDescription) {

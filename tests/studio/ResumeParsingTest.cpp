@@ -42,13 +42,10 @@ TEST(ResumeParsing, SectionsOfAwkwardLayouts) {
 }
 
 TEST(ResumeParsing, HeadingsInSixLanguagesMapToOneSection) {
-    const Pairs cases = {
-        {"## TECHNICAL SKILLS ##", "skills"},      {"  •  Work   History : ", "experience"},
-        {"**Education & Training**", "education"}, {"FORMACIÓN ACADÉMICA", "education"},
-        {"Expérience professionnelle", "experience"}, {"Zertifikate", "certifications"},
-        {"Competenze tecniche", "skills"},         {"PERSONAL STATEMENT", "summary"},
-        {"Skill", ""},
-    };
+    // Decoration, accents and a near miss; the Italian and Portuguese ones are the layouts' above.
+    const Pairs cases = {{"## TECHNICAL SKILLS ##", "skills"}, {"  •  Work   History : ", "experience"},
+                         {"FORMACIÓN ACADÉMICA", "education"}, {"Expérience professionnelle", "experience"},
+                         {"Zertifikate", "certifications"},   {"Skill", ""}};
     for (const auto& [line, section] : cases) EXPECT_EQ(S::headingToSection(S::normalizeHeading(line)), section) << line;
 }
 
@@ -137,7 +134,6 @@ TEST(AtsScore, KeywordCoverageAndCoreSections) {
          {}, {}, 78},
         {"blank and non-core sections do not count", {.summary = " \n ", .projects = "Parser"}, {}, {}, 53},
         {"inside longer tokens: no match", built("reactive, react-native and node.jsx"), {}, {"node.js", "react"}, 25},
-        {"punctuation around tokens", built("Built (React) on Node.js, daily"), {"node.js", "react"}, {}, 100},
         {"a stop before a letter continues the token", built("React.Native on Node.js:"), {"node.js"}, {"react"}, 63},
         // The lists are bounded: 30 matched, 15 missing; those rows check only how many each holds.
         {"contact and letter do not count", {.contact = forty, .coverLetter = forty, .jobDescription = forty}, {}, Words(15), 0},

@@ -58,13 +58,10 @@ TEST(StudioBridge, EachActionReadsItsPayloadAndAnswers) {
     const std::vector<std::pair<json, std::string>> refused = {
         {request("", "improveResumeBullet"), "Enter a bullet to improve."},
         {request("", "duplicateResumeStudio", {{"id", 9999}}), "Resume was not found."},
-        {request("", "deleteResumeStudio", {{"id", 9999}}), "Resume was not found."},
     };
     std::vector<json> requests = {
+        // The offline rewrite, bullet and letter for a named company are the page journey's.
         request("save", "saveResumeStudio", edited),
-        request("rw", "rewriteResumeSection", {{"resume", built}, {"section", "skills"}}),
-        request("bullet", "improveResumeBullet", {{"bullet", "- Built dashboards"}}),
-        request("letter", "generateCoverLetter", {{"resume", built}, {"company", "Globex"}}),
         request("blank", "generateCoverLetter", {{"resume", built}, {"company", "  "}}),
         // Whether or not the save has landed yet, there are the two built documents, all readable.
         request("list", "listResumeStudio"), request("status", "getResumeStudioStatus")};
@@ -73,9 +70,6 @@ TEST(StudioBridge, EachActionReadsItsPayloadAndAnswers) {
     for (size_t i = 0; i < refused.size(); ++i) EXPECT_EQ(second[std::to_string(i)]["error"], refused[i].second) << i;
     EXPECT_EQ(json({second["save"]["data"]["id"], second["save"]["data"]["name"], second["save"]["data"]["matchedKeywords"]}),
               json({id, "Edited", {"python", "sql"}}));
-    EXPECT_EQ(second["rw"]["data"]["text"], "Python, SQL");
-    EXPECT_EQ(second["bullet"]["data"], (json{{"bullet", "Built dashboards"}, {"mode", "offline"}}));
-    EXPECT_TRUE(text::contains(second["letter"]["data"]["text"].get<std::string>(), "Analytics Engineer opportunity with Globex."));
     EXPECT_TRUE(text::contains(second["blank"]["data"]["text"].get<std::string>(), "Analytics Engineer opportunity. My"));
     EXPECT_EQ(json({second["list"]["data"].size(), second["status"]["data"]["unreadableCount"]}), json({2, 0}));
 
@@ -85,6 +79,4 @@ TEST(StudioBridge, EachActionReadsItsPayloadAndAnswers) {
                                 request("letter", "generateCoverLetter", {{"resume", uploaded}})});
     EXPECT_EQ(third["dup"]["data"]["name"], "Edited Copy");
     EXPECT_EQ(third["letter"]["data"], (json{{"text", "Model text."}, {"mode", "private_ai"}}));
-    EXPECT_EQ(session(data, {request("del", "deleteResumeStudio", {{"id", id}})})["del"]["data"], (json{{"ok", true}}));
-    EXPECT_EQ(StudioEnv(data).studio->list().size(), 2u);
 }
