@@ -20,14 +20,13 @@ protected:
 // The verdicts for each address are BrowserPolicyTest's table; here the controller's own root,
 // the bridge's senders and what a refusal does.
 TEST_F(SecurityTest, NavigationLimitsHoldAgainstPathTricks) {
-    EXPECT_FALSE(controller->decidePolicy(WebViewRole::Interface, "file:///anything/index.html")); // nothing loaded yet
-    EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Interface, "file:///anything/index.html"));
+    EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Interface, "file:///anything/index.html")); // nothing loaded yet
     controller->loadUI();
     EXPECT_TRUE(controller->decidePolicy(WebViewRole::Interface, page("js/main.js")));
+    EXPECT_FALSE(controller->decidePolicy(WebViewRole::Interface, "file://" + controller->uiRoot()->string() + "/%2e%2e/x"));
     // Only the interface view, on a page of its own folder, reaches the bridge.
     EXPECT_TRUE(controller->acceptsBridgeMessage(WebViewRole::Interface, page("index.html") + "#/jobs"));
     EXPECT_FALSE(controller->acceptsBridgeMessage(WebViewRole::Browser, page("index.html")));
-    EXPECT_FALSE(controller->decidePolicy(WebViewRole::Interface, "file://" + controller->uiRoot()->string() + "/%2e%2e/x"));
     // What a page starts by itself (scripts, frames) is dropped without a word; a click gets a
     // toolbar notice, never a modal alert, and a page that keeps trying cannot raise more than
     // one per interval.
