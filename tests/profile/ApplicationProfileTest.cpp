@@ -52,9 +52,12 @@ TEST(ApplicationProfile, EveryTextFieldKeepsItsLimitAndItsPlaceInTheStoredRecord
         expected += key + (key == "workAuthorization" ? " requireSponsorship willingToRelocate " : " ");
     EXPECT_EQ(keys, expected);
 
-    // The round trip is the service's (a restart reads back what was saved); here a flag of
-    // another type or a missing text is a damaged record.
+    // The round trip is the service's (a restart reads back what was saved). A null flag, which
+    // this build never writes, reads as unset; a flag of another type or a missing text is a
+    // damaged record.
     json flag = json::parse(p.storedJson());
+    flag["requireSponsorship"] = nullptr;
+    EXPECT_FALSE(P::fromStoredJson(flag.dump()).requireSponsorship.has_value());
     flag["willingToRelocate"] = "yes";
     for (const std::string& bad : {flag.dump(), std::string("{}"), std::string("[]"), std::string("{")})
         EXPECT_THROW(P::fromStoredJson(bad), ProfileDecodeError) << bad.substr(0, 40);
