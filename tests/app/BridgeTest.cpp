@@ -37,10 +37,9 @@ TEST_F(BridgeTest, EachRequestLineGetsExactlyTheReplyItsIdAsks) {
         {R"({"action":"nan","id":"3"})", failReply("3", "Velmora generated a response that could not be encoded.")},
         // A page string cut inside an emoji reaches us as a lone surrogate escape: the broken
         // half becomes U+FFFD and every well-formed escape stays intact.
-        {R"({"action":"echo","id":"u","payload":{"cut":"ok \ud83d","low":"\ude00!","pair":"\ud83d\ude00",)"
-         R"("slash":"\\ud800","twice":"\ud800\ud800\ude00"}})",
-         okReply("u", {{"cut", "ok \xEF\xBF\xBD"}, {"low", "\xEF\xBF\xBD!"}, {"pair", "\xF0\x9F\x98\x80"},
-                       {"slash", "\\ud800"}, {"twice", "\xEF\xBF\xBD\xF0\x90\x88\x80"}})},
+        {R"({"action":"echo","id":"u","payload":{"cut":"ok \ud83d","low":"\ude00!","slash":"\\ud800","twice":"\ud800\ud800\ude00"}})",
+         okReply("u", {{"cut", "ok \xEF\xBF\xBD"}, {"low", "\xEF\xBF\xBD!"}, {"slash", "\\ud800"},
+                       {"twice", "\xEF\xBF\xBD\xF0\x90\x88\x80"}})},
         // Without an id the action runs but nobody is answered (garbage lines are the host's case).
         {R"({"action":"count"})", nullptr}, {R"({"action":"count","id":""})", nullptr},
         {R"({"action":"count","id":"z"})", okReply("z", {{"runs", 3}})},
@@ -53,10 +52,6 @@ TEST_F(BridgeTest, EachRequestLineGetsExactlyTheReplyItsIdAsks) {
         else EXPECT_EQ(delivered, std::vector<json>{row.reply}) << row.line;
     }
     EXPECT_EQ(runs, 3);
-
-    bridge.sendEvent("jobSyncStarted", {{"message", "Updating remote jobs…"}});
-    EXPECT_EQ(delivered.back(), (json{{"type", "event"}, {"name", "jobSyncStarted"},
-                                      {"data", {{"message", "Updating remote jobs…"}}}}));
 }
 
 TEST_F(BridgeTest, ASlowAsyncActionDoesNotHoldUpLaterRequests) {
@@ -82,26 +77,25 @@ TEST_F(BridgeTest, ASlowAsyncActionDoesNotHoldUpLaterRequests) {
 TEST_F(BridgeTest, SaveSettingsValidatesEveryKeyAndIgnoresOthers) {
     int relabels = 0;
     ctx->applyNativeLanguage = [&] { ++relabels; };
+    // The page's settings form sends valid values (the first-run journey); here what it cannot.
     const std::pair<json, json> rows[] = { // the payload, and these keys of the reply
-        {{{"searchIntervalHours", 6}, {"homeCountryCode", " us "}, {"language", "DE"}, {"jobTitle", "  Nurse \n"},
-          {"lastJobSync", "2020-01-01T00:00:00.000Z"}, {"bogus", 1}, {"theme", " Dark"}, {"welcomeDone", true}},
-         {{"searchIntervalHours", "6"}, {"homeCountryCode", "US"}, {"language", "de"}, {"jobTitle", "Nurse"},
-          {"lastJobSync", ""}, {"theme", "dark"}, {"welcomeDone", true}}},
-        {{{"searchIntervalHours", 48}, {"homeCountryCode", "USA"}, {"language", "ja"}, {"locationMode", "europe"},
-          {"theme", "sepia"}, {"welcomeDone", "no"}},
-         {{"searchIntervalHours", "24"}, {"homeCountryCode", ""}, {"language", "en"}, {"locationMode", "worldwide"},
-          {"theme", "system"}, {"welcomeDone", false}}},
+        {{{"searchIntervalHours", 48}, {"homeCountryCode", " us "}, {"language", "DE"}, {"jobTitle", "  Nurse \n"},
+          {"lastJobSync", "2020-01-01T00:00:00.000Z"}, {"bogus", 1}, {"theme", " Dark"}, {"welcomeDone", "no"}},
+         {{"searchIntervalHours", "24"}, {"homeCountryCode", "US"}, {"language", "de"}, {"jobTitle", "Nurse"},
+          {"lastJobSync", ""}, {"theme", "dark"}, {"welcomeDone", false}}},
         // null keeps what was stored (as text it would become a search word); lists are no
         // value; long text is cut to 200 characters.
-        {{{"jobTitle", nullptr}, {"keywords", json::array({"rust"})}, {"homeCountryName", std::string(100000, 'x') + "é"}},
-         {{"jobTitle", "Nurse"}, {"keywords", ""}, {"homeCountryName", std::string(200, 'x')}}},
+        {{{"jobTitle", nullptr}, {"keywords", json::array({"rust"})}, {"homeCountryName", std::string(100000, 'x') + "é"},
+          {"homeCountryCode", "USA"}, {"language", "ja"}, {"locationMode", "europe"}, {"theme", "sepia"}},
+         {{"jobTitle", "Nurse"}, {"keywords", ""}, {"homeCountryName", std::string(200, 'x')}, {"homeCountryCode", ""},
+          {"language", "en"}, {"locationMode", "worldwide"}, {"theme", "system"}}},
     };
     for (const auto& [payload, expected] : rows) {
         const json reply = call("saveSettings", payload);
         for (const auto& [key, value] : expected.items()) EXPECT_EQ(reply[key], value) << key << " after " << payload;
     }
     EXPECT_EQ(ctx->db->getSetting("bogus", "absent"), "absent");
-    EXPECT_EQ(relabels, 3);
+    EXPECT_EQ(relabels, 2);
 }
 
 // The headless host over a real data folder: every line answered by id, garbage, oversized
@@ -134,7 +128,6 @@ TEST(Host, ADatabaseThatCannotBeOpenedStopsStartUp) {
     TempDir data;
     writeFile(data / "velmora.db", std::string(8192, 'z'));
     const BridgeRun run = runBridge(data.path(), R"({"action":"getSettings","id":"1"})" "\n");
-    EXPECT_TRUE(run.status != 0 && run.lines.empty());
-    EXPECT_EQ(run.errors.rfind("Velmora could not start\n", 0), 0u) << run.errors;
-    EXPECT_NE(run.errors.find("file is not a database"), std::string::npos) << run.errors;
+    EXPECT_TRUE(run.status != 0 && run.lines.empty() && run.errors.rfind("Velmora could not start\n", 0) == 0 &&
+                run.errors.find("file is not a database") != std::string::npos) << run.errors;
 }

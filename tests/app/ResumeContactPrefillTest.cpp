@@ -11,7 +11,6 @@ TEST(ResumeContactPrefill, FindsTheContactLinesAUserWouldConfirm) {
          {"José Müller-Öz", "ana@example.org", "", "https://www.linkedin.com/in/jmo", "Austin, TX"}},
         // No name-like first line, no contact at all: nothing is guessed.
         {"2019-2024 Senior Engineer at Acme, 5 years\nBuilt things, shipped things", Fields(5)},
-        {"", Fields(5)},
     };
     for (const auto& [text, expected] : cases) {
         const ResumeContact got = contactFromResumeText(text);
