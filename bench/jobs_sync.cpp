@@ -13,6 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <ctime>
+
 using namespace velmora;
 using namespace velmora::testing;
 using json = nlohmann::json;
@@ -80,9 +82,20 @@ const std::vector<IncomingJob>& sampleJobs() {
     return jobs;
 }
 
+double processCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
 void BM_FullSync(benchmark::State& state) {
     boards();
     int64_t stored = 0;
+    // Every thread's CPU, the loopback boards' included: on two cores this bounds the rate
+    // whatever the threads overlap.
+    double cpu = 0;
+    int64_t indexed = 0;
+    double indexSeconds = 0;
     for (auto _ : state) {
         state.PauseTiming();
         Store store;
@@ -91,9 +104,15 @@ void BM_FullSync(benchmark::State& state) {
             JobSourceEndpoints::fromJsonText(boards().server.endpointsJson()), std::make_shared<SystemClock>(),
             std::make_shared<NoSleeper>());
         state.ResumeTiming();
+        const double cpuBefore = processCpuSeconds();
         json summary = service->sync({});
+        cpu += processCpuSeconds() - cpuBefore;
         stored += summary["imported"].get<int64_t>();
         state.PauseTiming();
+        // The search index catches up after the sync, as the app runs it: timed on its own.
+        const auto indexStart = std::chrono::steady_clock::now();
+        indexed += service->indexStoredListings();
+        indexSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - indexStart).count();
         for (const auto& s : summary["sources"])
             if (s["status"] != "ok") state.SkipWithError(("source failed: " + s.dump()).c_str());
         service.reset();
@@ -101,6 +120,10 @@ void BM_FullSync(benchmark::State& state) {
     }
     state.SetItemsProcessed(stored);
     state.counters["listings"] = benchmark::Counter(static_cast<double>(stored) / state.iterations());
+    if (stored > 0) state.counters["cpu_us_per_listing"] = benchmark::Counter(cpu * 1e6 / double(stored));
+    if (indexed != stored) state.SkipWithError("the index did not catch up with every stored listing");
+    if (indexSeconds > 0) state.counters["indexed_per_second"] = benchmark::Counter(double(indexed) / indexSeconds);
+    state.counters["index_ms"] = benchmark::Counter(indexSeconds * 1e3 / double(state.iterations()));
 }
 BENCHMARK(BM_FullSync)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -143,6 +166,31 @@ void BM_UpsertJob(benchmark::State& state) {
 }
 BENCHMARK(BM_UpsertJob)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
+// The sync's writer alone: the same rows stored as its batches of 200, and their indexing
+// afterwards, each on one thread.
+void BM_StoreBatches(benchmark::State& state) {
+    const auto& jobs = sampleJobs();
+    SecurityAssessment rating = SecurityService().assess(jobs.front().url, "Himalayas");
+    std::vector<std::vector<std::pair<IncomingJob, SecurityAssessment>>> batches(1);
+    for (const auto& j : jobs) {
+        if (batches.back().size() == 200) batches.emplace_back();
+        batches.back().emplace_back(j, rating);
+    }
+    const bool index = state.range(0) == 1;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Store store;
+        if (!index) state.ResumeTiming();
+        for (const auto& batch : batches) store.db->upsertJobs(batch);
+        if (!index) continue;
+        state.ResumeTiming();
+        while (store.db->indexPendingJobs(JobAggregatorService::kIndexChunk) > 0) {
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(jobs.size()));
+}
+BENCHMARK(BM_StoreBatches)->Arg(0)->Arg(1)->ArgNames({"index"})->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
 // Plain inserts of the same rows, committed `perTransaction` at a time, as the baseline of the
 // store's own statements.
 void insertRaw(Store& store, size_t perTransaction, bool searchIndex) {
@@ -157,11 +205,11 @@ void insertRaw(Store& store, size_t perTransaction, bool searchIndex) {
             {j.externalId, j.source, j.title, j.company, j.category, j.location, j.description, j.url, now, now, now,
              now, 85, "Quorvane Checked", "Software-Engineer"});
         if (perTransaction <= 1 && searchIndex)
-            for (const auto& sql : JobSearchIndex::flushStatements()) store.sqlite->execute(sql);
+            for (const auto& sql : JobSearchIndex::flushStatements()) store.sqlite->execute(sql, {-1});
         if (perTransaction > 1 && (i % perTransaction == perTransaction - 1 || i + 1 == jobs.size())) {
             // The transaction's listings become one search document, as a sync's batch does.
             if (searchIndex)
-                for (const auto& sql : JobSearchIndex::flushStatements()) store.sqlite->execute(sql);
+                for (const auto& sql : JobSearchIndex::flushStatements()) store.sqlite->execute(sql, {-1});
             store.sqlite->execute("COMMIT;");
         }
     }

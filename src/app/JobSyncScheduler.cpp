@@ -65,6 +65,14 @@ void JobSyncScheduler::runJobSync(Done done, std::string onlySource) {
             if (auto self = weak.lock()) self->finish(summary, done);
             else if (done) done(summary);
         });
+        // After the summary: the listings are listed and found already, only by a slower scan
+        // until they are indexed. A window that closes stops this between chunks; what is left
+        // is indexed after the next sync.
+        try {
+            jobs->indexStoredListings([weak] { return !weak.expired(); });
+        } catch (const std::exception& e) {
+            logLine(std::string("Velmora job search index error: ") + e.what());
+        }
     });
 }
 

@@ -16,6 +16,7 @@ namespace velmora {
 // The job-sync schedule of the main window: at most one sync at a time (the `syncRunning`
 // flag, kept on the UI thread), the sync itself on a background thread, and its progress and
 // summary pushed to the page as "jobSyncStarted", "jobSyncProgress" and "jobSyncCompleted".
+// After the summary, the same background task indexes the new listings for search.
 // One instance per running program (AppContext::jobSync); the timer and the bridge action
 // startupSyncJobs both go through it, so the flag covers both.
 // Every member function is for the UI thread only.

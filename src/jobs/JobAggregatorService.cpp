@@ -189,6 +189,16 @@ JobAggregatorService::json JobAggregatorService::retrySource(const std::string& 
     return summary;
 }
 
+int64_t JobAggregatorService::indexStoredListings(const std::function<bool()>& keepGoing, int64_t chunk) {
+    int64_t indexed = 0;
+    while (!keepGoing || keepGoing()) {
+        const int64_t done = db_->indexPendingJobs(chunk);
+        indexed += done;
+        if (done < chunk) break;
+    }
+    return indexed;
+}
+
 void JobAggregatorService::rememberSummary(const json& summary) {
     try {
         db_->setSetting(kSummaryKey, summary.dump());

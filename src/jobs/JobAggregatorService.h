@@ -52,6 +52,13 @@ public:
     // board's row replaced (and "retried": its name), which is kept in turn.
     // Throws VelmoraError for a name that is not one of schedule()'s.
     json retrySource(const std::string& name, const Progress& progress = {});
+    // Indexes for search the listings that syncs stored (every search finds them meanwhile,
+    // by a slower scan), kIndexChunk per transaction so that a search typed meanwhile waits
+    // for one chunk at most. Asks `keepGoing` before each chunk. Returns how many it indexed;
+    // throws on a database failure. Kept out of sync() so that the sync ends when its listings
+    // are stored.
+    static constexpr int64_t kIndexChunk = 1000;
+    int64_t indexStoredListings(const std::function<bool()>& keepGoing = {}, int64_t chunk = kIndexChunk);
     // The summary of the last sync or retry, across restarts; null when there is none.
     json lastSummary() const;
     static constexpr const char* kSummaryKey = "lastSyncSummary";

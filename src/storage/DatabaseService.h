@@ -125,8 +125,15 @@ public:
     // 0 when it cannot be read back. Throws on a database failure.
     int64_t upsertJob(const IncomingJob& job, const SecurityAssessment& security);
     // The same upsert for many listings in one transaction: a sync stores page by page
-    // instead of paying one commit per listing. All or nothing.
+    // instead of paying one commit per listing. All or nothing. The listings are not indexed
+    // for search yet (indexPendingJobs), but every search finds them already.
     void upsertJobs(const std::vector<std::pair<IncomingJob, SecurityAssessment>>& jobs);
+    // Indexes up to `limit` stored listings that wait for the search index, in one
+    // transaction; returns how many waited (0 when none, or without the index). Throws on a
+    // database failure, leaving them waiting.
+    int64_t indexPendingJobs(int64_t limit);
+    // Listings indexed at start-up; more are left to the indexing after the next sync.
+    static constexpr int64_t kStartupIndexLimit = 2000;
     // Deletes listings whose expiry has passed; returns how many were expired (0 if the count fails).
     int64_t deleteExpiredJobs();
 

@@ -171,12 +171,18 @@ void DatabaseService::initializeJobSearch() {
     try {
         const bool present = JobSearchIndex::present(*db_);
         std::vector<std::string> statements;
+        std::vector<SQLiteValue> bindings;
         if (!present) statements = JobSearchIndex::createStatements();
         else if (JobSearchIndex::needsRebuild(*db_)) statements = JobSearchIndex::rebuildStatements();
-        // Listings written behind the service's back are pending; index them once.
-        else statements = JobSearchIndex::flushStatements();
+        else {
+            // Listings written behind the service's back, or left when the program stopped
+            // before a sync's listings were all indexed. A long backlog is left to the indexing
+            // after the next sync, so that start-up stays quick.
+            statements = JobSearchIndex::flushStatements();
+            bindings = {SQLiteValue::integer(kStartupIndexLimit)};
+        }
         db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
-            for (const auto& sql : statements) run(sql, {});
+            for (const auto& sql : statements) run(sql, bindings);
         });
         searchIndexReady_ = true;
     } catch (const std::exception& e) {
@@ -550,18 +556,31 @@ void DatabaseService::upsertJobs(const std::vector<std::pair<IncomingJob, Securi
     const TimePoint now = clock_->now();
     const std::string stamp = DateUtil::withFractional(now);
     const std::string expiry = DateUtil::withFractional(now + kListingLifetime);
+    // The listings wait for indexPendingJobs(), searchable meanwhile by the exact scan.
     db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
         for (const auto& [job, security] : jobs) run(kUpsertJobSql, upsertBindings(job, security, stamp, expiry));
-        // The whole batch becomes one search document, searchable with the commit.
-        indexPendingListings(run);
     });
+}
+
+int64_t DatabaseService::indexPendingJobs(int64_t limit) {
+    if (!searchIndexReady_ || limit <= 0) return 0;
+    // Counted before the transaction: a listing stored in between waits for the next call.
+    const int64_t waiting =
+        scalarInt("SELECT COUNT(*) FROM (SELECT 1 FROM jobs_search_members WHERE doc=0 LIMIT ?);",
+                  {SQLiteValue::integer(limit)});
+    if (waiting == 0) return 0;
+    // A failure rolls the chunk back and reaches the caller: the listings stay pending.
+    db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
+        for (const auto& sql : JobSearchIndex::flushStatements()) run(sql, {SQLiteValue::integer(limit)});
+    });
+    return waiting;
 }
 
 void DatabaseService::indexPendingListings(const SQLiteDatabase::StatementRunner& run) const {
     // Without the index (no FTS5, or it failed to build) its tables are not there to write.
     if (!searchIndexReady_) return;
     try {
-        for (const auto& sql : JobSearchIndex::flushStatements()) run(sql, {});
+        for (const auto& sql : JobSearchIndex::flushStatements()) run(sql, {SQLiteValue::integer(-1)});
     } catch (const std::exception& e) {
         // The listings stay pending, and pending listings are always candidates, so searches
         // stay right; an index removed behind our back is built again at the next start.

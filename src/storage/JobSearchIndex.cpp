@@ -106,14 +106,16 @@ std::vector<std::string> JobSearchIndex::rebuildStatements() {
 }
 
 const std::vector<std::string>& JobSearchIndex::flushStatements() {
-    // The pending listings are numbered in id order into documents of kRowsPerDocument, after
-    // every document number in use. Both statements number them alike: the first leaves the
-    // pending entries as they are, and nothing else writes in between, since they run in the
-    // caller's transaction. With no pending listing they change nothing.
+    // The first pending listings in id order (as many as the bound limit; -1 for all) are
+    // numbered into documents of kRowsPerDocument, after every document number in use. Both
+    // statements pick and number them alike: the first leaves the pending entries as they are,
+    // and nothing else writes in between, since they run in the caller's transaction. With no
+    // pending listing they change nothing.
     static const std::vector<std::string> statements = [] {
         const std::string numbered =
             "(SELECT job_id,(SELECT MAX(doc) FROM jobs_search_members)+1+(ROW_NUMBER() OVER (ORDER BY job_id)-1)/" +
-            std::to_string(kRowsPerDocument) + " AS doc FROM jobs_search_members WHERE doc=0)";
+            std::to_string(kRowsPerDocument) +
+            " AS doc FROM (SELECT job_id FROM jobs_search_members WHERE doc=0 ORDER BY job_id LIMIT ?1))";
         return std::vector<std::string>{
             std::string("INSERT INTO jobs_search(rowid,body) SELECT n.doc,") + kDocumentText + " FROM " + numbered +
                 " AS n JOIN jobs j ON j.id=n.job_id GROUP BY n.doc;",

@@ -12,16 +12,17 @@ class SQLiteDatabase;
 // never "which do": the exact LIKE condition of the query decides, so the index may name too
 // many listings but never too few.
 //
-// The index is written once per stored batch, in one statement, instead of by a trigger for
-// every listing: that per-listing write was most of the cost of a sync. Its documents are kept
-// apart from the listings: jobs_search_members maps each document to the listings it holds
+// The index is written apart from the listings, many at a time in one statement, instead of
+// by a trigger for every listing: that per-listing write was most of the cost of a sync, and a
+// sync now stores its listings first and indexes them afterwards. Its documents are kept apart
+// from the listings: jobs_search_members maps each document to the listings it holds
 // (kRowsPerDocument of them), and a matching document makes them candidates.
 //
 // Every writer of `jobs` is covered by triggers: a new listing, or one whose searched text
-// changed, becomes pending (document 0), and pending listings are always candidates. flush()
-// indexes them in new documents. A listing indexed again keeps its older document, and a
-// deleted one keeps its entries: both only add false candidates. rebuild() drops them once
-// they outnumber the live listings.
+// changed, becomes pending (document 0), and pending listings are always candidates, so a
+// search is exact however far the index lags behind. flush() indexes them in new documents.
+// A listing indexed again keeps its older document, and a deleted one keeps its entries: both
+// only add false candidates. rebuild() drops them once they outnumber the live listings.
 class JobSearchIndex {
 public:
     // Stale entries tolerated beyond the live listings before a rebuild.
@@ -42,8 +43,9 @@ public:
     static std::vector<std::string> createStatements();
     // Indexes every stored listing afresh, dropping stale entries. Run inside one transaction.
     static std::vector<std::string> rebuildStatements();
-    // Indexes the pending listings in new documents. Run inside the transaction (or
-    // savepoint) that stored them, so a listing is never left in a document that is not indexed.
+    // Indexes the first pending listings (their number bound as ?1; -1 for all) in new
+    // documents. Run both inside one transaction (or savepoint), so a listing is never left in
+    // a document that is not indexed.
     static const std::vector<std::string>& flushStatements();
     // Stale entries outnumber the live listings.
     static bool needsRebuild(SQLiteDatabase& db);

@@ -45,6 +45,14 @@ TEST(SyncScheduler, AutoSyncRunsOnlyWhenDueAndStaysDueWhenEveryBoardFails) {
     ASSERT_TRUE(bed.waitFor([&] { return bed.completed(); }));
     EXPECT_EQ(bed.events("jobSyncStarted"), 1u);
     EXPECT_EQ(bed.db->getSetting("lastJobSync", ""), last);
+
+    // A sync that stores listings has them indexed for search after its summary.
+    bed.boards.generate("remotive", 3, false);
+    bed.scheduler->autoSyncIfDue();
+    EXPECT_TRUE(bed.waitFor([&] {
+        return bed.events("jobSyncCompleted") == 2 && bed.count() == 3 &&
+               bed.count("id IN (SELECT job_id FROM jobs_search_members WHERE doc=0)") == 0;
+    }));
 }
 
 // What each board yields is the sync pipeline's own test; here the host's wiring and events.

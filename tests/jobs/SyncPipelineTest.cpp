@@ -26,6 +26,11 @@ TEST(SyncPipeline, FullSyncImportsEverySourceInOrderAndTriageSurvivesTheNext) {
                     {"source": "Remote OK", "status": "ok", "imported": 2},
                     {"source": "RemoteJobs.org", "status": "ok", "imported": 2}]})"));
     EXPECT_EQ(bed.count(), 21);
+    // Stored, not yet indexed: the index catches up afterwards, a chunk at a time, until stopped.
+    int chunks = 0;
+    EXPECT_EQ(bed.service->indexStoredListings([&] { return chunks++ < 2; }, 5), 10);
+    EXPECT_EQ(bed.service->indexStoredListings({}, 5), 11);
+    EXPECT_EQ(bed.db->indexPendingJobs(100), 0);
     for (const char* key : {"lastJobSync", "sourceLast.Remotive", "sourceLast.RemoteJobs.org"})
         EXPECT_EQ(bed.db->getSetting(key, ""), "2026-12-06T12:00:00.000Z") << key;
     // Each source announces itself before its own reports.

@@ -92,6 +92,8 @@ TEST(JobSearchIndex, EqualsTheScanThroughEveryWriterAndRestart) {
             for (int i = 0; i < 3; ++i)
                 t.store(randomJob(rng() % 2 ? next++ : rng() % (next + 1)));
             t.sqlite->execute(rng() % 2 ? "COMMIT;" : "ROLLBACK;");
+        } else if (op == 3 && rng() % 2) { // the index catches up, a chunk at a time
+            t.db.indexPendingJobs(1 + static_cast<int>(rng() % 40));
         } else if (op == 3) { // writers that bypass the service
             for (const char* column : {"title", "company", "description", "tags", "location"})
                 t.sqlite->execute(std::string("UPDATE jobs SET ") + column + "=?||id WHERE id % 9 = ?;", // own posting
@@ -131,6 +133,7 @@ TEST(JobSearchIndex, AStartingSyncDropsStaleEntriesOnceTheyOutnumberTheLiveOnes)
         for (int i = 0; i < 300; ++i)
             batch.emplace_back(JobDb::job(std::to_string(i), title), JobDb::rating(65));
         t.db.upsertJobs(batch);
+        EXPECT_EQ(t.db.indexPendingJobs(1000), 300);
     }
     ASSERT_TRUE(JobSearchIndex::needsRebuild(*t.sqlite));
     EXPECT_EQ(t.db.deleteExpiredJobs(), 0);
