@@ -205,11 +205,11 @@ void insertRaw(Store& store, size_t perTransaction, bool searchIndex) {
             {j.externalId, j.source, j.title, j.company, j.category, j.location, j.description, j.url, now, now, now,
              now, 85, "Quorvane Checked", "Software-Engineer"});
         if (perTransaction <= 1 && searchIndex)
-            for (const auto& sql : JobSearchIndex::flushStatements()) store.sqlite->execute(sql, {-1});
+            JobSearchIndex::flush([&](const std::string& sql, const auto& b) { store.sqlite->execute(sql, b); }, -1);
         if (perTransaction > 1 && (i % perTransaction == perTransaction - 1 || i + 1 == jobs.size())) {
             // The transaction's listings become one search document, as a sync's batch does.
             if (searchIndex)
-                for (const auto& sql : JobSearchIndex::flushStatements()) store.sqlite->execute(sql, {-1});
+                JobSearchIndex::flush([&](const std::string& sql, const auto& b) { store.sqlite->execute(sql, b); }, -1);
             store.sqlite->execute("COMMIT;");
         }
     }

@@ -171,18 +171,14 @@ void DatabaseService::initializeJobSearch() {
     try {
         const bool present = JobSearchIndex::present(*db_);
         std::vector<std::string> statements;
-        std::vector<SQLiteValue> bindings;
         if (!present) statements = JobSearchIndex::createStatements();
         else if (JobSearchIndex::needsRebuild(*db_)) statements = JobSearchIndex::rebuildStatements();
-        else {
+        db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
+            for (const auto& sql : statements) run(sql, {});
             // Listings written behind the service's back, or left when the program stopped
             // before a sync's listings were all indexed. A long backlog is left to the indexing
             // after the next sync, so that start-up stays quick.
-            statements = JobSearchIndex::flushStatements();
-            bindings = {SQLiteValue::integer(kStartupIndexLimit)};
-        }
-        db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
-            for (const auto& sql : statements) run(sql, bindings);
+            if (statements.empty()) JobSearchIndex::flush(run, kStartupIndexLimit);
         });
         searchIndexReady_ = true;
     } catch (const std::exception& e) {
@@ -565,14 +561,11 @@ void DatabaseService::upsertJobs(const std::vector<std::pair<IncomingJob, Securi
 int64_t DatabaseService::indexPendingJobs(int64_t limit) {
     if (!searchIndexReady_ || limit <= 0) return 0;
     // Counted before the transaction: a listing stored in between waits for the next call.
-    const int64_t waiting =
-        scalarInt("SELECT COUNT(*) FROM (SELECT 1 FROM jobs_search_members WHERE doc=0 LIMIT ?);",
-                  {SQLiteValue::integer(limit)});
+    const int64_t waiting = scalarInt("SELECT COUNT(*) FROM (" + JobSearchIndex::pendingSelect() + " LIMIT ?);",
+                                      {SQLiteValue::integer(limit)});
     if (waiting == 0) return 0;
     // A failure rolls the chunk back and reaches the caller: the listings stay pending.
-    db_->transaction([&](const SQLiteDatabase::StatementRunner& run) {
-        for (const auto& sql : JobSearchIndex::flushStatements()) run(sql, {SQLiteValue::integer(limit)});
-    });
+    db_->transaction([&](const SQLiteDatabase::StatementRunner& run) { JobSearchIndex::flush(run, limit); });
     return waiting;
 }
 
@@ -580,7 +573,7 @@ void DatabaseService::indexPendingListings(const SQLiteDatabase::StatementRunner
     // Without the index (no FTS5, or it failed to build) its tables are not there to write.
     if (!searchIndexReady_) return;
     try {
-        for (const auto& sql : JobSearchIndex::flushStatements()) run(sql, {SQLiteValue::integer(-1)});
+        JobSearchIndex::flush(run, -1);
     } catch (const std::exception& e) {
         // The listings stay pending, and pending listings are always candidates, so searches
         // stay right; an index removed behind our back is built again at the next start.

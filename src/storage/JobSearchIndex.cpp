@@ -41,10 +41,17 @@ const char* const kDropStatements[] = {
     "DROP TRIGGER IF EXISTS jobs_search_insert;", "DROP TRIGGER IF EXISTS jobs_search_delete;",
     "DROP TRIGGER IF EXISTS jobs_search_update;", "DROP TABLE IF EXISTS jobs_search;",
     "DROP VIEW IF EXISTS jobs_search_text;",      "DROP TABLE IF EXISTS jobs_search_members;",
+    "DROP TABLE IF EXISTS jobs_search_state;",
 };
 
 const char* const kObjectNames[] = {"jobs_search",        "jobs_search_text",   "jobs_search_members",
-                                    "jobs_search_insert", "jobs_search_delete", "jobs_search_update"};
+                                    "jobs_search_insert", "jobs_search_delete", "jobs_search_update",
+                                    "jobs_search_state"};
+
+// Every listing above the high-water mark is pending: ids only grow (AUTOINCREMENT), so a new
+// listing needs no write of its own to be found, which is most of what storing one used to
+// cost the index.
+const char* const kAboveMark = "SELECT p.id FROM jobs p WHERE p.id>(SELECT indexed_through FROM jobs_search_state)";
 
 // Enough trigrams to narrow a search to a handful of documents; more only cost time.
 constexpr size_t kMaxTrigrams = 12;
@@ -84,7 +91,13 @@ std::vector<std::string> JobSearchIndex::createStatements() {
     // is an AND of single trigrams, and the exact LIKE does the rest.
     out.push_back("CREATE VIRTUAL TABLE jobs_search USING fts5(body,content='jobs_search_text',"
                   "content_rowid='doc',tokenize='trigram',detail='none');");
-    out.push_back(std::string("CREATE TRIGGER jobs_search_insert AFTER INSERT ON jobs BEGIN ") + kMakePending);
+    out.push_back("CREATE TABLE jobs_search_state (indexed_through INTEGER NOT NULL);");
+    out.push_back("INSERT INTO jobs_search_state(indexed_through) VALUES(0);");
+    // Only a row written with an id of its own at or below the mark (never by this program)
+    // needs marking.
+    out.push_back(std::string("CREATE TRIGGER jobs_search_insert AFTER INSERT ON jobs WHEN new.id<="
+                              "(SELECT indexed_through FROM jobs_search_state) BEGIN ") +
+                  kMakePending);
     // A sync stores every listing it sees again; unchanged texts need no re-indexing.
     out.push_back(std::string("CREATE TRIGGER jobs_search_update AFTER UPDATE ON jobs WHEN ") + kTextChanged +
                   " BEGIN " + kMakePending);
@@ -102,28 +115,47 @@ std::vector<std::string> JobSearchIndex::rebuildStatements() {
         "INSERT INTO jobs_search_members(doc,job_id) SELECT 1+(ROW_NUMBER() OVER (ORDER BY id)-1)/" +
             std::to_string(kRowsPerDocument) + ",id FROM jobs;",
         "INSERT INTO jobs_search(jobs_search) VALUES('rebuild');",
+        "UPDATE jobs_search_state SET indexed_through=(SELECT IFNULL(MAX(id),0) FROM jobs);",
     };
 }
 
-const std::vector<std::string>& JobSearchIndex::flushStatements() {
-    // The first pending listings in id order (as many as the bound limit; -1 for all) are
-    // numbered into documents of kRowsPerDocument, after every document number in use. Both
-    // statements pick and number them alike: the first leaves the pending entries as they are,
-    // and nothing else writes in between, since they run in the caller's transaction. With no
-    // pending listing they change nothing.
-    static const std::vector<std::string> statements = [] {
-        const std::string numbered =
-            "(SELECT job_id,(SELECT MAX(doc) FROM jobs_search_members)+1+(ROW_NUMBER() OVER (ORDER BY job_id)-1)/" +
-            std::to_string(kRowsPerDocument) +
-            " AS doc FROM (SELECT job_id FROM jobs_search_members WHERE doc=0 ORDER BY job_id LIMIT ?1))";
-        return std::vector<std::string>{
-            std::string("INSERT INTO jobs_search(rowid,body) SELECT n.doc,") + kDocumentText + " FROM " + numbered +
-                " AS n JOIN jobs j ON j.id=n.job_id GROUP BY n.doc;",
-            "UPDATE jobs_search_members SET doc=n.doc FROM " + numbered +
-                " AS n WHERE jobs_search_members.doc=0 AND jobs_search_members.job_id=n.job_id;",
-        };
-    }();
-    return statements;
+std::string JobSearchIndex::pendingSelect() {
+    return std::string("SELECT job_id FROM jobs_search_members WHERE doc=0 UNION ") + kAboveMark;
+}
+
+void JobSearchIndex::flush(const SQLiteDatabase::StatementRunner& run, int64_t limit) {
+    // The first pending listings in id order are numbered once, into documents of
+    // kRowsPerDocument after every document number in use; the statements after it read that
+    // numbering. They run in the caller's transaction, so nothing writes in between. Every
+    // listing above the mark up to the highest one taken was taken, so the mark moves there.
+    // All or nothing even where the caller goes on after a failure: half of it could take
+    // listings out of pending without indexing them.
+    run("SAVEPOINT jobs_search_flush;", {});
+    try {
+        flushSteps(run, limit);
+        run("RELEASE jobs_search_flush;", {});
+    } catch (...) {
+        run("ROLLBACK TO jobs_search_flush;", {});
+        run("RELEASE jobs_search_flush;", {});
+        throw;
+    }
+}
+
+void JobSearchIndex::flushSteps(const SQLiteDatabase::StatementRunner& run, int64_t limit) {
+    run("CREATE TEMP TABLE IF NOT EXISTS jobs_search_chunk (job_id INTEGER PRIMARY KEY, doc INTEGER NOT NULL);", {});
+    run("DELETE FROM temp.jobs_search_chunk;", {});
+    run("INSERT INTO temp.jobs_search_chunk(job_id,doc) SELECT job_id,(SELECT IFNULL(MAX(doc),0) FROM "
+        "jobs_search_members)+1+(ROW_NUMBER() OVER (ORDER BY job_id)-1)/" +
+            std::to_string(kRowsPerDocument) + " FROM (" + pendingSelect() + " ORDER BY 1 LIMIT ?1);",
+        {SQLiteValue::integer(limit)});
+    run(std::string("INSERT INTO jobs_search(rowid,body) SELECT c.doc,") + kDocumentText +
+            " FROM temp.jobs_search_chunk c JOIN jobs j ON j.id=c.job_id GROUP BY c.doc;",
+        {});
+    run("DELETE FROM jobs_search_members WHERE doc=0 AND job_id IN (SELECT job_id FROM temp.jobs_search_chunk);", {});
+    run("INSERT INTO jobs_search_members(doc,job_id) SELECT doc,job_id FROM temp.jobs_search_chunk;", {});
+    run("UPDATE jobs_search_state SET indexed_through=(SELECT MAX(job_id) FROM temp.jobs_search_chunk) "
+        "WHERE (SELECT MAX(job_id) FROM temp.jobs_search_chunk)>indexed_through;",
+        {});
 }
 
 bool JobSearchIndex::needsRebuild(SQLiteDatabase& db) {
@@ -133,9 +165,10 @@ bool JobSearchIndex::needsRebuild(SQLiteDatabase& db) {
 }
 
 std::string JobSearchIndex::candidateCondition(const std::string& idColumn) {
-    // Pending listings (document 0) are always candidates.
+    // Pending listings (document 0, or above the mark) are always candidates.
     return idColumn + " IN (SELECT job_id FROM jobs_search_members WHERE doc IN "
-                      "(SELECT 0 UNION ALL SELECT rowid FROM jobs_search WHERE jobs_search MATCH ?))";
+                      "(SELECT 0 UNION ALL SELECT rowid FROM jobs_search WHERE jobs_search MATCH ?) UNION ALL " +
+           kAboveMark + ")";
 }
 
 std::optional<std::string> JobSearchIndex::matchExpression(std::string phrase) {

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "storage/SQLiteDatabase.h"
+
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace velmora {
-
-class SQLiteDatabase;
 
 // The trigram pre-filter of the job search. It answers "which listings might hold this phrase",
 // never "which do": the exact LIKE condition of the query decides, so the index may name too
@@ -18,9 +19,10 @@ class SQLiteDatabase;
 // from the listings: jobs_search_members maps each document to the listings it holds
 // (kRowsPerDocument of them), and a matching document makes them candidates.
 //
-// Every writer of `jobs` is covered by triggers: a new listing, or one whose searched text
-// changed, becomes pending (document 0), and pending listings are always candidates, so a
-// search is exact however far the index lags behind. flush() indexes them in new documents.
+// Every writer of `jobs` is covered: a listing above the high-water mark of jobs_search_state
+// is pending (ids only grow), and triggers make pending (document 0) a listing whose searched
+// text changed or that was written below the mark. Pending listings are always candidates, so
+// a search is exact however far the index lags behind. flush() indexes them in new documents.
 // A listing indexed again keeps its older document, and a deleted one keeps its entries: both
 // only add false candidates. rebuild() drops them once they outnumber the live listings.
 class JobSearchIndex {
@@ -43,10 +45,11 @@ public:
     static std::vector<std::string> createStatements();
     // Indexes every stored listing afresh, dropping stale entries. Run inside one transaction.
     static std::vector<std::string> rebuildStatements();
-    // Indexes the first pending listings (their number bound as ?1; -1 for all) in new
-    // documents. Run both inside one transaction (or savepoint), so a listing is never left in
-    // a document that is not indexed.
-    static const std::vector<std::string>& flushStatements();
+    // Indexes the first `limit` pending listings (-1: all) in new documents. Run inside a
+    // transaction (or savepoint), so a listing is never left in a document that is not indexed.
+    static void flush(const SQLiteDatabase::StatementRunner& run, int64_t limit);
+    // The ids of the pending listings, as a compound SELECT.
+    static std::string pendingSelect();
     // Stale entries outnumber the live listings.
     static bool needsRebuild(SQLiteDatabase& db);
 
@@ -55,6 +58,9 @@ public:
     static std::optional<std::string> matchExpression(std::string phrase);
     // A condition on `idColumn` that keeps the candidates of the bound match expression.
     static std::string candidateCondition(const std::string& idColumn);
+
+private:
+    static void flushSteps(const SQLiteDatabase::StatementRunner& run, int64_t limit);
 };
 
 } // namespace velmora

@@ -6,6 +6,7 @@
 #include "app/JobSyncScheduler.h"
 #include "app/QueueUiLoop.h"
 #include "jobs/SyncTestBed.h"
+#include "storage/JobSearchIndex.h"
 
 using namespace velmora;
 using namespace velmora::testing;
@@ -51,7 +52,7 @@ TEST(SyncScheduler, AutoSyncRunsOnlyWhenDueAndStaysDueWhenEveryBoardFails) {
     bed.scheduler->autoSyncIfDue();
     EXPECT_TRUE(bed.waitFor([&] {
         return bed.events("jobSyncCompleted") == 2 && bed.count() == 3 &&
-               bed.count("id IN (SELECT job_id FROM jobs_search_members WHERE doc=0)") == 0;
+               bed.count("id IN (" + JobSearchIndex::pendingSelect() + ")") == 0;
     }));
 }
 

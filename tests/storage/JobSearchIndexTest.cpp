@@ -99,6 +99,11 @@ TEST(JobSearchIndex, EqualsTheScanThroughEveryWriterAndRestart) {
                 t.sqlite->execute(std::string("UPDATE jobs SET ") + column + "=?||id WHERE id % 9 = ?;", // own posting
                                   {pick() + " x", int(rng() % 9)});
             t.sqlite->execute("DELETE FROM jobs WHERE id % 13 = ?;", {int(rng() % 13)});
+            // with an id of its own below every other, which the high-water mark has passed
+            t.sqlite->execute("INSERT OR IGNORE INTO jobs(id,external_id,source,title,company,category,location,"
+                              "description,url,added_at,last_seen_at,expires_at) SELECT IFNULL(MIN(id),1)-1,'t','Tool',"
+                              "?1,?1,'IT','Remote',?1,'https://tool.example/'||IFNULL(MIN(id),1),?2,?2,'9999-01-01' FROM jobs;",
+                              {pick() + " t", DateUtil::withFractional(t.clock->now())});
         } else if (op == 4) { // time passes: listings not seen again expire at the start of the next sync
             t.advanceDays(static_cast<int>(rng() % 40));
             t.db.deleteExpiredJobs();
