@@ -29,10 +29,10 @@ TEST(DateUtil, RejectsEmptyMalformedZonedAndUnholdableText) {
         EXPECT_TRUE(DateUtil::parse(good).has_value()) << good;
 }
 
-// Epoch seconds from a job source beyond what the clock holds are clamped, never wrapped.
+// Epoch seconds beyond what the clock holds are clamped, never wrapped (the late end is the
+// job sources' test, where such dates arrive).
 TEST(DateUtil, MomentsNearTheClockRangeNeitherOverflowNorWrap) {
     EXPECT_EQ(DateUtil::parse("2262-03-01T00:00:00Z"), TimePoint(seconds(9219744000)));
-    EXPECT_EQ(DateUtil::withFractional(DateUtil::fromUnixSeconds(9467100000.0)).substr(0, 5), "2262-");
     EXPECT_EQ(DateUtil::withFractional(DateUtil::fromUnixSeconds(-1.0e12)).substr(0, 5), "1677-");
     EXPECT_EQ(DateUtil::fromUnixSeconds(1769850300.5), TimePoint(milliseconds(1769850300500)));
 }

@@ -12,8 +12,8 @@ namespace {
 
 using App = DatabaseService::NewApplication;
 const auto idOf = [](const json& app) { return app["id"].get<int64_t>(); };
-const auto entry = [](std::string url, std::string status = "Saved") {
-    return App{{}, "Engineer", "Acme", url, status, ""};
+const auto entry = [](std::string url, std::string status = "Saved", std::string notes = "") {
+    return App{{}, "Engineer", "Acme", url, status, notes};
 };
 const auto stage = [](std::string s) { return DatabaseService::ApplicationChange{s, std::nullopt, std::nullopt}; };
 
@@ -62,9 +62,7 @@ TEST(ApplicationQueries, OneEntryPerLinkKeepsItsFirstTimeStatusNotesAndListing) 
 
 TEST(ApplicationQueries, StagesStampAppliedOnceAndUpdatesChangeOnlyTheFieldsGiven) {
     JobDb t;
-    auto e = entry("https://e.com/a");
-    e.notes = "Referred by Ana";
-    const int64_t id = idOf(t.db.addApplication(e));
+    const int64_t id = idOf(t.db.addApplication(entry("https://e.com/a", "Saved", "Referred by Ana")));
     // A day passes before each change; the fields it must leave build on the steps before.
     // clang-format off
     const std::pair<DatabaseService::ApplicationChange, json> steps[] = {
@@ -103,9 +101,7 @@ TEST(ApplicationQueries, StagesStampAppliedOnceAndUpdatesChangeOnlyTheFieldsGive
 
 TEST(ApplicationQueries, BadInputIsRefusedAndChangesNothing) {
     JobDb t;
-    auto e = entry("https://e.com/a", "Applied");
-    e.notes = "keep me";
-    const int64_t id = idOf(t.db.addApplication(e));
+    const int64_t id = idOf(t.db.addApplication(entry("https://e.com/a", "Applied", "keep me")));
     // A stage of its own from an earlier version stays until the user moves the entry.
     t.sqlite->execute("INSERT INTO applications(title,company,url,first_opened_at,last_opened_at,status) "
                       "VALUES('Old','Co','https://e.com/old','2025-01-01T00:00:00.000Z','2025-01-01T00:00:00.000Z',"
@@ -114,15 +110,13 @@ TEST(ApplicationQueries, BadInputIsRefusedAndChangesNothing) {
     EXPECT_EQ(t.db.updateApplication(legacy, {"Phone screen", "still mine", std::nullopt})["status"], "Phone screen");
     const json before = t.db.getApplications();
 
-    auto untitled = entry("https://e.com/new");
-    untitled.title = "  ";
     // clang-format off
     const std::pair<const char*, std::function<void()>> cases[] = {
         {"stage in the wrong case", [&] { t.db.updateApplication(id, {"applied ", "x", std::nullopt}); }},
         {"impossible day", [&] { t.db.updateApplication(id, {std::nullopt, "x", "2026-02-30"}); }},
         {"add without a link", [&] { t.db.addApplication(entry("")); }},
         {"add with an unknown stage", [&] { t.db.addApplication(entry("https://e.com/new", "Ghosted")); }},
-        {"add without a title", [&] { t.db.addApplication(untitled); }},
+        {"add without a title", [&] { t.db.addApplication(App{{}, " ", "Co", "https://e.com/n", "Saved", ""}); }},
     };
     // clang-format on
     for (const auto& [name, run] : cases) {

@@ -34,23 +34,12 @@ struct JobDb {
     static IncomingJob job(const std::string& link, const std::string& title = "Backend Engineer",
                            const std::string& location = "Worldwide", const std::string& category = "Software & IT") {
         const std::string url = link.find("://") == std::string::npos ? kHost + link : link;
-        IncomingJob j;
-        j.externalId = "ext-" + url;
-        j.source = "Remotive";
-        j.title = title;
-        j.company = "Acme " + url; // one posting per link unless a test makes duplicates
-        j.category = category;
-        j.location = location;
-        j.description = "Build things.";
-        j.url = url;
-        return j;
+        // One posting per link unless a test makes duplicates: the company names the link.
+        return {"ext-" + url, "Remotive", title, "Acme " + url, category, location, "Build things.", url, {}, {}};
     }
 
     static SecurityAssessment rating(int score, const std::string& label = "Review") {
-        SecurityAssessment r;
-        r.score = score;
-        r.label = label;
-        return r;
+        return {score, label, false, {}, {}, {}};
     }
 
     int64_t store(const IncomingJob& j, int score = 65) { return db.upsertJob(j, rating(score)); }
@@ -63,8 +52,6 @@ struct JobDb {
         }
         return out;
     }
-
-    Urls search(const std::string& query) const { return urls(db.getJobs("All", query, 500, 0)); }
 
     static DatabaseService::JobQuery query(const std::function<void(DatabaseService::JobQuery&)>& change = {}) {
         DatabaseService::JobQuery q;

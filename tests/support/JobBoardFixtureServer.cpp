@@ -128,8 +128,6 @@ JobBoardFixtureServer::~JobBoardFixtureServer() {
     impl_->server.stop();
 }
 
-int JobBoardFixtureServer::port() const { return impl_->server.port(); }
-
 std::string JobBoardFixtureServer::baseFor(const std::string& s) const { return impl_->server.base() + "/" + s; }
 
 std::string JobBoardFixtureServer::endpointsJson() const {

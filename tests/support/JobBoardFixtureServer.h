@@ -44,7 +44,6 @@ public:
     JobBoardFixtureServer();
     ~JobBoardFixtureServer();
 
-    int port() const;
     std::string baseFor(const std::string& service) const; // http://127.0.0.1:PORT/service
     // {"himalayas": baseFor("himalayas"), ...}: the content of an endpoints file.
     std::string endpointsJson() const;
