@@ -23,6 +23,11 @@ void BackgroundRunner::run(std::function<void()> work) {
     cv_.notify_one();
 }
 
+bool BackgroundRunner::stopping() {
+    std::lock_guard lock(mutex_);
+    return stopping_;
+}
+
 void BackgroundRunner::worker() {
     while (true) {
         std::function<void()> work;

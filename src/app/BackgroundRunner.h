@@ -19,6 +19,9 @@ public:
     BackgroundRunner& operator=(const BackgroundRunner&) = delete;
 
     void run(std::function<void()> work);
+    // The owner is being destroyed: long work that can stop part-way should stop now, since
+    // the destructor waits for every task.
+    bool stopping();
 
 private:
     void worker();

@@ -37,8 +37,9 @@ void JobSyncScheduler::runJobSync(Done done, std::string onlySource) {
 
     std::weak_ptr<JobSyncScheduler> weak = weak_from_this();
     UiLoop* ui = &ui_;
+    BackgroundRunner* runner = &background_; // waits for this task before it goes
     auto jobs = jobs_;
-    background_.run([weak, ui, jobs, done = std::move(done), onlySource = std::move(onlySource)] {
+    background_.run([weak, ui, runner, jobs, done = std::move(done), onlySource = std::move(onlySource)] {
         // Reports come from the sync's thread; each one hops to the UI thread on its own task,
         // so they reach the page in order and before the completion.
         auto progress = [weak, ui](const std::string& message, int64_t current, int64_t total) {
@@ -66,10 +67,10 @@ void JobSyncScheduler::runJobSync(Done done, std::string onlySource) {
             else if (done) done(summary);
         });
         // After the summary: the listings are listed and found already, only by a slower scan
-        // until they are indexed. A window that closes stops this between chunks; what is left
-        // is indexed after the next sync.
+        // until they are indexed. Quitting stops this between chunks; what is left is indexed
+        // after the next sync.
         try {
-            jobs->indexStoredListings([weak] { return !weak.expired(); });
+            jobs->indexStoredListings([weak, runner] { return !weak.expired() && !runner->stopping(); });
         } catch (const std::exception& e) {
             logLine(std::string("Velmora job search index error: ") + e.what());
         }

@@ -8,6 +8,8 @@
 #include "jobs/SyncTestBed.h"
 #include "storage/JobSearchIndex.h"
 
+#include <thread>
+
 using namespace velmora;
 using namespace velmora::testing;
 
@@ -54,6 +56,10 @@ TEST(SyncScheduler, AutoSyncRunsOnlyWhenDueAndStaysDueWhenEveryBoardFails) {
         return bed.events("jobSyncCompleted") == 2 && bed.count() == 3 &&
                bed.count("id IN (" + JobSearchIndex::pendingSelect() + ")") == 0;
     }));
+    { // quitting waits for every task, so the indexing is told to stop (else this never ends)
+        BackgroundRunner runner(1);
+        runner.run([&runner] { while (!runner.stopping()) std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+    }
 }
 
 // What each board yields is the sync pipeline's own test; here the host's wiring and events.
