@@ -572,11 +572,16 @@ int64_t DatabaseService::indexPendingJobs(int64_t limit) {
 void DatabaseService::indexPendingListings(const SQLiteDatabase::StatementRunner& run) const {
     // Without the index (no FTS5, or it failed to build) its tables are not there to write.
     if (!searchIndexReady_) return;
+    // A savepoint of its own, since the caller's store goes on when indexing fails.
+    run("SAVEPOINT jobs_search_flush;", {});
     try {
         JobSearchIndex::flush(run, -1);
+        run("RELEASE jobs_search_flush;", {});
     } catch (const std::exception& e) {
         // The listings stay pending, and pending listings are always candidates, so searches
         // stay right; an index removed behind our back is built again at the next start.
+        run("ROLLBACK TO jobs_search_flush;", {});
+        run("RELEASE jobs_search_flush;", {});
         logLine("Velmora job search index error: " + std::string(e.what()));
     }
 }

@@ -128,20 +128,6 @@ void JobSearchIndex::flush(const SQLiteDatabase::StatementRunner& run, int64_t l
     // kRowsPerDocument after every document number in use; the statements after it read that
     // numbering. They run in the caller's transaction, so nothing writes in between. Every
     // listing above the mark up to the highest one taken was taken, so the mark moves there.
-    // All or nothing even where the caller goes on after a failure: half of it could take
-    // listings out of pending without indexing them.
-    run("SAVEPOINT jobs_search_flush;", {});
-    try {
-        flushSteps(run, limit);
-        run("RELEASE jobs_search_flush;", {});
-    } catch (...) {
-        run("ROLLBACK TO jobs_search_flush;", {});
-        run("RELEASE jobs_search_flush;", {});
-        throw;
-    }
-}
-
-void JobSearchIndex::flushSteps(const SQLiteDatabase::StatementRunner& run, int64_t limit) {
     run("CREATE TEMP TABLE IF NOT EXISTS jobs_search_chunk (job_id INTEGER PRIMARY KEY, doc INTEGER NOT NULL);", {});
     run("DELETE FROM temp.jobs_search_chunk;", {});
     run("INSERT INTO temp.jobs_search_chunk(job_id,doc) SELECT job_id,(SELECT IFNULL(MAX(doc),0) FROM "

@@ -46,7 +46,8 @@ public:
     // Indexes every stored listing afresh, dropping stale entries. Run inside one transaction.
     static std::vector<std::string> rebuildStatements();
     // Indexes the first `limit` pending listings (-1: all) in new documents. Run inside a
-    // transaction (or savepoint), so a listing is never left in a document that is not indexed.
+    // transaction (or savepoint) that a failure rolls back: part of it could take listings out
+    // of pending without indexing them.
     static void flush(const SQLiteDatabase::StatementRunner& run, int64_t limit);
     // The ids of the pending listings, as a compound SELECT.
     static std::string pendingSelect();
@@ -58,9 +59,6 @@ public:
     static std::optional<std::string> matchExpression(std::string phrase);
     // A condition on `idColumn` that keeps the candidates of the bound match expression.
     static std::string candidateCondition(const std::string& idColumn);
-
-private:
-    static void flushSteps(const SQLiteDatabase::StatementRunner& run, int64_t limit);
 };
 
 } // namespace velmora
